@@ -1,0 +1,31 @@
+# The two set-up commands of the README:
+#   make demo   installs what is missing, builds, and runs the demo cabinet
+#   make test   installs what is missing, builds both presets and passes every test
+.PHONY: demo test build build-asan deps bench fuzz clean
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default
+
+build-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+
+demo: build
+	scripts/demo
+
+test: build build-asan
+	ctest --preset default
+	ctest --preset asan
+	@for extra in scripts/test-web scripts/test-fuzz scripts/test-windows; do \
+	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
+	done
+
+bench: build
+	bench/run
+
+clean:
+	rm -rf build build-asan build-*

@@ -1,0 +1,69 @@
+#include "basic/text.hpp"
+
+namespace quizhost {
+
+std::vector<std::string_view> split_views(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    if (text.empty()) return pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = text.find(separator, start);
+        if (at == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
+std::vector<std::string> split(std::string_view text, char separator) {
+    std::vector<std::string> pieces;
+    for (std::string_view piece : split_views(text, separator)) pieces.emplace_back(piece);
+    return pieces;
+}
+
+std::string join(const std::vector<std::string>& pieces, std::string_view separator) {
+    std::string result;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i != 0) result += separator;
+        result += pieces[i];
+    }
+    return result;
+}
+
+std::string_view trim_spaces(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ') ++start;
+    std::size_t end = text.size();
+    while (end > start && text[end - 1] == ' ') --end;
+    return text.substr(start, end - start);
+}
+
+namespace {
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+std::string to_upper_ascii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) c = upper(c);
+    return result;
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (upper(text[i]) != upper(prefix[i])) return false;
+    }
+    return true;
+}
+
+std::string single_line(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return result;
+}
+
+}  // namespace quizhost

@@ -1,0 +1,92 @@
+// Program-wide constants and the run-time error that every failure travels as.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quizhost {
+
+// The error numbers the host raises; the log line shows the number and its standard description.
+enum error_number : int {
+    invalid_procedure_call = 5,
+    overflow = 6,
+    subscript_out_of_range = 9,
+    type_mismatch = 13,
+    error_loading_dll = 48,
+    file_not_found = 53,
+    input_past_end_of_file = 62,
+    permission_denied = 70,
+    path_file_access_error = 75,
+    path_not_found = 76,
+    cannot_create_object = 429,
+    dll_function_not_found = 453,
+};
+
+// The standard description of an error number ("Type mismatch" for 13); "Application-defined or
+// object-defined error" for numbers the host does not raise itself.
+std::string error_description(int number);
+
+// A failure that ends the command or start-up step it happens in. Procedures never catch it; only the
+// main form's load and its command handler do, and send it to error_handler.
+class run_time_error : public std::runtime_error {
+public:
+    explicit run_time_error(int number);
+    run_time_error(int number, std::string description);
+    // `detail` says where it happened (a path, a value); it goes to diagnostics, not to the log line,
+    // which carries the number and standard description only.
+    run_time_error(int number, std::string description, std::string detail);
+
+    int number() const noexcept { return number_; }
+    const std::string& description() const noexcept { return description_; }
+    const std::string& detail() const noexcept { return detail_; }
+
+private:
+    int number_;
+    std::string description_;
+    std::string detail_;
+};
+
+// Thrown by unload_wrapper: the program ends here with this status. Not a failure; nothing of the host
+// runs after it, and the movie player that drives the host turns it into the process's exit.
+struct program_exit {
+    int status;
+};
+
+// Exit statuses of the quizhost process.
+inline constexpr int exit_closed = 0;       // "CLOSE_ALL", or the movie script ran out
+inline constexpr int exit_fatal = 1;        // after error_handler
+inline constexpr int exit_usage = 2;        // bad command line or unreadable movie script
+inline constexpr int exit_intro_failed = 3; // a failure in the intro form
+
+// Fixed texts of the program.
+inline constexpr const char* wrapper_major_version = "7";
+inline constexpr const char* design_caption = "Kestrel SWP Wrapper";
+inline constexpr const char* main_caption = "Tollcastle Wrapper";
+inline constexpr const char* application_title = "Tollcastle Wrapper";
+
+// Names below the program folder; paths are formed by plain concatenation with the folder, which has no
+// trailing separator. The separator is the platform's own: "\\" on Windows cabinets, "/" elsewhere.
+#ifdef _WIN32
+#define QUIZHOST_SEP "\\"
+#else
+#define QUIZHOST_SEP "/"
+#endif
+inline constexpr char path_separator = QUIZHOST_SEP[0];
+inline constexpr const char* intro_movie_name = QUIZHOST_SEP "intro.swf";
+inline constexpr const char* game_movie_name = QUIZHOST_SEP "flash_game.swf";
+inline constexpr const char* demo_mode_file_name = QUIZHOST_SEP "demo_mode.txt";
+inline constexpr const char* autoplay_file_name = QUIZHOST_SEP "autoplay.txt";
+inline constexpr const char* system_folder_name = QUIZHOST_SEP "system" QUIZHOST_SEP;
+inline constexpr const char* variable_folder_name = QUIZHOST_SEP "variable" QUIZHOST_SEP;
+inline constexpr const char* data_folder_name = QUIZHOST_SEP "data" QUIZHOST_SEP;
+inline constexpr const char* logs_folder_name = "logs" QUIZHOST_SEP;  // below the system folder
+inline constexpr const char* setup_file_name = "setup.ini";
+inline constexpr const char* log_file_name = "logs" QUIZHOST_SEP "log.txt";
+inline constexpr const char* meter_file_name = "logs" QUIZHOST_SEP "meter.txt";
+inline constexpr const char* master_meter_file_name = "meter.txt";
+inline constexpr const char* hiscore_file_name = "highscores.txt";
+
+inline constexpr int default_credit_port = 7475;
+inline constexpr int default_http_port = 7480;
+
+}  // namespace quizhost

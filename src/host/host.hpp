@@ -1,0 +1,102 @@
+// The one context of a running host: the platform seams it talks through and the program-wide values,
+// grouped by the subsystem that owns them. Procedures take it first; there is no global state, so a test
+// builds a fresh host on a temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "basic/date_time.hpp"
+#include "definitions.hpp"
+
+namespace quizhost {
+
+class file_system;
+class clock;
+class draws;
+class movie_control;
+class window_system;
+class display;
+class credit_library;
+class client_shell;
+class shell_object;
+class event_sink;
+
+// The outside world, one seam per interface. Owned by whoever builds the host (the quizhost program, a
+// test fixture); the host only borrows them.
+struct seams {
+    file_system* files = nullptr;
+    quizhost::clock* clock = nullptr;
+    quizhost::draws* draws = nullptr;
+    movie_control* intro_movie = nullptr;  // the intro form's control
+    movie_control* game_movie = nullptr;   // the main form's control
+    window_system* windows = nullptr;
+    quizhost::display* screen = nullptr;
+    credit_library* library = nullptr;
+    client_shell* shell = nullptr;
+    event_sink* trace = nullptr;           // credit calls and other traced events
+};
+
+struct host {
+    seams io;
+
+    // Where the cabinet lives and how to reach the local credit service (from the command line).
+    std::string program_folder;  // no trailing separator
+    int credit_port = default_credit_port;
+
+    // Start-up (form_intro, form_main load).
+    struct start_values {
+        bool demo_mode = false;
+        std::string system_path;      // program folder + "/system/"
+        std::string variable_path;    // program folder + "/variable/"
+        std::string data_path;        // program folder + "/data/"
+        std::string setup_file_path;  // system_path + "setup.ini"
+        std::string wrapper_version;  // "7", then "7." + the movie's content version
+    } start;
+
+    // Display mode (screen_stuff).
+    struct display_values {
+        bool resolution_changed = false;
+        std::int32_t saved_screen_width = 0;
+        std::int32_t saved_screen_height = 0;
+    } screen;
+
+    // Credit link (platform detection).
+    struct credit_values {
+        std::int16_t platform_code = 2;
+        std::shared_ptr<shell_object> client_shell;
+        std::int32_t stake_index = 0;
+    } credit;
+
+    // Meters and money (folder check, meter file, setup and autoplay).
+    struct money_values {
+        float payout_percent = 0;
+        std::int32_t price_per_play = 0;
+        std::int32_t cashpot = 0;
+        std::int16_t game_mode = 0;
+        std::int32_t reflex_meter = 0;
+        // Time of day of the latest "START_GAME"; none since the program started.
+        std::optional<date_time> game_start_time;
+        std::string autoplay_info;
+    } money;
+
+    // Game content (weighted questions, win plans, lives).
+    struct content_values {
+        std::vector<std::string> question_tables;
+        std::int16_t no_of_question_tables = 0;
+        std::int16_t no_of_questions = 0;
+        std::int16_t no_of_difficulties = 0;
+        std::vector<std::string> win_plans;
+        std::vector<std::string> lives_table;
+    } content;
+
+    // Paths of the files the host keeps.
+    std::string log_file() const { return start.system_path + log_file_name; }
+    std::string meter_file() const { return start.system_path + meter_file_name; }
+    std::string hiscore_file() const { return start.variable_path + hiscore_file_name; }
+};
+
+}  // namespace quizhost

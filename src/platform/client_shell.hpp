@@ -1,0 +1,30 @@
+// The client shell seam: the cabinet shell's automation object, attached to the running instance (never
+// created anew) and called late-bound by method name. Attaching fails with error 429 when the shell is not
+// running; a failing method is a run-time error of the command that called it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace quizhost {
+
+class shell_object {
+public:
+    virtual ~shell_object() = default;
+    virtual double GetCredit() = 0;
+    virtual double GetBank() = 0;
+    virtual double GetStake(std::int16_t& level) = 0;          // by reference, a 16-bit integer in a variant
+    virtual void UseCreditEx(std::int32_t& stake_index) = 0;    // by reference
+    virtual void UseCreditFromBankEx(std::int32_t& stake_index) = 0;
+    virtual void AddToBank(double amount) = 0;
+    virtual void FreeGameStarted() = 0;
+};
+
+class client_shell {
+public:
+    virtual ~client_shell() = default;
+    // The running shell's object; raises error 429 when the shell is not running.
+    virtual std::shared_ptr<shell_object> attach() = 0;
+};
+
+}  // namespace quizhost

@@ -1,0 +1,27 @@
+#include "platform/file_system.hpp"
+
+#include "definitions.hpp"
+
+namespace quizhost {
+
+std::string folder_of(const std::string& path) {
+    const auto at = path.find_last_of("/\\");
+    if (at == std::string::npos) return ".";
+    if (at == 0) return path.substr(0, 1);
+    return path.substr(0, at);
+}
+
+void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name) {
+    const std::string folder = folder_of(path);
+    const std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);
+    fs.write_file(work, bytes);
+    fs.sync_file(work);
+    fs.rename_file(work, path);
+    fs.sync_folder(folder);
+}
+
+void copy_file_atomically(file_system& fs, const std::string& from, const std::string& to) {
+    replace_file(fs, to, fs.read_file(from));
+}
+
+}  // namespace quizhost

@@ -1,0 +1,52 @@
+// The file system seam: every file the host reads or writes goes through it, so tests can run on a
+// temporary folder, inject failures at any step and simulate a power cut.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quizhost {
+
+// Every operation raises run_time_error on failure: 53 "File not found" for a missing file, 76 "Path not
+// found" for a missing folder, 70 "Permission denied", 75 "Path/File access error" for other failures.
+class file_system {
+public:
+    virtual ~file_system() = default;
+
+    virtual bool file_exists(const std::string& path) = 0;
+    virtual bool folder_exists(const std::string& path) = 0;
+    virtual void create_folder(const std::string& path) = 0;
+    virtual std::int64_t file_size(const std::string& path) = 0;
+
+    // The whole file's bytes.
+    virtual std::string read_file(const std::string& path) = 0;
+    // Appends to an existing file and closes it, so the bytes reach the file at once.
+    virtual void append_to_file(const std::string& path, std::string_view bytes) = 0;
+    // Creates the file (replacing any old one) holding `bytes`. Not durable by itself: see replace_file.
+    virtual void write_file(const std::string& path, std::string_view bytes) = 0;
+    virtual void copy_file(const std::string& from, const std::string& to) = 0;
+    virtual void delete_file(const std::string& path) = 0;
+    // Renames `from` over `to`, replacing it in one step.
+    virtual void rename_file(const std::string& from, const std::string& to) = 0;
+    // Makes the file's data durable (fsync), and a folder's entries (creations, renames) durable.
+    virtual void sync_file(const std::string& path) = 0;
+    virtual void sync_folder(const std::string& path) = 0;
+};
+
+// The one atomic replacement of a whole file: the new bytes go to a work file beside the target, which is
+// synced, renamed over the target, and the folder synced. A power cut at any instant leaves either the
+// old file or the new one. `work_name` is the work file's bare name (default: the target's name + ".new").
+void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name = {});
+
+// Copies a file with the same guarantee as replace_file (the target is never half copied).
+void copy_file_atomically(file_system& fs, const std::string& from, const std::string& to);
+
+// The folder part of a path (up to and without its last separator); "." when it has none.
+std::string folder_of(const std::string& path);
+
+// The file system of the machine the host runs on.
+std::unique_ptr<file_system> make_native_file_system();
+
+}  // namespace quizhost

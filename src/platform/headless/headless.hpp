@@ -1,0 +1,89 @@
+// Headless implementations of the movie, window and display seams: they keep the state a real player
+// would keep, take their answers from queues that a movie script or a test fills, and report every call
+// as a transcript event.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/display.hpp"
+#include "platform/event_sink.hpp"
+#include "platform/movie_control.hpp"
+#include "platform/window_system.hpp"
+
+namespace quizhost {
+
+class headless_movie final : public movie_control {
+public:
+    headless_movie(form f, event_sink& events) : form_(f), events_(events) {}
+
+    void set_movie(const std::string& path) override;
+    std::string movie() const override { return movie_; }
+    void rewind() override;
+    void play() override;
+    void stop() override;
+    void set_variable(const std::string& name, const std::string& value) override;
+    std::string get_variable(const std::string& name) override;
+
+    // What the movie answers for GetVariable(name) (the script's `var`).
+    void define_variable(const std::string& name, const std::string& value) { variables_[name] = value; }
+    bool playing() const { return playing_; }
+
+private:
+    form form_;
+    event_sink& events_;
+    std::string movie_;
+    bool playing_ = false;
+    std::map<std::string, std::string> variables_;
+};
+
+class headless_windows final : public window_system {
+public:
+    explicit headless_windows(event_sink& events) : events_(events) {}
+
+    void set_topmost(form f, bool topmost) override;
+    void show_cursor(bool visible) override;
+    void show(form f) override;
+    void hide(form f) override;
+    void set_caption(form f, const std::string& text) override;
+    box_answer message_box(const std::string& title, const std::string& text, int style) override;
+
+    // The answer to the next message box (the script's `msgbox`); unqueued boxes get OK, or No for Yes/No.
+    void queue_answer(box_answer answer) { answers_.push_back(answer); }
+
+private:
+    event_sink& events_;
+    std::deque<box_answer> answers_;
+};
+
+class headless_display final : public display {
+public:
+    explicit headless_display(event_sink& events) : events_(events) {}
+
+    double screen_width_twips() override { return width_ * 15.0; }
+    double screen_height_twips() override { return height_ * 15.0; }
+    double twips_per_pixel_x() override { return 15.0; }
+    double twips_per_pixel_y() override { return 15.0; }
+    std::optional<display_mode> enumerate_mode(std::uint32_t index) override;
+    long change_mode(const display_mode& mode, std::uint32_t flags) override;
+    void request_reboot() override;
+
+    // The script's `screen WxH`, `display RESULT` and `display enum-fail`.
+    void set_screen(int width, int height) {
+        width_ = width;
+        height_ = height;
+    }
+    void queue_change_result(long result) { results_.push_back(result); }
+    void fail_next_enumeration() { enumeration_fails_ = true; }
+
+private:
+    event_sink& events_;
+    int width_ = 800;
+    int height_ = 600;
+    std::deque<long> results_;
+    bool enumeration_fails_ = false;
+};
+
+}  // namespace quizhost

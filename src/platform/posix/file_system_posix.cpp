@@ -1,0 +1,152 @@
+// The file system seam over POSIX calls: real files, fsync of files and folders, rename(2) for the
+// atomic replace.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "definitions.hpp"
+#include "platform/file_system.hpp"
+
+namespace quizhost {
+namespace {
+
+[[noreturn]] void fail(int error, const std::string& path) {
+    int number = path_file_access_error;
+    if (error == ENOENT) number = file_not_found;
+    if (error == ENOTDIR) number = path_not_found;
+    if (error == EACCES || error == EPERM || error == EROFS) number = permission_denied;
+    throw run_time_error(number, error_description(number), path + ": " + std::strerror(error));
+}
+
+class fd_guard {
+public:
+    explicit fd_guard(int fd) : fd_(fd) {}
+    ~fd_guard() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    fd_guard(const fd_guard&) = delete;
+    fd_guard& operator=(const fd_guard&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports a failed close (NFS and full disks report write errors here).
+    void close_checked(const std::string& path) {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) fail(errno, path);
+    }
+
+private:
+    int fd_;
+};
+
+int open_or_fail(const std::string& path, int flags, mode_t mode = 0644) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) fail(errno, path);
+    return fd;
+}
+
+void write_all(int fd, std::string_view bytes, const std::string& path) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno, path);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void fsync_or_fail(int fd, const std::string& path) {
+    if (::fsync(fd) != 0 && errno != EINVAL) fail(errno, path);
+}
+
+class posix_file_system final : public file_system {
+public:
+    bool file_exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    bool folder_exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    void create_folder(const std::string& path) override {
+        std::string folder = path;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        if (::mkdir(folder.c_str(), 0755) != 0 && !(errno == EEXIST && folder_exists(folder))) {
+            fail(errno == ENOENT ? ENOTDIR : errno, path);
+        }
+    }
+
+    std::int64_t file_size(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) fail(errno, path);
+        return static_cast<std::int64_t>(st.st_size);
+    }
+
+    std::string read_file(const std::string& path) override {
+        fd_guard fd(open_or_fail(path, O_RDONLY));
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+        if (S_ISDIR(st.st_mode)) fail(EISDIR, path);
+        std::string bytes;
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t have = 0;
+        for (;;) {
+            if (have == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+            const ssize_t n = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                fail(errno, path);
+            }
+            if (n == 0) break;
+            have += static_cast<std::size_t>(n);
+        }
+        bytes.resize(have);
+        return bytes;
+    }
+
+    void append_to_file(const std::string& path, std::string_view bytes) override {
+        fd_guard fd(open_or_fail(path, O_WRONLY | O_APPEND));
+        write_all(fd.get(), bytes, path);
+        fd.close_checked(path);
+    }
+
+    void write_file(const std::string& path, std::string_view bytes) override {
+        fd_guard fd(open_or_fail(path, O_WRONLY | O_CREAT | O_TRUNC));
+        write_all(fd.get(), bytes, path);
+        fd.close_checked(path);
+    }
+
+    void copy_file(const std::string& from, const std::string& to) override { write_file(to, read_file(from)); }
+
+    void delete_file(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) fail(errno, path);
+    }
+
+    void rename_file(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, from);
+    }
+
+    void sync_file(const std::string& path) override {
+        fd_guard fd(open_or_fail(path, O_RDONLY));
+        fsync_or_fail(fd.get(), path);
+    }
+
+    void sync_folder(const std::string& path) override {
+        fd_guard fd(open_or_fail(path, O_RDONLY | O_DIRECTORY));
+        fsync_or_fail(fd.get(), path);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<file_system> make_native_file_system() { return std::make_unique<posix_file_system>(); }
+
+}  // namespace quizhost

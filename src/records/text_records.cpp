@@ -1,0 +1,175 @@
+#include "records/text_records.hpp"
+
+#include "basic/text.hpp"
+#include "definitions.hpp"
+#include "platform/file_system.hpp"
+
+namespace quizhost {
+
+std::vector<std::string_view> split_lines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+        if (end == std::string_view::npos) end = bytes.size();
+        std::size_t stop = end;
+        if (stop > start && bytes[stop - 1] == '\r') --stop;
+        lines.push_back(bytes.substr(start, stop - start));
+        start = next;
+    }
+    return lines;
+}
+
+std::size_t count_line_ends(std::string_view bytes) {
+    std::size_t count = 0;
+    std::size_t at = 0;
+    while ((at = bytes.find('\n', at)) != std::string_view::npos) {
+        ++count;
+        ++at;
+    }
+    if (!bytes.empty() && bytes.back() != '\n') ++count;  // a last line without its end
+    return count;
+}
+
+std::string lines_to_bytes(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const auto& line : lines) size += line.size() + 2;
+    std::string bytes;
+    bytes.reserve(size);
+    for (const auto& line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+bool line_matches_key(std::string_view line, std::string_view key) {
+    return line.size() > key.size() && starts_with_ignoring_case(line, key) && line[key.size()] == ',';
+}
+
+bool file_exists(file_system& fs, const std::string& path) { return fs.file_exists(path); }
+
+namespace {
+
+std::string first_matching_line(std::string_view bytes, std::string_view key) {
+    for (std::string_view line : split_lines(bytes)) {
+        if (line_matches_key(line, key)) return std::string(line);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string read_record(file_system& fs, const std::string& path, std::string_view key) {
+    if (!fs.file_exists(path)) return {};
+    return first_matching_line(fs.read_file(path), key);
+}
+
+std::string read_record_field(file_system& fs, const std::string& path, std::string_view key, long field) {
+    const std::string line = read_record(fs, path, key);
+    return line.empty() ? std::string{} : get_field(line, field);
+}
+
+std::string get_field(std::string_view line, long field) {
+    const auto pieces = split_views(line, ',');
+    if (field < 0 || static_cast<std::size_t>(field) >= pieces.size()) return {};
+    return std::string(trim_spaces(pieces[static_cast<std::size_t>(field)]));
+}
+
+text_file_reader::text_file_reader(file_system& fs, const std::string& path) : bytes_(fs.read_file(path)) {}
+
+std::string text_file_reader::read_line() {
+    if (at_end()) throw run_time_error(input_past_end_of_file);
+    std::size_t end = bytes_.find('\n', position_);
+    std::size_t next = end == std::string::npos ? bytes_.size() : end + 1;
+    if (end == std::string::npos) end = bytes_.size();
+    std::size_t stop = end;
+    if (stop > position_ && bytes_[stop - 1] == '\r') --stop;
+    std::string line = bytes_.substr(position_, stop - position_);
+    position_ = next;
+    return line;
+}
+
+std::string find_record_line(text_file_reader& file, std::string_view search) {
+    while (!file.at_end()) {
+        std::string line = file.read_line();
+        if (starts_with_ignoring_case(line, search)) return line;
+    }
+    return {};
+}
+
+std::string read_numbered_records(file_system& fs, const std::string& path, std::string_view prefix) {
+    if (!fs.file_exists(path)) return {};
+    const std::string bytes = fs.read_file(path);
+    std::string result;
+    for (int n = 1; n <= 64; ++n) {
+        const std::string line = first_matching_line(bytes, std::string(prefix) + "," + std::to_string(n));
+        if (line.empty()) continue;
+        if (!result.empty()) result += '|';
+        result += line;
+    }
+    return result;
+}
+
+std::string read_all_lines(file_system& fs, const std::string& path) {
+    const std::string bytes = fs.read_file(path);
+    std::string result;
+    result.reserve(bytes.size());
+    bool first = true;
+    for (std::string_view line : split_lines(bytes)) {
+        if (!first) result += '|';
+        first = false;
+        result += line;
+    }
+    return result;
+}
+
+long count_lines(file_system& fs, const std::string& path) {
+    return static_cast<long>(count_line_ends(fs.read_file(path)));
+}
+
+void append_line(file_system& fs, const std::string& path, std::string_view text) {
+    if (!fs.file_exists(path)) return;
+    std::string line(text);
+    line += "\r\n";
+    fs.append_to_file(path, line);
+}
+
+record_lines record_lines::load(file_system& fs, const std::string& path) {
+    std::vector<std::string> lines;
+    for (std::string_view line : split_lines(fs.read_file(path))) lines.emplace_back(line);
+    return record_lines(std::move(lines));
+}
+
+std::string record_lines::read_field(std::string_view key, long field) const {
+    for (const auto& line : lines_) {
+        if (line_matches_key(line, key)) return get_field(line, field);
+    }
+    return {};
+}
+
+int record_lines::update_field(std::string_view key, long field, std::string_view value) {
+    int result = -1;
+    for (auto& line : lines_) {
+        if (!line_matches_key(line, key)) continue;
+        auto pieces = split(line, ',');
+        if (field >= 0 && static_cast<std::size_t>(field) < pieces.size()) {
+            pieces[static_cast<std::size_t>(field)] = std::string(value);
+            line = join(pieces, ",");
+        }
+        result = 1;
+    }
+    return result;
+}
+
+void record_lines::save(file_system& fs, const std::string& path) const { replace_file(fs, path, bytes(), "scrap.txt"); }
+
+int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field, std::string_view value) {
+    record_lines records = record_lines::load(fs, path);
+    const int result = records.update_field(key, field, value);
+    if (result == 1) records.save(fs, path);
+    return result;
+}
+
+}  // namespace quizhost

@@ -1,0 +1,130 @@
+#include "support/test_host.hpp"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "definitions.hpp"
+
+namespace quizhost::testing {
+
+void recording_sink::event(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    bool first = true;
+    for (std::string_view field : fields) {
+        if (!first) line += '\t';
+        first = false;
+        line += escape_field(field);
+    }
+    lines.push_back(line);
+}
+
+temp_folder::temp_folder() {
+    std::random_device device;
+    const auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+        auto candidate = base / ("quizhost-test-" + std::to_string(device()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate.string();
+            return;
+        }
+    }
+}
+
+temp_folder::~temp_folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::int32_t memory_credit::cget() {
+    calls.push_back("cget");
+    return static_cast<std::int32_t>(credit);
+}
+std::int32_t memory_credit::bget() {
+    calls.push_back("bget");
+    return static_cast<std::int32_t>(bank);
+}
+std::int32_t memory_credit::cuse(std::int32_t price_) {
+    calls.push_back("cuse " + std::to_string(price_));
+    credit -= price_;
+    return 0;
+}
+std::int32_t memory_credit::badd(std::int32_t amount) {
+    calls.push_back("badd " + std::to_string(amount));
+    bank += amount;
+    return 0;
+}
+std::shared_ptr<shell_object> memory_credit::attach() {
+    calls.push_back("attach");
+    if (!shell_running) throw run_time_error(cannot_create_object);
+    return shared_from_this();
+}
+double memory_credit::GetCredit() {
+    calls.push_back("GetCredit");
+    return credit;
+}
+double memory_credit::GetBank() {
+    calls.push_back("GetBank");
+    return bank;
+}
+double memory_credit::GetStake(std::int16_t& level) {
+    calls.push_back("GetStake " + std::to_string(level));
+    const auto found = stakes.find(level);
+    return found == stakes.end() ? 0 : found->second;
+}
+void memory_credit::UseCreditEx(std::int32_t& stake_index) {
+    calls.push_back("UseCreditEx " + std::to_string(stake_index));
+    credit -= price;
+}
+void memory_credit::UseCreditFromBankEx(std::int32_t& stake_index) {
+    calls.push_back("UseCreditFromBankEx " + std::to_string(stake_index));
+    bank -= price;
+}
+void memory_credit::AddToBank(double amount) {
+    std::ostringstream text;
+    text << amount;
+    calls.push_back("AddToBank " + text.str());
+    bank += amount;
+}
+void memory_credit::FreeGameStarted() { calls.push_back("FreeGameStarted"); }
+
+test_host::test_host() : files(make_native_file_system()) {
+    host.io.files = files.get();
+    host.io.clock = &clock;
+    host.io.draws = &draws;
+    host.io.intro_movie = &intro_movie;
+    host.io.game_movie = &game_movie;
+    host.io.windows = &windows;
+    host.io.screen = &screen;
+    host.io.library = credit.get();
+    host.io.shell = credit.get();
+    host.io.trace = &events;
+    host.program_folder = folder.path();
+}
+
+std::string test_host::path(const std::string& relative) const { return folder.path() + "/" + relative; }
+
+void test_host::set_paths() {
+    host.start.system_path = host.program_folder + system_folder_name;
+    host.start.variable_path = host.program_folder + variable_folder_name;
+    host.start.data_path = host.program_folder + data_folder_name;
+    host.start.setup_file_path = host.start.system_path + setup_file_name;
+}
+
+void test_host::write(const std::string& relative, const std::string& bytes) const {
+    const std::filesystem::path target(path(relative));
+    std::filesystem::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary);
+    out << bytes;
+}
+
+std::string test_host::read(const std::string& relative) const {
+    std::ifstream in(path(relative), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool test_host::exists(const std::string& relative) const { return std::filesystem::exists(path(relative)); }
+
+}  // namespace quizhost::testing
