@@ -1,14 +1,37 @@
-// Not built yet: placeholders so the host links while this subsystem is being written.
 #include "records/error_log.hpp"
 
-#include "definitions.hpp"
+#include "basic/date_time.hpp"
 #include "host/host.hpp"
+#include "platform/clock.hpp"
+#include "platform/file_system.hpp"
+#include "records/text_records.hpp"
 
 namespace quizhost {
-namespace {
-[[noreturn, maybe_unused]] void not_built() { throw run_time_error(invalid_procedure_call, "Invalid procedure call or argument", "not built yet"); }
-}  // namespace
 
-void write_error(host&, std::string_view) {}
-void start_log(host&) {}
+void write_error(host& h, std::string_view mess) {
+    const date_time now = h.io.clock->now();
+    std::string line = short_date(now);
+    line += ' ';
+    line += long_time(now);
+    line += "  ";
+    line += mess;
+    append_line(*h.io.files, h.log_file(), line);
+}
+
+void start_log(host& h) {
+    file_system& fs = *h.io.files;
+    const std::string path = h.log_file();
+    const bool exists = fs.file_exists(path);
+    const bool over_size = exists && fs.file_size(path) > log_size_limit;
+    if (exists && !over_size) return;
+
+    const date_time now = h.io.clock->now();
+    std::vector<std::string> header{"<ERROR LOG>", "Created on " + short_date(now) + " at " + long_time(now), ""};
+    if (over_size) {
+        header.push_back("*** PREVIOUS LOG EXCEEDED LIMIT - NEW LOG CREATED ***");
+        header.push_back("");
+    }
+    replace_file(fs, path, lines_to_bytes(header));
+}
+
 }  // namespace quizhost
