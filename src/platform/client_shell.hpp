@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quizhost {
 
@@ -26,5 +27,8 @@ public:
     // The running shell's object; raises error 429 when the shell is not running.
     virtual std::shared_ptr<shell_object> attach() = 0;
 };
+
+// The machine's cabinet shell (looked for beside the program first).
+std::unique_ptr<client_shell> make_native_client_shell(const std::string& program_folder);
 
 }  // namespace quizhost

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace quizhost {
 
@@ -15,5 +17,9 @@ public:
     virtual std::int32_t cuse(std::int32_t price) = 0;
     virtual std::int32_t badd(std::int32_t amount) = 0;
 };
+
+// The machine's credit library, looked for in `program_folder` first, then on the system's search path;
+// nothing is loaded until the first call.
+std::unique_ptr<credit_library> make_native_credit_library(const std::string& program_folder);
 
 }  // namespace quizhost
