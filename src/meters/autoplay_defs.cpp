@@ -9,5 +9,5 @@ namespace {
 [[noreturn, maybe_unused]] void not_built() { throw run_time_error(invalid_procedure_call, "Invalid procedure call or argument", "not built yet"); }
 }  // namespace
 
-void check_autoplay(host&) { not_built(); }
+void check_autoplay(host&) {}
 }  // namespace quizhost

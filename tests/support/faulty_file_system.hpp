@@ -1,0 +1,63 @@
+// A file system that passes every call to a real one but can be made to fail at any one of its mutating
+// steps (write, append, copy, delete, rename, folder creation, sync), to show that a failure at any step
+// of a rewrite leaves the old file or the new one and nothing else.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "definitions.hpp"
+#include "platform/file_system.hpp"
+
+namespace quizhost::testing {
+
+class faulty_file_system final : public file_system {
+public:
+    explicit faulty_file_system(std::unique_ptr<file_system> real) : real_(std::move(real)) {}
+
+    // The mutating step (counted from 1) that raises error 75 instead of running; 0 never fails.
+    void fail_at_step(int step) {
+        fail_at_ = step;
+        steps_ = 0;
+        log.clear();
+    }
+    int steps() const { return steps_; }
+    std::vector<std::string> log;  // "write PATH", "sync PATH", "rename FROM TO", ...
+
+    bool file_exists(const std::string& path) override { return real_->file_exists(path); }
+    bool folder_exists(const std::string& path) override { return real_->folder_exists(path); }
+    std::int64_t file_size(const std::string& path) override { return real_->file_size(path); }
+    std::string read_file(const std::string& path) override { return real_->read_file(path); }
+
+    void create_folder(const std::string& path) override { step("mkdir " + path), real_->create_folder(path); }
+    void append_to_file(const std::string& path, std::string_view bytes) override {
+        step("append " + path), real_->append_to_file(path, bytes);
+    }
+    void write_file(const std::string& path, std::string_view bytes) override {
+        step("write " + path), real_->write_file(path, bytes);
+    }
+    void copy_file(const std::string& from, const std::string& to) override {
+        step("copy " + from + " " + to), real_->copy_file(from, to);
+    }
+    void delete_file(const std::string& path) override { step("delete " + path), real_->delete_file(path); }
+    void rename_file(const std::string& from, const std::string& to) override {
+        step("rename " + from + " " + to), real_->rename_file(from, to);
+    }
+    void sync_file(const std::string& path) override { step("sync " + path), real_->sync_file(path); }
+    void sync_folder(const std::string& path) override { step("syncdir " + path), real_->sync_folder(path); }
+
+private:
+    int step(const std::string& what) {
+        ++steps_;
+        log.push_back(what);
+        if (steps_ == fail_at_) throw run_time_error(path_file_access_error, "Path/File access error", "injected at " + what);
+        return steps_;
+    }
+
+    std::unique_ptr<file_system> real_;
+    int fail_at_ = 0;
+    int steps_ = 0;
+};
+
+}  // namespace quizhost::testing
