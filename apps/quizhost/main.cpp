@@ -15,10 +15,18 @@
 
 namespace {
 
-constexpr const char* footer = R"(A movie script drives the host without a display, one directive per line, fields
-separated by one TAB:
-  fs	INTRO_END
+constexpr const char* footer = R"(A movie script drives the host without a display: one directive per line, fields
+separated by one TAB, \\ \t \r \n \xHH inside a field, '#' lines and blank lines ignored.
+  fs COMMAND [ARGS]          the movie raises a command (the host starts at the first one)
+  var NAME VALUE             what the game movie answers when the host reads NAME
+  draw U                     the next random draw, 0 <= U < 1
+  clock YYYY-MM-DD HH:MM:SS  fix the clock;  clock +N  moves it on N seconds
+  msgbox ok|yes|no           the answer to the next message box
+  screen WxH                 the screen size before start-up (default 800x600)
+  display RESULT|enum-fail   the result of the next display-mode change
+For example:
   var	content_version_no	12
+  fs	INTRO_END
   fs	GET_WRAPPER_VERSION
   fs	MSGBOX	Hello
   fs	CLOSE_ALL
