@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "meters/meter_file.hpp"
 #include "meters_support.hpp"
 #include "platform/file_system.hpp"
@@ -98,6 +100,50 @@ TEST(FolderCheck, ExistingHighScoresAreLeftAsTheyAreEvenWhenDamaged) {
     t.write("variable/highscores.txt", "\x01garbage");
     check_files(t.host);
     EXPECT_EQ(t.read("variable/highscores.txt"), "\x01garbage");
+}
+
+TEST(FolderCheck, AFreshProgramFolderIsCompletelyRepaired) {
+    meter_host t;  // nothing below the program folder
+    check_files(t.host);
+    EXPECT_EQ(t.read("system/setup.ini"), "S1,40\r\nS2,50\r\n");
+    EXPECT_EQ(t.host.money.payout_percent, 40.0f);
+    EXPECT_EQ(t.host.money.price_per_play, 50);
+    EXPECT_EQ(t.host.money.cashpot, 0);
+    EXPECT_EQ(t.read(meter_path), lines_to_bytes(new_meter_file_lines(t.host)));
+    EXPECT_EQ(count_lines(*t.host.io.files, t.path(meter_path)), 66);
+    EXPECT_TRUE(t.exists("variable/highscores.txt"));
+    EXPECT_GT(count_lines(*t.host.io.files, t.path("variable/highscores.txt")), 0);
+    EXPECT_EQ(t.read("system/logs/log.txt"),
+              "<ERROR LOG>\r\nCreated on 07/12/2026 at 14:05:09\r\n\r\n"
+              "07/12/2026 14:05:09  Creating variable folder\r\n"
+              "07/12/2026 14:05:09  Creating Dummy High scores\r\n"
+              "07/12/2026 14:05:09  Creating Meter File\r\n");
+}
+
+TEST(FolderCheck, EachRepairIsLoggedJustBeforeItIsMade) {
+    meter_host t;
+    faulty_file_system faulty(make_native_file_system());
+    t.host.io.files = &faulty;
+    check_files(t.host);
+    // The file steps of the whole check, with the paths below the program folder.
+    std::vector<std::string> steps;
+    for (std::string step : faulty.log) {
+        for (auto at = step.find(t.host.program_folder); at != std::string::npos; at = step.find(t.host.program_folder)) {
+            step.erase(at, t.host.program_folder.size());
+        }
+        steps.push_back(step);
+    }
+    const auto position = [&steps](const std::string& step) {
+        return std::find(steps.begin(), steps.end(), step) - steps.begin();
+    };
+    const auto log_entry = position("append /system/logs/log.txt");
+    ASSERT_LT(log_entry + 3, static_cast<long>(steps.size()));
+    EXPECT_EQ(steps[log_entry + 1], "mkdir /variable/");
+    EXPECT_EQ(steps[log_entry + 2], "append /system/logs/log.txt");
+    EXPECT_EQ(steps[log_entry + 3].rfind("write /variable/", 0), 0u) << steps[log_entry + 3];
+    EXPECT_LT(position("mkdir /system/"), position("write /system/setup.ini.new"));
+    EXPECT_LT(position("write /system/setup.ini.new"), position("mkdir /system/logs/"));
+    EXPECT_EQ(steps.back(), "syncdir /system/logs") << "the meter file is the last thing made";
 }
 
 // The log line names a repair before it is made, so a repair that fails is still on record.
