@@ -104,11 +104,7 @@ struct drawn_line {
 
 drawn_line draw_question_line(host& h, const std::string& path) {
     drawn_line drawn;
-    const long count = count_lines(*h.io.files, path);
-    text_file_reader reader(*h.io.files, path);
-    drawn.number = draw_line_number(h, count);
-    for (long i = 1; i < drawn.number; ++i) reader.skip_line();
-    drawn.text = reader.read_line();
+    drawn.text = h.io.files->read_counted_line(path, [&](long count) { return drawn.number = draw_line_number(h, count); });
     return drawn;
 }
 
