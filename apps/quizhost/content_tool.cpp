@@ -73,7 +73,8 @@ int run_encrypt(const content_options& options) {
         ciphered_lines result = encipher_lines(plain, options.key, options.in == "-" ? "<stdin>" : options.in);
         findings = std::move(result.findings);
         if (findings.status() < 2 && write_output(*fs, options.out, result.bytes, findings)) {
-            std::fprintf(stderr, "enciphered %ld line%s into %s\n", result.lines, result.lines == 1 ? "" : "s", options.out.c_str());
+            std::fprintf(stderr, "enciphered %ld line%s into %s\n", result.lines, result.lines == 1 ? "" : "s",
+                         options.out == "-" ? "standard output" : options.out.c_str());
         } else if (findings.status() == 2) {
             findings.add(content_finding::level::note, options.out, 0, "nothing written");
         }
@@ -141,7 +142,7 @@ void add_content_commands(CLI::App& app, int& status) {
     decrypt->callback([options, &status] { status = run_decrypt(*options); });
 
     CLI::App* check = content->add_subcommand("check", "Check a data folder before it goes to a cabinet");
-    check->add_option("DIR", options->folder, "The data folder: weighted tables, question files, instructions.txt")->required()->type_name("DIR");
+    check->add_option("DIR", options->folder, "The data folder: weighted tables, question files, instructions.txt")->required();
     check->footer(std::string("Loads the weighted tables as the host does and reports with file and line, as errors, whatever would stop\n"
                               "the game at start-up or in play (empty tables, short rows, non-numeric weights, questions or game modes\n"
                               "without a row, missing or empty question files the tables can draw, lines that do not decipher), and as\n"

@@ -222,6 +222,8 @@ struct table_text {
     long last_line() const { return line_at(text.size()); }
 };
 
+constexpr std::string_view built_in_mark = " (built-in default)";
+
 // Reads a table file as the host does; a missing one is replaced by the built-in default (a note).
 std::optional<table_text> read_table(file_system& fs, const std::string& folder, const char* name, std::string_view built_in,
                                      content_findings& findings) {
@@ -229,7 +231,7 @@ std::optional<table_text> read_table(file_system& fs, const std::string& folder,
     table.file = join_path(folder, name);
     if (!fs.file_exists(table.file)) {
         findings.add(level::note, table.file, 0, "not found: the host uses its built-in default");
-        table.file += " (built-in default)";
+        table.file += built_in_mark;
         table.text = std::string(built_in);
         return table;
     }
@@ -531,10 +533,19 @@ content_findings check_data_folder(file_system& fs, const std::string& folder, c
         findings.add(level::error, folder, 0, "no such folder");
         return findings;
     }
+    // What the built-in tables hold is known and cannot be mended in the folder (only replaced by a
+    // file): their oddities are notes, so a folder that relies on them can still check clean.
+    const auto demote_built_in = [&findings](std::size_t from) {
+        for (std::size_t i = from; i < findings.list.size(); ++i) {
+            auto& finding = findings.list[i];
+            if (finding.kind == level::warning && finding.file.ends_with(built_in_mark)) finding.kind = level::note;
+        }
+    };
     const drawable_difficulties drawable = check_question_tables(fs, folder, findings);
     check_question_files(fs, folder, drawable, findings, progress);
     check_win_plans(fs, folder, findings);
     check_lives(fs, folder, findings);
+    demote_built_in(0);
     check_instructions(fs, folder, findings);
     return findings;
 }
