@@ -31,8 +31,9 @@ struct bench_cabinet {
         std::filesystem::create_directories(root + "/data");
         std::string bytes;
         for (long i = 1; i <= lines; ++i) {
-            const std::string plain = "Question " + std::to_string(i) +
-                                      ": which of these cities is the capital of the country shown?~Paris~Rome~Madrid~Lisbon~1";
+            const std::string plain =
+                "Question " + std::to_string(i) +
+                ": which of these cities is the capital of the country shown?~Paris~Rome~Madrid~Lisbon~1";
             bytes += encrypt_string(plain, question_key);
             bytes += "\r\n";
         }

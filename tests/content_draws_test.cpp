@@ -40,7 +40,8 @@ double chi_square(const std::map<long, long>& observed, const std::map<long, dou
         }
         chi += (seen - expected) * (seen - expected) / expected;
     }
-    for (const auto& [outcome, seen] : observed) EXPECT_TRUE(chances.count(outcome)) << "unexpected outcome " << outcome;
+    for (const auto& [outcome, seen] : observed)
+        EXPECT_TRUE(chances.count(outcome)) << "unexpected outcome " << outcome;
     return chi;
 }
 
@@ -88,11 +89,13 @@ TEST(Draws, WinPlansFollowTheirWeightsFromZeroToNinetyNine) {
     t.host.money.game_mode = 4;
     std::map<std::string, long> plan_number;
     for (std::size_t i = 0; i + 1 < t.host.content.win_plans.size(); ++i) {
-        plan_number.emplace(t.host.content.win_plans[i].substr(0, t.host.content.win_plans[i].find('*')), static_cast<long>(i + 1));
+        plan_number.emplace(t.host.content.win_plans[i].substr(0, t.host.content.win_plans[i].find('*')),
+                            static_cast<long>(i + 1));
     }
     // Plans 14 and 16 share a value list; in mode 4 only 14's weight counts and the walk never reaches it.
     const auto counts = tally([&] { return plan_number.at(get_win_plan(t.host)); });
-    const std::map<long, double> chances{{1, .03}, {2, .03}, {3, .03}, {5, .15}, {6, .20}, {7, .03}, {9, .35}, {10, .10}, {13, .08}};
+    const std::map<long, double> chances{{1, .03}, {2, .03}, {3, .03},  {5, .15}, {6, .20},
+                                         {7, .03}, {9, .35}, {10, .10}, {13, .08}};
     EXPECT_LT(chi_square(counts, chances, draws_per_range), critical_value(static_cast<int>(chances.size()) - 1));
 }
 
@@ -113,8 +116,10 @@ TEST(Draws, DifficultyAndLineOfOneQuestionAreIndependent) {
     double chi = 0;
     for (int d = 0; d < 2; ++d) {
         for (int l = 0; l < 2; ++l) {
-            const double expected = static_cast<double>(seen[d][0] + seen[d][1]) * static_cast<double>(seen[0][l] + seen[1][l]) / questions;
-            chi += (static_cast<double>(seen[d][l]) - expected) * (static_cast<double>(seen[d][l]) - expected) / expected;
+            const double expected =
+                static_cast<double>(seen[d][0] + seen[d][1]) * static_cast<double>(seen[0][l] + seen[1][l]) / questions;
+            chi +=
+                (static_cast<double>(seen[d][l]) - expected) * (static_cast<double>(seen[d][l]) - expected) / expected;
         }
     }
     EXPECT_LT(chi, critical_value(1));

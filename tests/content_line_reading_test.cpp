@@ -92,8 +92,9 @@ TEST_P(CountedLineRead, MissingLinesAndFilesFail) {
     EXPECT_EQ(error_of([&] { read_line(fs(), t.path("none.dat"), 1); }), file_not_found);
 }
 
-INSTANTIATE_TEST_SUITE_P(NativeAndDefault, CountedLineRead, ::testing::Bool(),
-                         [](const auto& param_info) { return param_info.param ? std::string("Native") : std::string("Default"); });
+INSTANTIATE_TEST_SUITE_P(NativeAndDefault, CountedLineRead, ::testing::Bool(), [](const auto& param_info) {
+    return param_info.param ? std::string("Native") : std::string("Default");
+});
 
 }  // namespace
 }  // namespace quizhost::testing

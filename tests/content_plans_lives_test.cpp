@@ -120,8 +120,8 @@ TEST_F(Lives, BuiltInRowsGiveTheirBoundariesPerMode) {
         long last_one;
         long last_two;
     };
-    for (const bounds b : {bounds{0, 99, 99}, bounds{1, 80, 99}, bounds{2, 75, 99}, bounds{3, 70, 95}, bounds{4, 70, 95},
-                           bounds{5, 70, 95}}) {
+    for (const bounds b : {bounds{0, 99, 99}, bounds{1, 80, 99}, bounds{2, 75, 99}, bounds{3, 70, 95},
+                           bounds{4, 70, 95}, bounds{5, 70, 95}}) {
         t.host.money.game_mode = static_cast<std::int16_t>(b.mode);
         for (long r = 0; r < 100; ++r) {
             const int expected = r <= b.last_one ? 1 : r <= b.last_two ? 2 : 3;
@@ -133,7 +133,7 @@ TEST_F(Lives, BuiltInRowsGiveTheirBoundariesPerMode) {
 TEST_F(Lives, LastColumnTakesOnlyWhatTheOthersLeave) {
     use_table("50,49,1\r\n5\r\n\r\n30,30,abc\r\n");
     for (long r = 0; r < 100; ++r) EXPECT_NE(draw(r), 3) << r;  // 50 + 49 covers every r
-    t.host.money.game_mode = 1;  // a single weight
+    t.host.money.game_mode = 1;                                 // a single weight
     EXPECT_EQ(draw(99), 1);
     t.host.money.game_mode = 2;  // an empty row
     EXPECT_EQ(draw(0), 1);

@@ -147,7 +147,8 @@ TEST_F(Questions, OnlyAnExactCapitalTSelectsTheFirstSet) {
 TEST_F(Questions, LineDrawCoversTheWholeFileAndAcceptsEitherLineEnd) {
     init_questions(t.host);
     std::string bytes;
-    for (int i = 1; i <= 10; ++i) bytes += encrypt_string("line " + std::to_string(i), question_key) + (i % 2 ? "\r\n" : "\n");
+    for (int i = 1; i <= 10; ++i)
+        bytes += encrypt_string("line " + std::to_string(i), question_key) + (i % 2 ? "\r\n" : "\n");
     bytes += encrypt_string("line 11", question_key);  // the last line without its end still counts
     t.write("data/data_1_1.dat", bytes);
     EXPECT_EQ(ask("1,T", 0, 0.0), "line 1|1");
@@ -204,7 +205,8 @@ TEST_F(Questions, LineThatDeciphersEmptyIsLoggedAndAnsweredWithTheDifficultyAlon
     init_questions(t.host);
     t.write("system/logs/log.txt", "");
     // A code below 100 before the last character: the cipher rejects the line without an error.
-    t.write("data/data_1_1.dat", encrypt_string("fine", question_key) + "\r\nA" + encrypt_string("bad", question_key) + "\r\n");
+    t.write("data/data_1_1.dat",
+            encrypt_string("fine", question_key) + "\r\nA" + encrypt_string("bad", question_key) + "\r\n");
     EXPECT_EQ(ask("1,T", 0, 0.75), "|1");
     EXPECT_EQ(t.read("system/logs/log.txt"),
               "07/12/2026 14:05:09  *ERROR* Decrypting question. " + t.path("data/data_1_1.dat") + " No. 2\r\n");

@@ -1,5 +1,7 @@
 // The content author's tools: enciphering plain lines and back, the data folder check with its findings
 // and exit statuses, and the demo data folder, which must check clean.
+#include "content/content_tools.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "basic/text.hpp"
-#include "content/content_tools.hpp"
 #include "content_test_support.hpp"
 #include "records/text_records.hpp"
 #include "support/e2e.hpp"
@@ -33,14 +34,17 @@ std::string rendered(const content_findings& findings) {
     return text;
 }
 
-bool has(const content_findings& findings, level kind, const std::string& file_end, long line, const std::string& words) {
+bool has(const content_findings& findings, level kind, const std::string& file_end, long line,
+         const std::string& words) {
     return std::any_of(findings.list.begin(), findings.list.end(), [&](const content_finding& f) {
-        return f.kind == kind && f.file.ends_with(file_end) && f.line == line && f.message.find(words) != std::string::npos;
+        return f.kind == kind && f.file.ends_with(file_end) && f.line == line &&
+               f.message.find(words) != std::string::npos;
     });
 }
 
 TEST(EncipherLines, RoundTripsEveryLineWithCrLfEnds) {
-    const ciphered_lines out = encipher_lines("What is 2+2?~3~4~5~6~2\nCapital of France?~Paris~Rome~Madrid~Berlin~1\r\nx\n", question_key, "q.txt");
+    const ciphered_lines out = encipher_lines(
+        "What is 2+2?~3~4~5~6~2\nCapital of France?~Paris~Rome~Madrid~Berlin~1\r\nx\n", question_key, "q.txt");
     EXPECT_EQ(out.findings.status(), 0) << rendered(out.findings);
     EXPECT_EQ(out.lines, 3);
     EXPECT_EQ(std::count(out.bytes.begin(), out.bytes.end(), '\n'), 3);
@@ -65,7 +69,8 @@ TEST(EncipherLines, RefusesWhatCannotBeEncipheredNamingTheLine) {
 
 TEST(EncipherLines, WarnsAboutNonAsciiButStillEnciphers) {
     const ciphered_lines out = encipher_lines("Caf\xC3\xA9\n", question_key, "q.txt");
-    EXPECT_TRUE(has(out.findings, level::warning, "q.txt", 1, "character 4 is not ASCII (byte 0xC3)")) << rendered(out.findings);
+    EXPECT_TRUE(has(out.findings, level::warning, "q.txt", 1, "character 4 is not ASCII (byte 0xC3)"))
+        << rendered(out.findings);
     EXPECT_EQ(out.findings.status(), 1);
     EXPECT_EQ(plain_lines(decipher_lines(out.bytes, question_key, "q.dat").bytes), "Caf\xC3\xA9\n");
 }
@@ -114,16 +119,19 @@ TEST_F(CheckFolder, EmptyTableFilesAreErrors) {
 
 TEST_F(CheckFolder, QuestionTableFaultsAreFoundWithTheirLines) {
     t.write("data/weighted_questions.txt",
-            "100,0,0,0\r\n0,100,0,0\r\n*\r\n"                  // mode 0: two questions
-            "100,0,0\r\n0,x,0,0\r\n*\r\n"                      // mode 1: lines 4 and 5 at fault
-            "100,0,0,0\r\n*\r\n"                               // mode 2: no row for question 2
-            "60,50,0,0\r\n0,0,0,100\r\n*\r\n"                  // mode 3: line 9 adds up to 110
-            "100,0,0,0\r\n100,0,0,0\r\n*\r\n");                // mode 4; no table for mode 5
+            "100,0,0,0\r\n0,100,0,0\r\n*\r\n"              // mode 0: two questions
+            "100,0,0\r\n0,x,0,0\r\n*\r\n"                  // mode 1: lines 4 and 5 at fault
+            "100,0,0,0\r\n*\r\n"                           // mode 2: no row for question 2
+            "60,50,0,0\r\n0,0,0,100\r\n*\r\n"              // mode 3: line 9 adds up to 110
+            "100,0,0,0\r\n100,0,0,0\r\n*\r\n");            // mode 4; no table for mode 5
     std::filesystem::remove(t.path("data/data_3_1.dat"));  // no row draws difficulty 3
     const content_findings f = check();
-    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 4, "game mode 1, question 1: the row has 3 fields")) << rendered(f);
-    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 5, "game mode 1, question 2: a weight is not a number")) << rendered(f);
-    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 8, "game mode 2: the table has no row for question 2")) << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 4, "game mode 1, question 1: the row has 3 fields"))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 5, "game mode 1, question 2: a weight is not a number"))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 8, "game mode 2: the table has no row for question 2"))
+        << rendered(f);
     EXPECT_TRUE(has(f, level::warning, "weighted_questions.txt", 9, "add up to 110")) << rendered(f);
     EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 14, "no table for game mode 5")) << rendered(f);
     EXPECT_EQ(f.count(level::error), 4) << rendered(f);
@@ -136,7 +144,8 @@ TEST_F(CheckFolder, QuestionFilesTheTablesCanDrawMustHoldReadableLines) {
     const std::string good = encipher_lines("fine", question_key, "").bytes;
     t.write("data/data_4_1.dat", good + "\r\n" + "A" + good + "ok\r\n");
     const content_findings f = check();
-    EXPECT_TRUE(has(f, level::error, "data_2_1.dat", 0, "missing: the tables can draw difficulty 2 (first drawn at game mode 0, question 2)"))
+    EXPECT_TRUE(has(f, level::error, "data_2_1.dat", 0,
+                    "missing: the tables can draw difficulty 2 (first drawn at game mode 0, question 2)"))
         << rendered(f);
     EXPECT_TRUE(has(f, level::error, "data_2_2.dat", 0, "empty")) << rendered(f);
     EXPECT_TRUE(has(f, level::error, "data_4_1.dat", 2, "empty line")) << rendered(f);
@@ -146,7 +155,9 @@ TEST_F(CheckFolder, QuestionFilesTheTablesCanDrawMustHoldReadableLines) {
 }
 
 TEST_F(CheckFolder, FilesTheTablesNeverDrawOnlyWarn) {
-    t.write("data/weighted_questions.txt", "100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n");
+    t.write(
+        "data/weighted_questions.txt",
+        "100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n100,0,0,0\r\n*\r\n");
     std::filesystem::remove(t.path("data/data_2_1.dat"));
     t.write("data/data_3_1.dat", "\r\n");
     const content_findings f = check();
@@ -168,10 +179,14 @@ TEST_F(CheckFolder, WinPlanFaultsAreErrorsWhereTheWalkReachesThem) {
 }
 
 TEST_F(CheckFolder, PlanWeightsThatDoNotAddUpTo100Warn) {
-    t.write("data/weighted_winplans.txt", "-1,100*60,40,100,100,100,100\r\n-1,200*50,40,0,0,0,0\r\n-1,300*0,0,0,0,0,0\r\n");
+    t.write("data/weighted_winplans.txt",
+            "-1,100*60,40,100,100,100,100\r\n-1,200*50,40,0,0,0,0\r\n-1,300*0,0,0,0,0,0\r\n");
     const content_findings f = check();
-    EXPECT_TRUE(has(f, level::warning, "weighted_winplans.txt", 2, "game mode 0: the plan weights add up to 110, not 100")) << rendered(f);
-    EXPECT_TRUE(has(f, level::warning, "weighted_winplans.txt", 3, "game mode 1: the plan weights add up to 80, not 100; draws above 80 fall to the last plan"))
+    EXPECT_TRUE(
+        has(f, level::warning, "weighted_winplans.txt", 2, "game mode 0: the plan weights add up to 110, not 100"))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::warning, "weighted_winplans.txt", 3,
+                    "game mode 1: the plan weights add up to 80, not 100; draws above 80 fall to the last plan"))
         << rendered(f);
     EXPECT_EQ(f.status(), 1) << rendered(f);
 }
@@ -179,7 +194,9 @@ TEST_F(CheckFolder, PlanWeightsThatDoNotAddUpTo100Warn) {
 TEST_F(CheckFolder, LivesRowsForEveryModeWithReadableWeights) {
     t.write("data/weighted_lives.txt", "100,0,0\r\n80,x,0\r\n75,24,y\r\n70,25,10\r\n");
     const content_findings f = check();
-    EXPECT_TRUE(has(f, level::error, "weighted_lives.txt", 2, "game mode 1: the weight of 2 lives \"x\" is not a number")) << rendered(f);
+    EXPECT_TRUE(
+        has(f, level::error, "weighted_lives.txt", 2, "game mode 1: the weight of 2 lives \"x\" is not a number"))
+        << rendered(f);
     EXPECT_TRUE(has(f, level::warning, "weighted_lives.txt", 3, "never read")) << rendered(f);
     EXPECT_TRUE(has(f, level::warning, "weighted_lives.txt", 4, "add up to 105")) << rendered(f);
     EXPECT_TRUE(has(f, level::error, "weighted_lives.txt", 4, "no row for game mode 4")) << rendered(f);
@@ -199,11 +216,15 @@ TEST_F(CheckFolder, LargeFilesReportProgressAndFindingsAreCapped) {
     for (int i = 0; i < 10'001; ++i) bytes += i < 25 ? bad : encipher_lines("good", question_key, "").bytes;
     t.write("data/data_1_1.dat", bytes);
     std::vector<std::string> progress;
-    const content_findings f = check_data_folder(*t.files, t.path("data"), [&](const std::string& file, long done, long total) {
-        progress.push_back(file.substr(file.size() - 12) + " " + std::to_string(done) + "/" + std::to_string(total));
-    });
+    const content_findings f =
+        check_data_folder(*t.files, t.path("data"), [&](const std::string& file, long done, long total) {
+            progress.push_back(file.substr(file.size() - 12) + " " + std::to_string(done) + "/" +
+                               std::to_string(total));
+        });
     EXPECT_EQ(progress, (std::vector<std::string>{"data_1_1.dat 10000/10001", "data_1_1.dat 10001/10001"}));
-    EXPECT_EQ(std::count_if(f.list.begin(), f.list.end(), [](const auto& x) { return x.file.ends_with("data_1_1.dat"); }), 21);
+    EXPECT_EQ(
+        std::count_if(f.list.begin(), f.list.end(), [](const auto& x) { return x.file.ends_with("data_1_1.dat"); }),
+        21);
     EXPECT_TRUE(has(f, level::error, "data_1_1.dat", 0, "5 more lines")) << rendered(f);
 }
 
@@ -257,7 +278,8 @@ TEST_F(ContentCommand, CheckExitStatusSaysCleanWarningsOrErrors) {
     t.write("data/weighted_lives.txt", "100,0,0\r\n");
     r = quizhost({"check", t.path("data")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find(t.path("data/weighted_lives.txt") + ":1: error: no row for game mode 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(t.path("data/weighted_lives.txt") + ":1: error: no row for game mode 1"), std::string::npos)
+        << r.out;
     EXPECT_EQ(quizhost({}).status, exit_usage);  // a tool must be named
 }
 
@@ -268,7 +290,8 @@ TEST(DemoData, EveryQuestionFileIsItsSourceEnciphered) {
         for (int s = 1; s <= 2; ++s) {
             const std::string name = std::to_string(d) + "_" + std::to_string(s);
             const std::string source = files->read_file(demo + "content-src/questions_" + name + ".txt");
-            const ciphered_lines back = decipher_lines(files->read_file(demo + "cabinet/data/data_" + name + ".dat"), question_key, name);
+            const ciphered_lines back =
+                decipher_lines(files->read_file(demo + "cabinet/data/data_" + name + ".dat"), question_key, name);
             ASSERT_EQ(back.findings.status(), 0) << rendered(back.findings);
             EXPECT_EQ(plain_lines(back.bytes), plain_lines(source)) << name;
             EXPECT_GE(back.lines, 40) << name;

@@ -45,7 +45,8 @@ bool read_input(file_system& fs, const std::string& path, std::string& bytes, co
         bytes = fs.read_file(path);
         return true;
     } catch (const run_time_error& e) {
-        findings.add(content_finding::level::error, path, 0, "cannot be read: " + e.description() + (e.detail().empty() ? "" : " (" + e.detail() + ")"));
+        findings.add(content_finding::level::error, path, 0,
+                     "cannot be read: " + e.description() + (e.detail().empty() ? "" : " (" + e.detail() + ")"));
         return false;
     }
 }
@@ -60,7 +61,8 @@ bool write_output(file_system& fs, const std::string& path, const std::string& b
         replace_file(fs, path, bytes);
         return true;
     } catch (const run_time_error& e) {
-        findings.add(content_finding::level::error, path, 0, "cannot be written: " + e.description() + (e.detail().empty() ? "" : " (" + e.detail() + ")"));
+        findings.add(content_finding::level::error, path, 0,
+                     "cannot be written: " + e.description() + (e.detail().empty() ? "" : " (" + e.detail() + ")"));
         return false;
     }
 }
@@ -88,7 +90,8 @@ int run_decrypt(const content_options& options) {
     content_findings findings;
     std::string enciphered;
     if (read_input(*fs, options.in, enciphered, findings)) {
-        ciphered_lines result = decipher_lines(enciphered, options.key, options.in == "-" ? "<stdin>" : options.in, show_progress);
+        ciphered_lines result =
+            decipher_lines(enciphered, options.key, options.in == "-" ? "<stdin>" : options.in, show_progress);
         findings = std::move(result.findings);
         write_output(*fs, options.out, result.bytes, findings);
     }
@@ -102,7 +105,8 @@ int run_check(const content_options& options) {
     print_findings(findings, stdout);
     const long errors = findings.count(content_finding::level::error);
     const long warnings = findings.count(content_finding::level::warning);
-    std::printf("%s: %ld error%s, %ld warning%s\n", options.folder.c_str(), errors, errors == 1 ? "" : "s", warnings, warnings == 1 ? "" : "s");
+    std::printf("%s: %ld error%s, %ld warning%s\n", options.folder.c_str(), errors, errors == 1 ? "" : "s", warnings,
+                warnings == 1 ? "" : "s");
     return findings.status();
 }
 
@@ -110,7 +114,8 @@ int run_check(const content_options& options) {
 
 void add_content_commands(CLI::App& app, int& status) {
     auto options = std::make_shared<content_options>();
-    CLI::App* content = app.add_subcommand("content", "The content author's tools: encipher and decipher question files, check a data folder");
+    CLI::App* content = app.add_subcommand(
+        "content", "The content author's tools: encipher and decipher question files, check a data folder");
     content->require_subcommand(1);
     content->footer(
         "Question files (data/data_D_S.dat, difficulty D 1-4, set S 1-2) hold one enciphered question per line.\n"
@@ -121,33 +126,50 @@ void add_content_commands(CLI::App& app, int& status) {
         std::string(status_footer));
 
     const std::string key_help = std::string("The cipher key (default: the question key \"") + question_key +
-                                 "\", the only key the host deciphers questions with; an empty key means \"" + default_cipher_key + "\")";
+                                 "\", the only key the host deciphers questions with; an empty key means \"" +
+                                 default_cipher_key + "\")";
 
-    CLI::App* encrypt = content->add_subcommand("encrypt", "Encipher plain question lines, one question per line, into a question file");
+    CLI::App* encrypt = content->add_subcommand(
+        "encrypt", "Encipher plain question lines, one question per line, into a question file");
     encrypt->add_option("--key", options->key, key_help)->type_name("K");
-    encrypt->add_option("IN", options->in, "The plain text: one question per line, LF or CR LF line ends; - reads standard input")->required();
-    encrypt->add_option("OUT", options->out, "The question file to write (replaced whole, or left untouched on any error); - writes standard output")->required();
-    encrypt->footer(std::string("Refuses, naming the line, an empty line, a character the key cannot carry, and any line that would not\n"
-                                "decipher back to itself; warns about characters outside ASCII.\n") +
-                    status_footer);
+    encrypt
+        ->add_option("IN", options->in,
+                     "The plain text: one question per line, LF or CR LF line ends; - reads standard input")
+        ->required();
+    encrypt
+        ->add_option(
+            "OUT", options->out,
+            "The question file to write (replaced whole, or left untouched on any error); - writes standard output")
+        ->required();
+    encrypt->footer(
+        std::string(
+            "Refuses, naming the line, an empty line, a character the key cannot carry, and any line that would not\n"
+            "decipher back to itself; warns about characters outside ASCII.\n") +
+        status_footer);
     encrypt->callback([options, &status] { status = run_encrypt(*options); });
 
-    CLI::App* decrypt = content->add_subcommand("decrypt", "Decipher a question file back into plain lines, to check it");
+    CLI::App* decrypt =
+        content->add_subcommand("decrypt", "Decipher a question file back into plain lines, to check it");
     decrypt->add_option("--key", options->key, key_help)->type_name("K");
     decrypt->add_option("IN", options->in, "The question file; - reads standard input")->required();
     decrypt->add_option("OUT", options->out, "The plain text to write; - writes standard output")->required();
-    decrypt->footer(std::string("A line that cannot be deciphered is reported with its number and left empty in OUT, so the line\n"
-                                "numbers of both files match.\n") +
-                    status_footer);
+    decrypt->footer(
+        std::string("A line that cannot be deciphered is reported with its number and left empty in OUT, so the line\n"
+                    "numbers of both files match.\n") +
+        status_footer);
     decrypt->callback([options, &status] { status = run_decrypt(*options); });
 
     CLI::App* check = content->add_subcommand("check", "Check a data folder before it goes to a cabinet");
-    check->add_option("DIR", options->folder, "The data folder: weighted tables, question files, instructions.txt")->required();
-    check->footer(std::string("Loads the weighted tables as the host does and reports with file and line, as errors, whatever would stop\n"
-                              "the game at start-up or in play (empty tables, short rows, non-numeric weights, questions or game modes\n"
-                              "without a row, missing or empty question files the tables can draw, lines that do not decipher), and as\n"
-                              "warnings what is legal but suspicious (plan weights of a mode not adding up to 100, rows over 100).\n") +
-                  "Exit status: 0 clean, 1 warnings only, 2 errors.");
+    check->add_option("DIR", options->folder, "The data folder: weighted tables, question files, instructions.txt")
+        ->required();
+    check->footer(
+        std::string(
+            "Loads the weighted tables as the host does and reports with file and line, as errors, whatever would "
+            "stop\n"
+            "the game at start-up or in play (empty tables, short rows, non-numeric weights, questions or game modes\n"
+            "without a row, missing or empty question files the tables can draw, lines that do not decipher), and as\n"
+            "warnings what is legal but suspicious (plan weights of a mode not adding up to 100, rows over 100).\n") +
+        "Exit status: 0 clean, 1 warnings only, 2 errors.");
     check->callback([options, &status] { status = run_check(*options); });
 }
 

@@ -10,8 +10,8 @@
 #include "basic/text.hpp"
 #include "content/encryption.hpp"
 #include "content/lives.hpp"
-#include "content/weighted_table.hpp"
 #include "content/weighted_questions.hpp"
+#include "content/weighted_table.hpp"
 #include "content/win_plans.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
@@ -22,8 +22,8 @@ namespace {
 
 using level = content_finding::level;
 
-constexpr int game_modes = 6;            // game_mode runs 0 to 5
-constexpr long line_findings_cap = 20;   // per file; the rest are counted in one more finding
+constexpr int game_modes = 6;           // game_mode runs 0 to 5
+constexpr long line_findings_cap = 20;  // per file; the rest are counted in one more finding
 
 std::string why(const run_time_error& e) {
     std::string text = e.description();
@@ -62,7 +62,9 @@ public:
     line_findings(content_findings& findings, std::string file) : findings_(findings), file_(std::move(file)) {}
     ~line_findings() {
         if (dropped_ > 0) {
-            findings_.add(worst_, file_, 0, std::to_string(dropped_) + " more line" + (dropped_ == 1 ? "" : "s") + " with findings like those above");
+            findings_.add(worst_, file_, 0,
+                          std::to_string(dropped_) + " more line" + (dropped_ == 1 ? "" : "s") +
+                              " with findings like those above");
         }
     }
     line_findings(const line_findings&) = delete;
@@ -87,7 +89,8 @@ private:
 };
 
 void report_progress(const progress_report& progress, const std::string& file, long done, long total) {
-    if (progress && total > progress_threshold && (done % progress_threshold == 0 || done == total)) progress(file, done, total);
+    if (progress && total > progress_threshold && (done % progress_threshold == 0 || done == total))
+        progress(file, done, total);
 }
 
 }  // namespace
@@ -100,7 +103,8 @@ std::string format_finding(const content_finding& finding) {
 }
 
 long content_findings::count(level kind) const {
-    return static_cast<long>(std::count_if(list.begin(), list.end(), [&](const content_finding& f) { return f.kind == kind; }));
+    return static_cast<long>(
+        std::count_if(list.begin(), list.end(), [&](const content_finding& f) { return f.kind == kind; }));
 }
 
 int content_findings::status() const {
@@ -125,13 +129,16 @@ ciphered_lines encipher_lines(std::string_view plain, std::string key, const std
     }
     const auto lines = split_lines(plain);
     out.lines = static_cast<long>(lines.size());
-    if (lines.empty()) out.findings.add(level::error, source, 0, "the file holds no lines; a question file needs at least one");
+    if (lines.empty())
+        out.findings.add(level::error, source, 0, "the file holds no lines; a question file needs at least one");
     line_findings findings(out.findings, source);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
         const long number = static_cast<long>(i + 1);
         if (line.empty()) {
-            findings.add(level::error, number, "empty line: every line must hold a question (no enciphered text deciphers to the empty text)");
+            findings.add(
+                level::error, number,
+                "empty line: every line must hold a question (no enciphered text deciphers to the empty text)");
             continue;
         }
         std::optional<std::size_t> refused;
@@ -144,7 +151,8 @@ ciphered_lines encipher_lines(std::string_view plain, std::string key, const std
         }
         if (refused) {
             findings.add(level::error, number,
-                         "character " + std::to_string(*refused + 1) + " (code " + std::to_string(static_cast<unsigned char>(line[*refused])) +
+                         "character " + std::to_string(*refused + 1) + " (code " +
+                             std::to_string(static_cast<unsigned char>(line[*refused])) +
                              ") cannot be enciphered with this key");
             continue;
         }
@@ -165,7 +173,8 @@ ciphered_lines encipher_lines(std::string_view plain, std::string key, const std
             continue;
         }
         if (back != line) {
-            findings.add(level::error, number, "the enciphered line would decipher to " + shown(back) + ", not to itself");
+            findings.add(level::error, number,
+                         "the enciphered line would decipher to " + shown(back) + ", not to itself");
             continue;
         }
         out.bytes += enciphered;
@@ -174,7 +183,8 @@ ciphered_lines encipher_lines(std::string_view plain, std::string key, const std
     return out;
 }
 
-ciphered_lines decipher_lines(std::string_view enciphered, std::string key, const std::string& source, const progress_report& progress) {
+ciphered_lines decipher_lines(std::string_view enciphered, std::string key, const std::string& source,
+                              const progress_report& progress) {
     ciphered_lines out;
     try {
         std::string probe = key;
@@ -194,7 +204,9 @@ ciphered_lines decipher_lines(std::string_view enciphered, std::string key, cons
         } else {
             try {
                 plain = decrypt_string(std::string(lines[i]), key);
-                if (plain.empty()) findings.add(level::error, number, "deciphers to the empty text: a character other than the last has a code below 100");
+                if (plain.empty())
+                    findings.add(level::error, number,
+                                 "deciphers to the empty text: a character other than the last has a code below 100");
             } catch (const run_time_error& e) {
                 findings.add(level::error, number, "cannot be deciphered: " + why(e));
             }
@@ -213,11 +225,12 @@ namespace {
 // A weighted table's text as the host reads it, with the file line of any place in it: the lines are
 // joined by "|", so a place's line is one more than the "|" before it.
 struct table_text {
-    std::string file;   // the path, or the path and a note that the built-in default stands in
+    std::string file;  // the path, or the path and a note that the built-in default stands in
     std::string text;
     bool from_file = false;
     long line_at(std::size_t offset) const {
-        return 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(offset, text.size())), '|'));
+        return 1 + static_cast<long>(std::count(
+                       text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(offset, text.size())), '|'));
     }
     long last_line() const { return line_at(text.size()); }
 };
@@ -225,8 +238,8 @@ struct table_text {
 constexpr std::string_view built_in_mark = " (built-in default)";
 
 // Reads a table file as the host does; a missing one is replaced by the built-in default (a note).
-std::optional<table_text> read_table(file_system& fs, const std::string& folder, const char* name, std::string_view built_in,
-                                     content_findings& findings) {
+std::optional<table_text> read_table(file_system& fs, const std::string& folder, const char* name,
+                                     std::string_view built_in, content_findings& findings) {
     table_text table;
     table.file = join_path(folder, name);
     if (!fs.file_exists(table.file)) {
@@ -252,13 +265,13 @@ std::string field_problem(const run_time_error& e, std::string_view row) {
 
 // Which difficulties the question tables can draw, and where each is first drawn.
 struct drawable_difficulties {
-    bool known = false;  // false when the tables could not be read: every file is then needed
+    bool known = false;                      // false when the tables could not be read: every file is then needed
     std::map<int, std::string> first_place;  // difficulty -> "game mode M, question K"
     bool can_draw(int d) const { return !known || first_place.count(d) > 0; }
 };
 
-void check_question_row(const table_text& table, std::size_t offset, std::string_view row, int mode, long question, bool asked,
-                        content_findings& findings, drawable_difficulties& drawable) {
+void check_question_row(const table_text& table, std::size_t offset, std::string_view row, int mode, long question,
+                        bool asked, content_findings& findings, drawable_difficulties& drawable) {
     const long line = table.line_at(offset);
     const std::string where = "game mode " + std::to_string(mode) + ", question " + std::to_string(question);
     const level kind = asked ? level::error : level::warning;
@@ -267,9 +280,10 @@ void check_question_row(const table_text& table, std::size_t offset, std::string
     try {
         weights = parse_question_row(row);
     } catch (const run_time_error& e) {
-        const std::string problem = fields.size() < 4 ? "the row has " + std::to_string(fields.size()) + " field" +
-                                                            (fields.size() == 1 ? "" : "s") + "; a question row needs four weights"
-                                                      : field_problem(e, row);
+        const std::string problem = fields.size() < 4
+                                        ? "the row has " + std::to_string(fields.size()) + " field" +
+                                              (fields.size() == 1 ? "" : "s") + "; a question row needs four weights"
+                                        : field_problem(e, row);
         findings.add(kind, table.file, line, where + ": " + problem + (asked ? "" : " (the game does not ask it)"));
         return;
     }
@@ -277,9 +291,12 @@ void check_question_row(const table_text& table, std::size_t offset, std::string
     try {
         sum += weight_value(fields[3]);
     } catch (const run_time_error&) {
-        findings.add(level::warning, table.file, line, where + ": the fourth weight " + shown(fields[3]) + " is not a number (it is never read)");
+        findings.add(level::warning, table.file, line,
+                     where + ": the fourth weight " + shown(fields[3]) + " is not a number (it is never read)");
     }
-    if (sum > 100) findings.add(level::warning, table.file, line, where + ": the weights add up to " + number_to_text(sum) + ", more than 100");
+    if (sum > 100)
+        findings.add(level::warning, table.file, line,
+                     where + ": the weights add up to " + number_to_text(sum) + ", more than 100");
     if (!asked) return;
     for (long r = 1; r <= 100; ++r) drawable.first_place.emplace(difficulty_for(weights, r), where);
 }
@@ -296,15 +313,18 @@ drawable_difficulties check_question_tables(file_system& fs, const std::string& 
     try {
         set = load_question_tables(table->text);
     } catch (const run_time_error& e) {
-        findings.add(level::error, table->file, 1, "the tables cannot be loaded, the host stops at start-up: " + why(e));
+        findings.add(level::error, table->file, 1,
+                     "the tables cannot be loaded, the host stops at start-up: " + why(e));
         return drawable;
     }
     drawable.known = true;
     const long questions = set.questions;
-    if (questions < 1) findings.add(level::warning, table->file, 1, "the first table has no rows: the game asks no questions");
+    if (questions < 1)
+        findings.add(level::warning, table->file, 1, "the first table has no rows: the game asks no questions");
     if (set.difficulties > 4) {
         findings.add(level::warning, table->file, 1,
-                     "the first row has " + std::to_string(set.difficulties) + " fields; the meter file keeps statistics for that many difficulties");
+                     "the first row has " + std::to_string(set.difficulties) +
+                         " fields; the meter file keeps statistics for that many difficulties");
     }
 
     // Where each table starts in the text: after the "*" before it and the line end that follows it.
@@ -316,8 +336,9 @@ drawable_difficulties check_question_tables(file_system& fs, const std::string& 
         const auto slot = static_cast<std::size_t>(mode);
         if (slot >= set.slots.size() || set.slots[slot].empty()) {
             findings.add(level::error, table->file, table->last_line(),
-                         "no table for game mode " + std::to_string(mode) + " (the file has " + std::to_string(set.tables) +
-                             " \"*\" line" + (set.tables == 1 ? "" : "s") + "): every question in that mode stops the game");
+                         "no table for game mode " + std::to_string(mode) + " (the file has " +
+                             std::to_string(set.tables) + " \"*\" line" + (set.tables == 1 ? "" : "s") +
+                             "): every question in that mode stops the game");
             continue;
         }
         std::size_t offset = piece_start[slot] + (mode > 0 ? 1 : 0);
@@ -327,8 +348,8 @@ drawable_difficulties check_question_tables(file_system& fs, const std::string& 
         }
         if (mode > 0 && pieces[slot].size() > question_table_limit + 1) {
             findings.add(level::warning, table->file, table->line_at(piece_start[slot]),
-                         "the table for game mode " + std::to_string(mode) + " is longer than " + std::to_string(question_table_limit) +
-                             " characters: the host keeps only that many");
+                         "the table for game mode " + std::to_string(mode) + " is longer than " +
+                             std::to_string(question_table_limit) + " characters: the host keeps only that many");
         }
         const auto rows = split_views(set.slots[slot], '|');
         for (std::size_t k = 0; k < rows.size(); ++k) {
@@ -343,16 +364,19 @@ drawable_difficulties check_question_tables(file_system& fs, const std::string& 
         }
         if (static_cast<long>(rows.size()) < questions ||
             (static_cast<long>(rows.size()) == questions && rows.back().empty())) {
-            const long first_missing = static_cast<long>(rows.size()) - (rows.empty() || rows.back().empty() ? 1 : 0) + 1;
+            const long first_missing =
+                static_cast<long>(rows.size()) - (rows.empty() || rows.back().empty() ? 1 : 0) + 1;
             findings.add(level::error, table->file, table->line_at(offset),
-                         "game mode " + std::to_string(mode) + ": the table has no row for question " + std::to_string(first_missing) +
-                             ", but the game asks " + std::to_string(questions) + " questions");
+                         "game mode " + std::to_string(mode) + ": the table has no row for question " +
+                             std::to_string(first_missing) + ", but the game asks " + std::to_string(questions) +
+                             " questions");
         }
     }
     return drawable;
 }
 
-void check_question_lines(const std::string& path, std::string_view bytes, bool drawn, content_findings& findings, const progress_report& progress) {
+void check_question_lines(const std::string& path, std::string_view bytes, bool drawn, content_findings& findings,
+                          const progress_report& progress) {
     const level kind = drawn ? level::error : level::warning;
     const auto lines = split_lines(bytes);
     line_findings file_findings(findings, path);
@@ -367,7 +391,9 @@ void check_question_lines(const std::string& path, std::string_view bytes, bool 
         try {
             std::string key = question_key;
             if (decrypt_string(std::string(lines[i]), key).empty()) {
-                file_findings.add(kind, number, "deciphers to the empty text: the host logs an error and the movie gets no question" + suffix);
+                file_findings.add(
+                    kind, number,
+                    "deciphers to the empty text: the host logs an error and the movie gets no question" + suffix);
             }
         } catch (const run_time_error& e) {
             file_findings.add(kind, number, "cannot be deciphered, drawing it stops the game: " + why(e) + suffix);
@@ -375,15 +401,19 @@ void check_question_lines(const std::string& path, std::string_view bytes, bool 
     }
 }
 
-void check_question_files(file_system& fs, const std::string& folder, const drawable_difficulties& drawable, content_findings& findings,
-                          const progress_report& progress) {
+void check_question_files(file_system& fs, const std::string& folder, const drawable_difficulties& drawable,
+                          content_findings& findings, const progress_report& progress) {
     for (int d = 1; d <= 4; ++d) {
         const bool drawn = drawable.can_draw(d);
-        const std::string reason = drawable.known && drawn ? " (first drawn at " + drawable.first_place.at(d) + ")" : "";
+        const std::string reason =
+            drawable.known && drawn ? " (first drawn at " + drawable.first_place.at(d) + ")" : "";
         for (int set = 1; set <= 2; ++set) {
-            const std::string path = join_path(folder, "data_" + std::to_string(d) + "_" + std::to_string(set) + ".dat");
+            const std::string path =
+                join_path(folder, "data_" + std::to_string(d) + "_" + std::to_string(set) + ".dat");
             if (!fs.file_exists(path)) {
-                if (drawn) findings.add(level::error, path, 0, "missing: the tables can draw difficulty " + std::to_string(d) + reason);
+                if (drawn)
+                    findings.add(level::error, path, 0,
+                                 "missing: the tables can draw difficulty " + std::to_string(d) + reason);
                 continue;
             }
             std::string bytes;
@@ -395,7 +425,8 @@ void check_question_files(file_system& fs, const std::string& folder, const draw
             }
             if (bytes.empty()) {
                 findings.add(drawn ? level::error : level::warning, path, 0,
-                             "empty: drawing a question from it stops the game" + (drawn ? reason : std::string(" (the tables never draw it)")));
+                             "empty: drawing a question from it stops the game" +
+                                 (drawn ? reason : std::string(" (the tables never draw it)")));
                 continue;
             }
             check_question_lines(path, bytes, drawn, findings, progress);
@@ -411,7 +442,7 @@ void check_win_plans(file_system& fs, const std::string& folder, content_finding
         return;
     }
     const std::vector<std::string> plans = load_win_plans(table->text);
-    const std::size_t count = plans.size() - 1;  // without the spare slot
+    const std::size_t count = plans.size() - 1;          // without the spare slot
     std::map<std::size_t, std::set<int>> unreadable_in;  // plan -> modes in which it cannot be read
     std::map<std::size_t, std::string> unreadable_why;
     std::set<std::size_t> reached_unreadable;
@@ -434,7 +465,8 @@ void check_win_plans(file_system& fs, const std::string& folder, content_finding
                 } else if (e.number() == type_mismatch) {
                     unreadable_why[i] = "a weight is not a number in " + shown(plans[i].substr(plans[i].find('*') + 1));
                 } else {
-                    unreadable_why[i] = "the plan has fewer than " + std::to_string(mode + 1) + " weights (one per game mode 0 to 5 is needed)";
+                    unreadable_why[i] = "the plan has fewer than " + std::to_string(mode + 1) +
+                                        " weights (one per game mode 0 to 5 is needed)";
                 }
                 if (reachable) reached_unreadable.insert(i);
                 complete = false;
@@ -448,13 +480,15 @@ void check_win_plans(file_system& fs, const std::string& folder, content_finding
         }
         if (!complete) continue;  // the faults above are reported; a sum would mislead
         if (sum != 100) {
-            const std::string head = "game mode " + std::to_string(mode) + ": the plan weights add up to " + number_to_text(sum) + ", not 100";
+            const std::string head = "game mode " + std::to_string(mode) + ": the plan weights add up to " +
+                                     number_to_text(sum) + ", not 100";
             if (sum > 100) {
                 findings.add(level::warning, table->file, static_cast<long>(*cut_at + 1),
                              head + "; the draw never passes this plan, so the plans after it get less or nothing");
             } else {
-                findings.add(level::warning, table->file, static_cast<long>(count),
-                             head + "; draws above " + number_to_text(sum) + " fall to the last plan, whatever its weight");
+                findings.add(
+                    level::warning, table->file, static_cast<long>(count),
+                    head + "; draws above " + number_to_text(sum) + " fall to the last plan, whatever its weight");
             }
         }
     }
@@ -462,9 +496,10 @@ void check_win_plans(file_system& fs, const std::string& folder, content_finding
         std::string mode_list;
         for (int mode : modes) mode_list += (mode_list.empty() ? "" : ",") + std::to_string(mode);
         const bool reached = reached_unreadable.count(plan) > 0;
-        findings.add(reached ? level::error : level::warning, table->file, static_cast<long>(plan + 1),
-                     unreadable_why[plan] + (reached ? ": drawing a plan in game mode " + mode_list + " stops the game here"
-                                                     : ": never reached, so harmless for now (game mode " + mode_list + ")"));
+        findings.add(
+            reached ? level::error : level::warning, table->file, static_cast<long>(plan + 1),
+            unreadable_why[plan] + (reached ? ": drawing a plan in game mode " + mode_list + " stops the game here"
+                                            : ": never reached, so harmless for now (game mode " + mode_list + ")"));
     }
 }
 
@@ -480,7 +515,8 @@ void check_lives(file_system& fs, const std::string& folder, content_findings& f
         const auto m = static_cast<std::size_t>(mode);
         if (m >= rows.size()) {
             findings.add(level::error, table->file, table->last_line(),
-                         "no row for game mode " + std::to_string(mode) + " (one line per mode, from mode 0): GET_LIVES stops the game in that mode");
+                         "no row for game mode " + std::to_string(mode) +
+                             " (one line per mode, from mode 0): GET_LIVES stops the game in that mode");
             continue;
         }
         const long line = static_cast<long>(m + 1);
@@ -497,13 +533,16 @@ void check_lives(file_system& fs, const std::string& folder, content_findings& f
             } catch (const run_time_error&) {
                 readable = readable && !examined;
                 findings.add(examined ? level::error : level::warning, table->file, line,
-                             "game mode " + std::to_string(mode) + ": the weight of " + std::to_string(i + 1) + " li" + (i == 0 ? "fe " : "ves ") +
-                                 shown(weights[i]) + " is not a number" + (examined ? ": GET_LIVES stops the game" : " (it is never read)"));
+                             "game mode " + std::to_string(mode) + ": the weight of " + std::to_string(i + 1) + " li" +
+                                 (i == 0 ? "fe " : "ves ") + shown(weights[i]) + " is not a number" +
+                                 (examined ? ": GET_LIVES stops the game" : " (it is never read)"));
             }
         }
         if (!readable) continue;
         if (sum > 100) {
-            findings.add(level::warning, table->file, line, "game mode " + std::to_string(mode) + ": the weights add up to " + number_to_text(sum) + ", more than 100");
+            findings.add(level::warning, table->file, line,
+                         "game mode " + std::to_string(mode) + ": the weights add up to " + number_to_text(sum) +
+                             ", more than 100");
         }
         if (weights.size() > 1 && before_last >= 99) {
             try {
@@ -521,7 +560,8 @@ void check_lives(file_system& fs, const std::string& folder, content_findings& f
 void check_instructions(file_system& fs, const std::string& folder, content_findings& findings) {
     const std::string path = join_path(folder, instructions_file_name);
     if (!fs.file_exists(path)) {
-        findings.add(level::warning, path, 0, std::string("missing: the movie is told \"") + instructions_missing + "\"");
+        findings.add(level::warning, path, 0,
+                     std::string("missing: the movie is told \"") + instructions_missing + "\"");
     }
 }
 

@@ -13,13 +13,16 @@ const std::string_view default_lives_table = "100,0,0|80,20,0|75,24,1|70,25,5|70
 
 std::vector<std::string> load_lives_table(std::string_view text) {
     std::vector<std::string> rows = split(text, '|');
-    if (rows.empty()) throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range), "the lives table has no rows");
+    if (rows.empty())
+        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
+                             "the lives table has no rows");
     return rows;
 }
 
 void init_lives(host& h) {
     const std::string path = content_file_path(h, lives_table_file_name);
-    const std::string text = file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_lives_table);
+    const std::string text =
+        file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_lives_table);
     h.content.lives_table = load_lives_table(text);
 }
 

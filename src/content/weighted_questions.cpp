@@ -52,14 +52,16 @@ question_table_set load_question_tables(std::string_view text) {
     for (long i = 1; i <= t; ++i) {
         // Each table after the first starts after the "|" that ends the "*" line before it.
         const std::string_view piece = pieces[static_cast<std::size_t>(i)];
-        if (piece.size() > 1) set.slots[static_cast<std::size_t>(i)] = std::string(piece.substr(1, question_table_limit));
+        if (piece.size() > 1)
+            set.slots[static_cast<std::size_t>(i)] = std::string(piece.substr(1, question_table_limit));
     }
     return set;
 }
 
 void init_questions(host& h) {
     const std::string path = content_file_path(h, question_table_file_name);
-    const std::string text = file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_question_tables);
+    const std::string text =
+        file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_question_tables);
     question_table_set set = load_question_tables(text);
     h.content.question_tables = std::move(set.slots);
     h.content.no_of_question_tables = set.tables;
@@ -104,7 +106,8 @@ struct drawn_line {
 
 drawn_line draw_question_line(host& h, const std::string& path) {
     drawn_line drawn;
-    drawn.text = h.io.files->read_counted_line(path, [&](long count) { return drawn.number = draw_line_number(h, count); });
+    drawn.text =
+        h.io.files->read_counted_line(path, [&](long count) { return drawn.number = draw_line_number(h, count); });
     return drawn;
 }
 
@@ -123,7 +126,9 @@ std::string get_question(host& h, const std::string& args) {
     const drawn_line line = draw_question_line(h, path);
     std::string key = question_key;
     std::string question = decrypt_string(line.text, key);
-    if (question.empty()) write_error(h, "*ERROR* Decrypting question. " + path + " No. " + number_to_text(static_cast<std::int64_t>(line.number)));
+    if (question.empty())
+        write_error(h, "*ERROR* Decrypting question. " + path + " No. " +
+                           number_to_text(static_cast<std::int64_t>(line.number)));
     return question + "|" + std::to_string(difficulty);
 }
 

@@ -37,7 +37,8 @@ std::vector<std::string> load_win_plans(std::string_view text) {
 
 void init_winplans(host& h) {
     const std::string path = content_file_path(h, win_plan_file_name);
-    const std::string text = file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_win_plans);
+    const std::string text =
+        file_exists(*h.io.files, path) ? read_all_lines(*h.io.files, path) : std::string(default_win_plans);
     h.content.win_plans = load_win_plans(text);
 }
 

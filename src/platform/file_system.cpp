@@ -11,7 +11,9 @@ std::string file_system::read_counted_line(const std::string& path, const std::f
     if (!bytes.empty() && bytes.back() != '\n') ++count;  // a last line without its end
 
     const long wanted = choose(count);
-    if (wanted < 1 || wanted > count) throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+    if (wanted < 1 || wanted > count) {
+        throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+    }
     std::size_t start = 0;
     for (long line = 1; line < wanted; ++line) start = bytes.find('\n', start) + 1;
     std::size_t end = bytes.find('\n', start);

@@ -171,7 +171,9 @@ public:
         const long count = line_ends + (last != '\n' ? 1 : 0);
 
         const long wanted = choose(count);
-        if (wanted < 1 || wanted > count) throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+        if (wanted < 1 || wanted > count) {
+            throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+        }
         // The line starts after line end number wanted - 1: find the piece that holds that line end.
         std::size_t at = 0;
         while (at + 1 < marks.size() && marks[at + 1].lines_before < wanted - 1) ++at;
