@@ -30,7 +30,9 @@ std::int64_t fold_key(std::string_view key) {
         }
         if (c >= s && c >= p) s += c;
         if (c < s && c >= p) s += c;
-        if (s > std::numeric_limits<std::int32_t>::max()) throw run_time_error(overflow, error_description(overflow), "cipher key too long");
+        if (s > std::numeric_limits<std::int32_t>::max()) {
+            throw run_time_error(overflow, error_description(overflow), "cipher key too long");
+        }
     }
     return s;
 }
@@ -62,15 +64,14 @@ std::vector<std::string> group_digits(const std::string& digits) {
     if (last.size() == 2) {
         last.insert(1, 1, '0');
     } else if (last.size() == 1) {
-        // Together with the group before it, the last group is two characters long: the zero goes in
-        // front of the last digit, which for a lone digit leaves its value unchanged.
+        // The zero goes in front of the last digit here too; it leaves the value unchanged.
         last.insert(0, 1, '0');
     }
     return groups;
 }
 
-// A group must be a whole decimal number. Groups hold only digits and, when the last character's code
-// was below 100, a "-" that may land anywhere in a group: that is a type mismatch.
+// A group must be a whole decimal number. Groups hold digits and, when the last character's code was
+// below 100, a "-" which makes a type mismatch unless it opens its group.
 long group_value(const std::string& group) { return static_cast<long>(strict_number(group)); }
 
 }  // namespace
