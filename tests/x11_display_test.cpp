@@ -25,6 +25,7 @@
 
 #include "host/screen_stuff.hpp"
 #include "platform/x11/x11_display.hpp"
+#include "support/e2e.hpp"
 #include "support/test_host.hpp"
 
 extern char** environ;
@@ -263,6 +264,51 @@ TEST(X11Display, UnreachableServerIsAClearError) {
     } catch (const x11_unavailable& e) {
         EXPECT_THAT(e.what(), ::testing::HasSubstr("cannot open the X display :9987"));
     }
+}
+
+// quizhost --display x11 with a movie script: the script plays the movies, the real server changes mode.
+TEST(X11Display, QuizhostSwitchesTheServerAtStartAndBackOnEveryWayOut) {
+    START_DUMMY_XORG(server);
+    testing::cabinet cab;
+    cab.make_standard();
+    const auto run = [&](const std::string& script) {
+        return testing::run_program("/usr/bin/env", {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root",
+                                                     cab.root(), "--display", "x11", "--script", "-"},
+                                    script);
+    };
+    const auto display_events = [](const testing::run_result& r) { return testing::lines_starting(r.transcript, "display"); };
+
+    // A script that runs out is no shutdown: the mode set at start is still in force afterwards.
+    testing::run_result r = run("fs\tINTRO_END\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(display_events(r), ::testing::ElementsAre("display\t800x600\t0"));
+    EXPECT_EQ(server.xrandr_size(), "800x600");
+
+    // Already 800x600: nothing to do, nothing to restore.
+    r = run("fs\tINTRO_END\nfs\tCLOSE_ALL\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(display_events(r), ::testing::IsEmpty());
+    EXPECT_EQ(server.xrandr_size(), "800x600");
+
+    output_of("xrandr --display " + server.name() + " --output DUMMY0 --mode 1024x768");
+    ASSERT_EQ(server.xrandr_size(), "1024x768");
+    r = run("fs\tINTRO_END\nfs\tCLOSE_ALL\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(display_events(r), ::testing::ElementsAre("display\t800x600\t0", "display\t1024x768\t0"));
+    EXPECT_EQ(server.xrandr_size(), "1024x768");
+
+    // ANSWERED takes numbers only: text there ends the program through the fatal error path.
+    r = run("fs\tINTRO_END\nfs\tANSWERED\tnot,numbers\n");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(display_events(r), ::testing::ElementsAre("display\t800x600\t0", "display\t1024x768\t0"));
+    EXPECT_EQ(server.xrandr_size(), "1024x768");
+
+    // With a script, auto is the script's own display: the server is not touched.
+    r = testing::run_program("/usr/bin/env", {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root",
+                                              cab.root(), "--script", "-"},
+                             "screen\t1280x1024\nfs\tINTRO_END\n");
+    EXPECT_THAT(display_events(r), ::testing::ElementsAre("display\t800x600\t0"));
+    EXPECT_EQ(server.xrandr_size(), "1024x768");
 }
 
 TEST(SystemReboot, WithoutTheOperatorsPermissionInTheEnvironmentNothingRestarts) {
