@@ -108,7 +108,8 @@ TEST_F(display_run, RestartNeededAndOperatorSaysYesRequestsTheRebootAndCarriesOn
 }
 
 TEST_F(display_run, RestoreCanMeetTheRestartPromptOnTheWayOut) {
-    const run_result r = cab.run("screen\t1024x768\ndisplay\t0\ndisplay\t1\nmsgbox\tyes\nfs\tINTRO_END\nfs\tCLOSE_ALL\n");
+    const run_result r =
+        cab.run("screen\t1024x768\ndisplay\t0\ndisplay\t1\nmsgbox\tyes\nfs\tINTRO_END\nfs\tCLOSE_ALL\n");
     EXPECT_EQ(r.status, 0) << r.err;
     const lines tail(r.transcript.end() - 4, r.transcript.end());
     EXPECT_EQ(tail, (lines{"display\t1024x768\t1", prompt + "yes", "reboot", "exit\t0"}));
@@ -139,8 +140,8 @@ TEST(display_command_line, BadChoiceOrUnreachableX11IsOneLineAndStatusTwoWithNot
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--display: X11 not in {x11,none,auto}"), std::string::npos) << r.err;
 
-    r = run_program("/usr/bin/env", {"DISPLAY=:9931", bin_path("quizhost"), "--root", cab.root(), "--display", "x11",
-                                     "--script", "-"},
+    r = run_program("/usr/bin/env",
+                    {"DISPLAY=:9931", bin_path("quizhost"), "--root", cab.root(), "--display", "x11", "--script", "-"},
                     "fs\tINTRO_END\nfs\tTO_LOG\tnot written\n");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");

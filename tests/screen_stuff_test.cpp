@@ -1,7 +1,8 @@
+#include "host/screen_stuff.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "host/screen_stuff.hpp"
 #include "support/test_host.hpp"
 
 namespace quizhost {
@@ -12,7 +13,8 @@ using ::testing::IsEmpty;
 using testing::test_host;
 
 const std::string restart_prompt =
-    "msgbox\tScreen Resolution Changed\tYou must restart your computer to apply these changes.\\r\\n\\r\\nRestart now?\t68\t";
+    "msgbox\tScreen Resolution Changed\tYou must restart your computer to apply these changes.\\r\\n\\r\\nRestart "
+    "now?\t68\t";
 
 // A display whose size in twips and twips per pixel are set freely, and that records what the host asks.
 class measured_display final : public display {
@@ -198,6 +200,9 @@ TEST(ScreenSize, TwipsBeyondTheIntegerRangeOverflow) {
     t.host.io.screen = &screen;
     screen.height_twips = 3e10;
     EXPECT_EQ(error_of([&] { get_screen_height(t.host); }), overflow);
+    screen.width_twips = -2147483648.0;
+    screen.per_pixel_x = -1;
+    EXPECT_EQ(error_of([&] { get_screen_width(t.host); }), overflow);
 }
 
 }  // namespace

@@ -6,16 +6,16 @@
 
 #ifdef QUIZHOST_HAS_X11
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -157,8 +157,8 @@ private:
         const std::string config_dir = (dir / "xorg.conf.d").string();
         const std::string log = (dir / ("Xorg" + std::to_string(number) + ".log")).string();
         const std::string out = (dir / "Xorg.out").string();
-        std::vector<std::string> args = {xorg,      name_,   "-noreset",  "-nolisten", "tcp",     "-config",
-                                         config,    "-configdir", config_dir, "-logfile", log};
+        std::vector<std::string> args = {xorg,   name_,        "-noreset", "-nolisten", "tcp", "-config",
+                                         config, "-configdir", config_dir, "-logfile",  log};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -182,7 +182,8 @@ private:
                 return "Xorg " + name_ + " stopped at start (status " + std::to_string(status) + "):\n" +
                        file_tail(out, 15) + file_tail(log, 15);
             }
-            if (output_of("xrandr --display " + name_ + " --current 2>/dev/null").find(" connected") != std::string::npos) {
+            if (output_of("xrandr --display " + name_ + " --current 2>/dev/null").find(" connected") !=
+                std::string::npos) {
                 return "";
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -195,11 +196,11 @@ private:
     std::string name_;
 };
 
-#define START_DUMMY_XORG(server)                                                                         \
-    dummy_xorg server;                                                                                   \
-    if (const std::string why = server.start(); !why.empty()) {                                          \
-        std::fprintf(stderr, "skipping: no X server with switchable modes here: %s\n", why.c_str());      \
-        GTEST_SKIP() << why;                                                                             \
+#define START_DUMMY_XORG(server)                                                                     \
+    dummy_xorg server;                                                                               \
+    if (const std::string why = server.start(); !why.empty()) {                                      \
+        std::fprintf(stderr, "skipping: no X server with switchable modes here: %s\n", why.c_str()); \
+        GTEST_SKIP() << why;                                                                         \
     }
 
 TEST(X11Display, StartUpSwitchesTo800By600AndTheRestoreSwitchesBack) {
@@ -272,11 +273,14 @@ TEST(X11Display, QuizhostSwitchesTheServerAtStartAndBackOnEveryWayOut) {
     testing::cabinet cab;
     cab.make_standard();
     const auto run = [&](const std::string& script) {
-        return testing::run_program("/usr/bin/env", {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root",
-                                                     cab.root(), "--display", "x11", "--script", "-"},
+        return testing::run_program("/usr/bin/env",
+                                    {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root", cab.root(),
+                                     "--display", "x11", "--script", "-"},
                                     script);
     };
-    const auto display_events = [](const testing::run_result& r) { return testing::lines_starting(r.transcript, "display"); };
+    const auto display_events = [](const testing::run_result& r) {
+        return testing::lines_starting(r.transcript, "display");
+    };
 
     // A script that runs out is no shutdown: the mode set at start is still in force afterwards.
     testing::run_result r = run("fs\tINTRO_END\n");
@@ -304,9 +308,10 @@ TEST(X11Display, QuizhostSwitchesTheServerAtStartAndBackOnEveryWayOut) {
     EXPECT_EQ(server.xrandr_size(), "1024x768");
 
     // With a script, auto is the script's own display: the server is not touched.
-    r = testing::run_program("/usr/bin/env", {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root",
-                                              cab.root(), "--script", "-"},
-                             "screen\t1280x1024\nfs\tINTRO_END\n");
+    r = testing::run_program(
+        "/usr/bin/env",
+        {"DISPLAY=" + server.name(), testing::bin_path("quizhost"), "--root", cab.root(), "--script", "-"},
+        "screen\t1280x1024\nfs\tINTRO_END\n");
     EXPECT_THAT(display_events(r), ::testing::ElementsAre("display\t800x600\t0"));
     EXPECT_EQ(server.xrandr_size(), "1024x768");
 }

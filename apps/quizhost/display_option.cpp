@@ -35,8 +35,9 @@ std::string auto_in_use() {
     return "none (DISPLAY is not set)";
 }
 
-// Opens the chosen real display; nothing for "none". Throws with the reason when it cannot be used.
-std::unique_ptr<display> open_real_display(const std::string& chosen) {
+}  // namespace
+
+std::unique_ptr<display> open_chosen_display(const std::string& chosen) {
     if (chosen != "x11") return nullptr;
 #ifdef QUIZHOST_HAS_X11
     return make_x11_display();
@@ -45,14 +46,13 @@ std::unique_ptr<display> open_real_display(const std::string& chosen) {
 #endif
 }
 
-}  // namespace
-
 void add_display_option(CLI::App& app, std::string& choice) {
-    app.add_option("--display", choice,
-                   "The display set to 800x600 at start and restored at the end: x11 (the X server named by "
-                   "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
-                   "display with --script, else x11 when DISPLAY is set, else none). Without --script, auto now means "
-                   + auto_in_use() + ". Example: --display none")
+    app.add_option(
+           "--display", choice,
+           "The display set to 800x600 at start and restored at the end: x11 (the X server named by "
+           "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
+           "display with --script, else x11 when DISPLAY is set, else none). Without --script, auto now means " +
+               auto_in_use() + ". Example: --display none")
         ->type_name("x11|none|auto")
         ->check(CLI::IsMember({"x11", "none", "auto"}).description(""));
 }
@@ -70,7 +70,7 @@ int run_headless_on_display(const cabinet_options& options, const movie_script& 
 
     std::unique_ptr<display> real;
     try {
-        real = open_real_display(chosen);
+        real = open_chosen_display(chosen);
     } catch (const std::exception& e) {
         std::fprintf(err, "quizhost: --display %s: %s\n", chosen.c_str(), e.what());
         return exit_usage;

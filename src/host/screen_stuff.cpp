@@ -2,6 +2,7 @@
 // size when the screen has another one and remembers the old size, and shutdown switches back.
 #include "host/screen_stuff.hpp"
 
+#include <limits>
 #include <string>
 
 #include "basic/numbers.hpp"
@@ -24,7 +25,8 @@ constexpr int division_by_zero = 11;
 
 display& screen_of(host& h) {
     if (h.io.screen == nullptr) {
-        throw run_time_error(invalid_procedure_call, error_description(invalid_procedure_call), "the host has no display to measure");
+        throw run_time_error(invalid_procedure_call, error_description(invalid_procedure_call),
+                             "the host has no display to measure");
     }
     return *h.io.screen;
 }
@@ -35,7 +37,12 @@ display& screen_of(host& h) {
 std::int32_t twips_to_pixels(double twips, double twips_per_pixel) {
     const std::int32_t numerator = round_to_int32(twips);
     const std::int32_t divisor = round_to_int32(twips_per_pixel);
-    if (divisor == 0) throw run_time_error(division_by_zero, "Division by zero", "twips per pixel " + number_to_text(twips_per_pixel));
+    if (divisor == 0) {
+        throw run_time_error(division_by_zero, "Division by zero",
+                             "twips per pixel " + number_to_text(twips_per_pixel));
+    }
+    // The one quotient of two 32-bit integers that does not fit in one.
+    if (divisor == -1 && numerator == std::numeric_limits<std::int32_t>::min()) throw run_time_error(overflow);
     return numerator / divisor;
 }
 

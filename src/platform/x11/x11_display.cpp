@@ -279,8 +279,8 @@ std::unique_ptr<display> make_x11_display(const x11_options& options) {
     Display* dpy = XOpenDisplay(options.display_name.empty() ? nullptr : options.display_name.c_str());
     if (dpy == nullptr) throw x11_unavailable("cannot open the X display " + label);
     int event_base = 0, error_base = 0, major = 0, minor = 0;
-    if (!XRRQueryExtension(dpy, &event_base, &error_base) || !XRRQueryVersion(dpy, &major, &minor) ||
-        major < 1 || (major == 1 && minor < 3)) {
+    if (!XRRQueryExtension(dpy, &event_base, &error_base) || !XRRQueryVersion(dpy, &major, &minor) || major < 1 ||
+        (major == 1 && minor < 3)) {
         XCloseDisplay(dpy);
         throw x11_unavailable("the X display " + label + " cannot change modes (it lacks RandR 1.3)");
     }
