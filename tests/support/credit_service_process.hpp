@@ -1,0 +1,38 @@
+// The credit service running as a process of its own for a test, on a free port, stopped when the test
+// ends; and a one-shot run of any program with its exit status and standard output.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace quizhost::testing {
+
+class credit_service_process {
+public:
+    // Starts build/bin/quizhost-credit-service on a free port with `state_path` and any further arguments,
+    // and waits until it listens.
+    explicit credit_service_process(const std::string& state_path, std::vector<std::string> more = {});
+    ~credit_service_process();
+    credit_service_process(const credit_service_process&) = delete;
+    credit_service_process& operator=(const credit_service_process&) = delete;
+
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+struct program_result {
+    int status = -1;  // the exit status, or -1 when the program did not exit normally
+    std::string output;
+};
+
+// Runs `arguments` (the program first), waits for it and collects its standard output.
+program_result run_program(const std::vector<std::string>& arguments);
+
+// The path of a program or library in the build's bin folder.
+std::string bin_path(const std::string& name);
+
+}  // namespace quizhost::testing
