@@ -13,7 +13,9 @@ std::string folder_of(const std::string& path) {
 
 void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name) {
     const std::string folder = folder_of(path);
-    const std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);
+    std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);
+    // Writing the work file must never truncate the target itself.
+    if (work == path) work = path + ".new";
     fs.write_file(work, bytes);
     fs.sync_file(work);
     fs.rename_file(work, path);

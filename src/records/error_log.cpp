@@ -1,6 +1,7 @@
 #include "records/error_log.hpp"
 
 #include "basic/date_time.hpp"
+#include "basic/text.hpp"
 #include "host/host.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
@@ -14,7 +15,8 @@ void write_error(host& h, std::string_view mess) {
     line += ' ';
     line += long_time(now);
     line += "  ";
-    line += mess;
+    // The message may come from the movie; a CR or LF in it would forge further entries.
+    line += single_line(mess);
     append_line(*h.io.files, h.log_file(), line);
 }
 

@@ -9,7 +9,8 @@ struct host;
 
 inline constexpr long long log_size_limit = 262144;  // bytes; a larger log is replaced at start-up
 
-// Appends "dd/mm/yyyy HH:MM:SS  message"; dropped silently when the log file does not exist.
+// Appends "dd/mm/yyyy HH:MM:SS  message" (the message untrimmed, its CR and LF turned into spaces so it
+// stays one line); dropped silently when the log file does not exist.
 void write_error(host& h, std::string_view mess);
 
 // Starts the log once at start-up: a missing log, or one over the size limit, is created anew with its

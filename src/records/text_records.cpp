@@ -137,8 +137,11 @@ void append_line(file_system& fs, const std::string& path, std::string_view text
 }
 
 record_lines record_lines::load(file_system& fs, const std::string& path) {
+    // The bytes must outlive the loop: the views point into them (a temporary in the range expression
+    // would be gone before the first line is copied).
+    const std::string bytes = fs.read_file(path);
     std::vector<std::string> lines;
-    for (std::string_view line : split_lines(fs.read_file(path))) lines.emplace_back(line);
+    for (std::string_view line : split_lines(bytes)) lines.emplace_back(line);
     return record_lines(std::move(lines));
 }
 

@@ -12,9 +12,16 @@
 namespace quizhost {
 namespace {
 
+bool is_folder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 [[noreturn]] void fail(int error, const std::string& path) {
     int number = path_file_access_error;
-    if (error == ENOENT) number = file_not_found;
+    // A missing file in a folder that is there is "File not found"; when the folder itself is missing the
+    // operator has to create a folder, not a file, so say "Path not found".
+    if (error == ENOENT) number = is_folder(folder_of(path)) ? file_not_found : path_not_found;
     if (error == ENOTDIR) number = path_not_found;
     if (error == EACCES || error == EPERM || error == EROFS) number = permission_denied;
     throw run_time_error(number, error_description(number), path + ": " + std::strerror(error));
@@ -71,10 +78,7 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
-    bool folder_exists(const std::string& path) override {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
+    bool folder_exists(const std::string& path) override { return is_folder(path); }
 
     void create_folder(const std::string& path) override {
         std::string folder = path;

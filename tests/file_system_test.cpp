@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "definitions.hpp"
+#include "platform/file_system.hpp"
+#include "records/text_records.hpp"
+#include "support/faulty_file_system.hpp"
+#include "support/test_host.hpp"
+
+namespace quizhost {
+namespace {
+
+using testing::faulty_file_system;
+using testing::test_host;
+
+int error_of(auto&& action) {
+    try {
+        action();
+    } catch (const run_time_error& e) {
+        EXPECT_NE(std::string(e.what()).find(std::to_string(e.number())), std::string::npos) << e.what();
+        return e.number();
+    }
+    return 0;
+}
+
+std::set<std::string> folder_listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+class NativeFiles : public ::testing::Test {
+protected:
+    test_host t;
+    file_system& fs = *t.files;
+};
+
+TEST_F(NativeFiles, FailuresCarryTheirNumbers) {
+    EXPECT_EQ(error_of([&] { fs.read_file(t.path("missing.txt")); }), file_not_found);
+    EXPECT_EQ(error_of([&] { fs.read_file(t.path("no/such/folder.txt")); }), path_not_found);
+    EXPECT_EQ(error_of([&] { fs.file_size(t.path("missing.txt")); }), file_not_found);
+    EXPECT_EQ(error_of([&] { fs.delete_file(t.path("missing.txt")); }), file_not_found);
+    EXPECT_EQ(error_of([&] { fs.write_file(t.path("no/file.txt"), "x"); }), path_not_found);
+    EXPECT_EQ(error_of([&] { fs.create_folder(t.path("no/such")); }), path_not_found);
+    t.write("folder/x.txt", "");
+    EXPECT_EQ(error_of([&] { fs.read_file(t.path("folder")); }), path_file_access_error);
+}
+
+TEST_F(NativeFiles, AppendNeverCreatesTheFile) {
+    EXPECT_EQ(error_of([&] { fs.append_to_file(t.path("log.txt"), "x"); }), file_not_found);
+    EXPECT_FALSE(t.exists("log.txt"));
+    t.write("log.txt", "a");
+    fs.append_to_file(t.path("log.txt"), "b");
+    EXPECT_EQ(fs.read_file(t.path("log.txt")), "ab");
+    EXPECT_EQ(fs.file_size(t.path("log.txt")), 2);
+}
+
+TEST_F(NativeFiles, FoldersAndRenames) {
+    fs.create_folder(t.path("logs"));
+    fs.create_folder(t.path("logs/"));  // already there: fine
+    EXPECT_TRUE(fs.folder_exists(t.path("logs")));
+    EXPECT_FALSE(fs.file_exists(t.path("logs")));
+    fs.write_file(t.path("logs/a.txt"), "new");
+    fs.write_file(t.path("logs/b.txt"), "old");
+    fs.rename_file(t.path("logs/a.txt"), t.path("logs/b.txt"));
+    EXPECT_EQ(t.read("logs/b.txt"), "new");
+    EXPECT_FALSE(t.exists("logs/a.txt"));
+    fs.sync_file(t.path("logs/b.txt"));
+    fs.sync_folder(t.path("logs"));
+}
+
+TEST(FolderOf, TakesEverythingBeforeTheLastSeparator) {
+    EXPECT_EQ(folder_of("/a/b/c.txt"), "/a/b");
+    EXPECT_EQ(folder_of("c.txt"), ".");
+    EXPECT_EQ(folder_of("/c.txt"), "/");
+    EXPECT_EQ(folder_of("C:\\cab\\system\\setup.ini"), "C:\\cab\\system");
+}
+
+TEST_F(NativeFiles, ReplaceFileLeavesOnlyTheTarget) {
+    t.write("data/t.txt", "old");
+    replace_file(fs, t.path("data/t.txt"), "new bytes");
+    EXPECT_EQ(t.read("data/t.txt"), "new bytes");
+    replace_file(fs, t.path("data/u.txt"), "created");
+    EXPECT_EQ(t.read("data/u.txt"), "created");
+    copy_file_atomically(fs, t.path("data/u.txt"), t.path("data/t.txt"));
+    EXPECT_EQ(t.read("data/t.txt"), "created");
+    EXPECT_EQ(folder_listing(t.path("data")), (std::set<std::string>{"t.txt", "u.txt"}));
+}
+
+TEST_F(NativeFiles, ReplaceFileWorksBesideTheTarget) {
+    t.write("system/logs/meter.txt", "old");
+    faulty_file_system faulty(make_native_file_system());
+    replace_file(faulty, t.path("system/logs/meter.txt"), "new", "scrap.txt");
+    const std::string work = t.path("system/logs/scrap.txt");
+    EXPECT_EQ(faulty.log, (std::vector<std::string>{"write " + work, "sync " + work,
+                                                    "rename " + work + " " + t.path("system/logs/meter.txt"),
+                                                    "syncdir " + t.path("system/logs")}));
+}
+
+TEST_F(NativeFiles, ReplaceFileOfAFileNamedLikeItsWorkFile) {
+    t.write("scrap.txt", "old");
+    faulty_file_system faulty(make_native_file_system());
+    faulty.fail_at_step(2);  // the work file is written, then the sync fails
+    EXPECT_EQ(error_of([&] { replace_file(faulty, t.path("scrap.txt"), "new", "scrap.txt"); }), path_file_access_error);
+    EXPECT_EQ(t.read("scrap.txt"), "old");
+    replace_file(fs, t.path("scrap.txt"), "new", "scrap.txt");
+    EXPECT_EQ(t.read("scrap.txt"), "new");
+}
+
+// A rewrite that fails at any one step leaves the target as it was or as it should become, never torn.
+class AtomicReplace : public ::testing::Test {
+protected:
+    test_host t;
+    faulty_file_system faulty{make_native_file_system()};
+    std::string target = t.path("system/logs/meter.txt");
+    const std::string old_bytes = "M1,0\r\nM2,3,0\r\nM10,4\r\n";
+    const std::string new_bytes = "M1,7\r\nM2,3,0\r\nM10,4\r\n";
+    static constexpr int rewrite_steps = 4;  // write, sync, rename, folder sync
+
+    void check_every_failing_step(const std::function<void()>& rewrite) {
+        for (int step = 1; step <= rewrite_steps; ++step) {
+            SCOPED_TRACE("failing step " + std::to_string(step));
+            t.write("system/logs/meter.txt", old_bytes);
+            faulty.fail_at_step(step);
+            EXPECT_EQ(error_of(rewrite), path_file_access_error);
+            const std::string after = t.read("system/logs/meter.txt");
+            EXPECT_TRUE(after == old_bytes || after == new_bytes) << after;
+            // Until the rename has happened, the old file stands; once it has, the new one.
+            EXPECT_EQ(after, step <= 3 ? old_bytes : new_bytes);
+        }
+        t.write("system/logs/meter.txt", old_bytes);
+        faulty.fail_at_step(0);
+        rewrite();
+        EXPECT_EQ(faulty.steps(), rewrite_steps);
+        EXPECT_EQ(t.read("system/logs/meter.txt"), new_bytes);
+        EXPECT_EQ(folder_listing(t.path("system/logs")), std::set<std::string>{"meter.txt"});
+    }
+};
+
+TEST_F(AtomicReplace, ReplaceFileFailingAtEachStep) {
+    check_every_failing_step([&] { replace_file(faulty, target, new_bytes); });
+}
+
+TEST_F(AtomicReplace, UpdateRecordFieldFailingAtEachStep) {
+    check_every_failing_step([&] { update_record_field(faulty, target, "m1", 1, "7"); });
+}
+
+}  // namespace
+}  // namespace quizhost
