@@ -15,6 +15,7 @@
 #include "definitions.hpp"
 #include "platform/loopback_socket.hpp"
 #include "support/credit_service_process.hpp"
+#include "support/e2e.hpp"
 #include "support/test_host.hpp"
 
 namespace quizhost {
@@ -26,6 +27,10 @@ using testing::bin_path;
 using testing::credit_service_process;
 using testing::run_program;
 using namespace std::chrono_literals;
+
+testing::run_result service_program(const std::vector<std::string>& args) {
+    return run_program(bin_path("quizhost-credit-service"), args);
+}
 
 std::string ask(int port, const std::string& request) {
     const exchange_outcome outcome = exchange_line(port, request);
@@ -112,30 +117,36 @@ TEST(CreditService, LetsASilentClientGoSoOthersAreServed) {
 
 TEST(CreditService, ExitsWithAClearMessageWhenItCannotStart) {
     service_folder t;
-    const auto missing_folder = run_program({bin_path("quizhost-credit-service"), "--port", "0", "--state", t.path("no/such/state.txt")});
+    const auto missing_folder = service_program({"--port", "0", "--state", t.path("no/such/state.txt")});
     EXPECT_EQ(missing_folder.status, 1);
-    EXPECT_EQ(run_program({bin_path("quizhost-credit-service"), "--port", "70000"}).status, exit_usage);
-    EXPECT_EQ(run_program({bin_path("quizhost-credit-service"), "--price", "0"}).status, exit_usage);
-    EXPECT_EQ(run_program({bin_path("quizhost-credit-service"), "--bogus"}).status, exit_usage);
+    EXPECT_THAT(missing_folder.err, HasSubstr("cannot use the state file"));
+    EXPECT_EQ(service_program({"--port", "70000"}).status, exit_usage);
+    EXPECT_EQ(service_program({"--price", "0"}).status, exit_usage);
+    EXPECT_EQ(service_program({"--bogus"}).status, exit_usage);
 
     credit_service_process first(t.state_path());
-    const auto taken = run_program({bin_path("quizhost-credit-service"), "--port", std::to_string(first.port()), "--state", t.state_path()});
+    const auto taken = service_program({"--port", std::to_string(first.port()), "--state", t.state_path()});
     EXPECT_EQ(taken.status, 1);
+    EXPECT_THAT(taken.err, HasSubstr("Address already in use"));
 }
 
 TEST(CreditService, InsertAddsCreditsAndRefusesAnythingButAWholeCount) {
     service_folder t;
     t.write("credit_state.txt", "bank,5\r\n");
     const auto insert = [&t](const std::string& credits) {
-        return run_program({bin_path("quizhost-credit-service"), "insert", credits, "--state", t.state_path()});
+        return service_program({"insert", credits, "--state", t.state_path()});
     };
     const auto added = insert("100");
     EXPECT_EQ(added.status, 0);
-    EXPECT_EQ(added.output, "credit 100\n");
-    EXPECT_EQ(insert("25").output, "credit 125\n");
-    for (const char* bad : {"0", "-5", "2.5", "abc", "", "10001"}) EXPECT_EQ(insert(bad).status, exit_usage) << bad;
+    EXPECT_EQ(added.out, "credit 100\n");
+    EXPECT_EQ(insert("25").out, "credit 125\n");
+    for (const char* bad : {"0", "-5", "2.5", "abc", "", "10001"}) {
+        const auto refused = insert(bad);
+        EXPECT_EQ(refused.status, exit_usage) << bad;
+        EXPECT_THAT(refused.err, HasSubstr("whole number from 1 to 10000")) << bad;
+    }
     EXPECT_EQ(t.state(), "bank,5\r\ncredit,125\r\n");
-    EXPECT_EQ(run_program({bin_path("quizhost-credit-service"), "insert"}).status, exit_usage);
+    EXPECT_EQ(service_program({"insert"}).status, exit_usage);
 }
 
 // --- the host's socket channel against the service ---------------------------------------------------
@@ -242,7 +253,7 @@ TEST(CreditServiceUnderLoad, ConservesCreditAndBankOverTenThousandRequestsFromEi
     }
     // Coins go in through the slot while the service is busy.
     for (int coin = 0; coin < coins; ++coin) {
-        EXPECT_EQ(run_program({bin_path("quizhost-credit-service"), "insert", "1", "--state", state_path}).status, 0);
+        EXPECT_EQ(service_program({"insert", "1", "--state", state_path}).status, 0);
     }
     for (auto& thread : threads) thread.join();
 

@@ -9,7 +9,7 @@
 #include "definitions.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/credit_library.hpp"
-#include "support/credit_service_process.hpp"
+#include "support/e2e.hpp"
 #include "support/test_host.hpp"
 
 namespace quizhost {

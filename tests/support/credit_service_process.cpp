@@ -1,5 +1,7 @@
 #include "support/credit_service_process.hpp"
 
+#include "support/e2e.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -51,8 +53,6 @@ int wait_for_exit(pid_t pid) {
 
 }  // namespace
 
-std::string bin_path(const std::string& name) { return std::string(QUIZHOST_BIN_DIR) + "/" + name; }
-
 credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more) {
     std::vector<std::string> arguments{bin_path("quizhost-credit-service"), "--port", "0", "--state", state_path};
     arguments.insert(arguments.end(), more.begin(), more.end());
@@ -82,21 +82,6 @@ credit_service_process::credit_service_process(const std::string& state_path, st
 credit_service_process::~credit_service_process() {
     ::kill(pid_, SIGTERM);
     wait_for_exit(pid_);
-}
-
-program_result run_program(const std::vector<std::string>& arguments) {
-    const spawned child = spawn_with_output(arguments);
-    program_result result;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(child.output, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        result.output.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(child.output);
-    result.status = wait_for_exit(child.pid);
-    return result;
 }
 
 }  // namespace quizhost::testing

@@ -1,5 +1,5 @@
 // The credit service running as a process of its own for a test, on a free port, stopped when the test
-// ends; and a one-shot run of any program with its exit status and standard output.
+// ends.
 #pragma once
 
 #include <string>
@@ -23,16 +23,5 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
-
-struct program_result {
-    int status = -1;  // the exit status, or -1 when the program did not exit normally
-    std::string output;
-};
-
-// Runs `arguments` (the program first), waits for it and collects its standard output.
-program_result run_program(const std::vector<std::string>& arguments);
-
-// The path of a program or library in the build's bin folder.
-std::string bin_path(const std::string& name);
 
 }  // namespace quizhost::testing
