@@ -2,17 +2,17 @@
 // SQLite transaction (write-ahead log, synchronous=FULL) in the same folder on the same disk.
 //
 // Run from the build folder: bin/meters_bench (on a busy machine add --benchmark_repetitions=5
-// --benchmark_enable_random_interleaving=true; the ratios then compare medians). The work folder is $QUIZHOST_BENCH_DIR, or
-// "meters_bench_data" in the current folder; it is removed afterwards. /tmp is avoided on purpose: when
-// it is a memory file system the syncs cost nothing and the comparison says nothing.
+// --benchmark_enable_random_interleaving=true; the ratios then compare medians). The work folder is
+// $QUIZHOST_BENCH_DIR, or "meters_bench_data" in the current folder; it is removed afterwards. /tmp is avoided on
+// purpose: when it is a memory file system the syncs cost nothing and the comparison says nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,8 +85,9 @@ void sqlite_updates(benchmark::State& state, const std::vector<std::string>& key
     std::filesystem::remove(path + "-shm");
     sqlite3* db = nullptr;
     check(sqlite3_open(path.c_str(), &db), db, state);
-    check(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                           "CREATE TABLE meters(key TEXT PRIMARY KEY, value INTEGER NOT NULL);",
+    check(sqlite3_exec(db,
+                       "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+                       "CREATE TABLE meters(key TEXT PRIMARY KEY, value INTEGER NOT NULL);",
                        nullptr, nullptr, nullptr),
           db, state);
     bench_cabinet cabinet(work_folder() + "/lines");
@@ -96,7 +97,8 @@ void sqlite_updates(benchmark::State& state, const std::vector<std::string>& key
         check(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), db, state);
     }
     sqlite3_stmt* update = nullptr;
-    check(sqlite3_prepare_v2(db, "UPDATE meters SET value = value + 1 WHERE key = ?1", -1, &update, nullptr), db, state);
+    check(sqlite3_prepare_v2(db, "UPDATE meters SET value = value + 1 WHERE key = ?1", -1, &update, nullptr), db,
+          state);
     for (auto _ : state) {
         check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, state);
         for (const auto& key : keys) {

@@ -1,3 +1,5 @@
+#include "records/folder_check.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include "meters/meter_file.hpp"
 #include "meters_support.hpp"
 #include "platform/file_system.hpp"
-#include "records/folder_check.hpp"
 #include "support/faulty_file_system.hpp"
 
 namespace quizhost::testing {
@@ -32,13 +33,13 @@ TEST(FolderCheck, SetupValuesAreBoundedInMemoryOnly) {
     for (const auto& c : std::vector<case_>{
              {"S1,75\r\nS2,0\r\n", 70, 50},
              {"S1,70\r\nS2,100\r\n", 70, 100},
-             {"S2,20\r\n", 70, 20},                   // no S1 line
-             {"S1,40\r\nS2,2.5\r\n", 40, 2},          // halves go to the even neighbour
+             {"S2,20\r\n", 70, 20},           // no S1 line
+             {"S1,40\r\nS2,2.5\r\n", 40, 2},  // halves go to the even neighbour
              {"S1,40\r\nS2,3.5\r\n", 40, 4},
              {"S1,0\r\nS2,101\r\n", 70, 50},
-             {"S1,-5\r\nS2,0.5\r\n", 70, 50},         // 0.5 rounds to 0
-             {"S1,0.5\r\nS2,100.5\r\n", 0.5, 100},    // 100.5 rounds to 100
-             {"s1, 35.5 \r\ns2,12abc\r\n", 35.5, 12}, // keys in any case, leading numbers
+             {"S1,-5\r\nS2,0.5\r\n", 70, 50},          // 0.5 rounds to 0
+             {"S1,0.5\r\nS2,100.5\r\n", 0.5, 100},     // 100.5 rounds to 100
+             {"s1, 35.5 \r\ns2,12abc\r\n", 35.5, 12},  // keys in any case, leading numbers
              {"S1,abc\r\nS2,abc\r\n", 70, 50},
              {"", 70, 50},
              {"S1,40\r\nS2,99999999999\r\n", 40, 50},  // too large for a price: replaced, not fatal
@@ -128,7 +129,8 @@ TEST(FolderCheck, EachRepairIsLoggedJustBeforeItIsMade) {
     // The file steps of the whole check, with the paths below the program folder.
     std::vector<std::string> steps;
     for (std::string step : faulty.log) {
-        for (auto at = step.find(t.host.program_folder); at != std::string::npos; at = step.find(t.host.program_folder)) {
+        for (auto at = step.find(t.host.program_folder); at != std::string::npos;
+             at = step.find(t.host.program_folder)) {
             step.erase(at, t.host.program_folder.size());
         }
         steps.push_back(step);

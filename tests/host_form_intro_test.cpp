@@ -36,8 +36,8 @@ TEST_F(intro_form, DemoMarkerKeepsThePointerAndTheNormalBand) {
     t.write("demo_mode.txt", "");  // presence alone counts
     start_program(t.host);
     EXPECT_TRUE(t.host.start.demo_mode);
-    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + root() + "/intro.swf", "rewind\tintro", "play\tintro",
-                                     "show\tintro"}));
+    EXPECT_EQ(t.events.lines,
+              (lines{"movie\tintro\t" + root() + "/intro.swf", "rewind\tintro", "play\tintro", "show\tintro"}));
 }
 
 TEST_F(intro_form, OnlyIntroEndIsUnderstoodAndTheIntroIsNeverPaused) {

@@ -18,7 +18,8 @@ using lines = std::vector<std::string>;
 // A file system that reads `unreadable` as a failure and passes everything else to the real one.
 class unreadable_file_system final : public file_system {
 public:
-    unreadable_file_system(file_system& real, std::string unreadable) : real_(real), unreadable_(std::move(unreadable)) {}
+    unreadable_file_system(file_system& real, std::string unreadable)
+        : real_(real), unreadable_(std::move(unreadable)) {}
     bool file_exists(const std::string& p) override { return real_.file_exists(p); }
     bool folder_exists(const std::string& p) override { return real_.folder_exists(p); }
     void create_folder(const std::string& p) override { real_.create_folder(p); }
@@ -168,20 +169,43 @@ TEST_F(main_form, ResetFlashGameReloadsThenPlaysTwice) {
 
 TEST(command_table, HoldsEveryCommandInMatchingOrderWithItsVariable) {
     const std::vector<std::pair<std::string, std::string>> expected{
-        {"GET_INSTRUCTIONS", "vb_instructions"}, {"GET_GAME_MODE", "vb_game_mode"}, {"SHAKE", ""},
-        {"ANSWERED", ""}, {"GET_LIVES", "vb_lives"}, {"GET_AUTOPLAY_INFO", "vb_autoplay_info"},
-        {"GET_WINPLAN", "vb_win_plan"}, {"GET_REFLEX_MODE", "vb_reflex_mode"}, {"RESET_CASHPOT", ""},
-        {"GET_BANK", "vb_bank"}, {"ADD_TO_BANK", ""}, {"RESET_FLASH_GAME", ""},
-        {"GET_SCORE_RECORD", "vb_score_record"}, {"GET_MANAGER_PIN", "vb_manager_pin"},
-        {"GET_WRAPPER_VERSION", "vb_wrapper_version"}, {"GET_CREDIT", "vb_credit"}, {"START_GAME", ""},
-        {"FREE_GAME", ""}, {"USE_CREDIT", ""}, {"GET_CREDIT_TO_PLAY", "vb_credit_to_play"},
-        {"GET_CASHPOT", "vb_cashpot"}, {"GET_TOP_LOCAL_SCORE", "vb_top_local_score"}, {"MSGBOX", ""},
-        {"GET_HISCORE_POSITION", "vb_hiscore_position"}, {"GET_TOTAL_GAMES", "vb_total_games_played"},
-        {"CLOSE_ALL", ""}, {"GET_QUESTION", "vb_question"}, {"UPDATE_METERS", ""},
-        {"GET_LAST_HISCORE_UPDATE", "vb_last_hiscore_update"}, {"TO_LOG", ""}, {"READ_HISCORES", "vb_hiscores"},
-        {"ADD_TO_HISCORES", "vb_score_rank"}, {"GET_GAME_NAME", "vb_game_name"},
-        {"GET_HOUSE_NAME", "vb_house_name"}, {"GET_TOWN_NAME", "vb_town_name"},
-        {"GET_SHOW_LOCAL_SCORES", "vb_show_local_scores"}, {"GET_GAME_ACTIVE", "vb_game_active"},
+        {"GET_INSTRUCTIONS", "vb_instructions"},
+        {"GET_GAME_MODE", "vb_game_mode"},
+        {"SHAKE", ""},
+        {"ANSWERED", ""},
+        {"GET_LIVES", "vb_lives"},
+        {"GET_AUTOPLAY_INFO", "vb_autoplay_info"},
+        {"GET_WINPLAN", "vb_win_plan"},
+        {"GET_REFLEX_MODE", "vb_reflex_mode"},
+        {"RESET_CASHPOT", ""},
+        {"GET_BANK", "vb_bank"},
+        {"ADD_TO_BANK", ""},
+        {"RESET_FLASH_GAME", ""},
+        {"GET_SCORE_RECORD", "vb_score_record"},
+        {"GET_MANAGER_PIN", "vb_manager_pin"},
+        {"GET_WRAPPER_VERSION", "vb_wrapper_version"},
+        {"GET_CREDIT", "vb_credit"},
+        {"START_GAME", ""},
+        {"FREE_GAME", ""},
+        {"USE_CREDIT", ""},
+        {"GET_CREDIT_TO_PLAY", "vb_credit_to_play"},
+        {"GET_CASHPOT", "vb_cashpot"},
+        {"GET_TOP_LOCAL_SCORE", "vb_top_local_score"},
+        {"MSGBOX", ""},
+        {"GET_HISCORE_POSITION", "vb_hiscore_position"},
+        {"GET_TOTAL_GAMES", "vb_total_games_played"},
+        {"CLOSE_ALL", ""},
+        {"GET_QUESTION", "vb_question"},
+        {"UPDATE_METERS", ""},
+        {"GET_LAST_HISCORE_UPDATE", "vb_last_hiscore_update"},
+        {"TO_LOG", ""},
+        {"READ_HISCORES", "vb_hiscores"},
+        {"ADD_TO_HISCORES", "vb_score_rank"},
+        {"GET_GAME_NAME", "vb_game_name"},
+        {"GET_HOUSE_NAME", "vb_house_name"},
+        {"GET_TOWN_NAME", "vb_town_name"},
+        {"GET_SHOW_LOCAL_SCORES", "vb_show_local_scores"},
+        {"GET_GAME_ACTIVE", "vb_game_active"},
     };
     const auto table = command_table();
     ASSERT_EQ(table.size(), expected.size());
@@ -226,8 +250,7 @@ TEST_F(main_form, ScoreRecordsComeFromTheHighScoreFile) {
     EXPECT_EQ(command("GET_SCORE_RECORD", "10")[1], "set\tvb_score_record\tScore,10,TEN,1,100");
     EXPECT_EQ(command("GET_SCORE_RECORD", "3")[1], "set\tvb_score_record\t");
     // In position order, positions above 64 never read.
-    EXPECT_EQ(command("READ_HISCORES")[1],
-              "set\tvb_hiscores\tScore,1,ONE,1,1000|Score,2,TWO,1,900|Score,10,TEN,1,100");
+    EXPECT_EQ(command("READ_HISCORES")[1], "set\tvb_hiscores\tScore,1,ONE,1,1000|Score,2,TWO,1,900|Score,10,TEN,1,100");
 }
 
 // --- shutdown and the fatal error path -------------------------------------------------------------
@@ -258,8 +281,8 @@ TEST_F(main_form, ErrorTextKeepsItsEndingAfterADescriptionWithAFullStop) {
     failing_box_windows dotted(run_time_error(1004, "Object busy."));
     t.host.io.windows = &dotted;
     EXPECT_EQ(ending_command("MSGBOX", "hi"), exit_fatal);
-    EXPECT_EQ(log_entries(), (lines{"ERROR! 13 - Type mismatch.  Game Terminated.",
-                                    "ERROR! 1004 - Object busy..  Game Terminated."}));
+    EXPECT_EQ(log_entries(),
+              (lines{"ERROR! 13 - Type mismatch.  Game Terminated.", "ERROR! 1004 - Object busy..  Game Terminated."}));
 }
 
 // --- load -----------------------------------------------------------------------------------------

@@ -1,3 +1,5 @@
+#include "meters/meter_report.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -5,7 +7,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "meters/meter_report.hpp"
 #include "meters_support.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
@@ -90,7 +91,8 @@ TEST(MeterReport, TextLabelsEveryMeterWithItsFigures) {
              "Reflex meter, credits (M17)  1600",
              "Game mode it selects         1",
              "Cash pot, credits (M6)       1000",
-             "  Mode   Games   Share of games\n  0         10            25.0%\n  1          0             0.0%\n  2         20            50.0%",
+             "  Mode   Games   Share of games\n  0         10            25.0%\n  1          0             0.0%\n  2   "
+             "      20            50.0%",
              "  Band   Prize, credits   Games\n  1          100 to 199       5",
              "  20       2000 to 2099       1",
              "  Mode   Credits paid\n  0               500\n  2              1000",
@@ -113,9 +115,10 @@ std::string xml_problem(const std::string& page, const std::string& count_name, 
             const auto end = page.find(';', i);
             if (end == std::string::npos) return "unterminated entity";
             const std::string entity = page.substr(i + 1, end - i - 1);
-            const bool numeric = entity.size() > 1 && entity[0] == '#' &&
-                                 entity.find_first_not_of("0123456789", 1) == std::string::npos;
-            if (!numeric && entity != "amp" && entity != "lt" && entity != "gt" && entity != "quot" && entity != "apos") {
+            const bool numeric =
+                entity.size() > 1 && entity[0] == '#' && entity.find_first_not_of("0123456789", 1) == std::string::npos;
+            if (!numeric && entity != "amp" && entity != "lt" && entity != "gt" && entity != "quot" &&
+                entity != "apos") {
                 return "unknown entity &" + entity + ";";
             }
             i = end + 1;
@@ -182,7 +185,8 @@ TEST(MeterReportHtml, ParsesAsXmlWithPython) {
             "titles = [s.find(svg + 'title').text for s in root.iter(svg + 'svg')]\n"
             "bars = [len(list(s.iter(svg + 'rect'))) for s in root.iter(svg + 'svg')]\n"
             "print(';'.join(titles), bars, file=open(sys.argv[2], 'w'))\n");
-    const std::string command = "/usr/bin/python3 " + t.path("check.py") + " " + t.path("page.html") + " " + t.path("out.txt");
+    const std::string command =
+        "/usr/bin/python3 " + t.path("check.py") + " " + t.path("page.html") + " " + t.path("out.txt");
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(t.read("out.txt"), "Games by prize band;Games by game mode;Share correct by difficulty [4, 7, 4]\n");
 }

@@ -12,8 +12,8 @@ struct answered : meter_host {
     std::vector<std::string> fresh = new_meter_file();
     // "answered right; asked; M13 count,percentage" for difficulty d.
     std::string stats(int d) {
-        return meter("M15", 1) + "; " + meter("M16," + std::to_string(d), 2) + "; " + meter("M13," + std::to_string(d), 2) +
-               "," + meter("M13," + std::to_string(d), 3);
+        return meter("M15", 1) + "; " + meter("M16," + std::to_string(d), 2) + "; " +
+               meter("M13," + std::to_string(d), 2) + "," + meter("M13," + std::to_string(d), 3);
     }
 };
 

@@ -44,9 +44,9 @@ TEST(NewMeterFile, HoldsTheSixtySixLinesInTheirOrder) {
         }
         layout.push_back(fields[0] + "[" + first + ".." + last + "]");
     }
-    const std::vector<std::string> expected{"M1",  "M2[0..6]",  "M4[1..12]", "M7[1..20]", "M8",        "M9",
-                                            "M10", "M17",       "M12",       "M15",       "M11[0..6]", "M16[1..4]",
-                                            "M13[1..4]", "M14"};
+    const std::vector<std::string> expected{"M1",        "M2[0..6]",  "M4[1..12]", "M7[1..20]", "M8",
+                                            "M9",        "M10",       "M17",       "M12",       "M15",
+                                            "M11[0..6]", "M16[1..4]", "M13[1..4]", "M14"};
     EXPECT_EQ(layout, expected);
     for (const auto& line : lines) EXPECT_FALSE(line_matches_key(line, "M6")) << "a new file has no cash pot line";
 }
@@ -96,8 +96,8 @@ TEST(UpdateMeters, GameWithPrizeCountsItsBandTotalsAndBothFlags) {
 }
 
 TEST(UpdateMeters, PrizesOutsideTheBandsStillCountInTheTotals) {
-    for (const auto& [prize, paid_by_mode] : std::vector<std::pair<std::string, std::string>>{
-             {"0", "0"}, {"50", "50"}, {"2150", "2150"}}) {
+    for (const auto& [prize, paid_by_mode] :
+         std::vector<std::pair<std::string, std::string>>{{"0", "0"}, {"50", "50"}, {"2150", "2150"}}) {
         SCOPED_TRACE(prize);
         meter_host t;
         const auto before = t.new_meter_file();
@@ -250,16 +250,16 @@ TEST(ReflexMeter, ModeThresholdsAtTheirEdges) {
         std::int16_t mode;
     };
     for (const auto& c : std::vector<case_>{{"510", -20, "490", 3},
-                                             {"1990", 10, "2000", 0},
-                                             {"0", -1500, "-1500", 4},
-                                             {"0", -1501, "-1501", 5},
-                                             {"0", 12.5, "12", 3},
-                                             {"0", 13.5, "14", 3},
-                                             {"1000", 499, "1499", 2},
-                                             {"1000", 500, "1500", 1},
-                                             {"0", -500, "-500", 3},
-                                             {"0", 499.5, "500", 2},
-                                             {"junk", 1, "1", 3}}) {
+                                            {"1990", 10, "2000", 0},
+                                            {"0", -1500, "-1500", 4},
+                                            {"0", -1501, "-1501", 5},
+                                            {"0", 12.5, "12", 3},
+                                            {"0", 13.5, "14", 3},
+                                            {"1000", 499, "1499", 2},
+                                            {"1000", 500, "1500", 1},
+                                            {"0", -500, "-500", 3},
+                                            {"0", 499.5, "500", 2},
+                                            {"junk", 1, "1", 3}}) {
         SCOPED_TRACE(std::string(c.meter) + " + " + number_to_text(c.amount));
         meter_host t;
         const auto before = t.new_meter_file();

@@ -32,7 +32,8 @@ struct autoplay : meter_host {
 
 TEST(Autoplay, FileReplacesPriceAndPayoutAndDescribesTheRun) {
     autoplay t;
-    t.write("autoplay.txt", "no_of_games,10\r\nprice_per_play,50\r\npayout_%,40\r\ncollect_first_prize,1\r\nmanual_play,0\r\n");
+    t.write("autoplay.txt",
+            "no_of_games,10\r\nprice_per_play,50\r\npayout_%,40\r\ncollect_first_prize,1\r\nmanual_play,0\r\n");
     check_autoplay(t.host);
     EXPECT_EQ(t.host.money.autoplay_info, "10,50,40,1,0");
     EXPECT_EQ(t.host.money.price_per_play, 50);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -121,9 +122,25 @@ TEST_F(headless_player, AFailureInTheIntroEndsWithStatusThreeAndNoLogLine) {
     t.host.io.intro_movie = &intro;
     EXPECT_EQ(play("fs\tINTRO_END\nfs\tCLOSE_ALL\n"), exit_intro_failed);
     EXPECT_EQ(t.events.lines, (lines{"exit\t3"}));
-    EXPECT_EQ(err.text(), "quizhost: unhandled run-time error 53 - File not found (" + t.host.program_folder +
-                              "/intro.swf)\n");
+    EXPECT_EQ(err.text(),
+              "quizhost: unhandled run-time error 53 - File not found (" + t.host.program_folder + "/intro.swf)\n");
     EXPECT_EQ(t.read("system/logs/log.txt"), "<ERROR LOG>\r\n");
+}
+
+TEST(run_host_step, TurnsTheEndOfTheProgramIntoItsStatus) {
+    testing::test_host t;
+    captured_stream err;
+    EXPECT_EQ(run_host_step(
+                  t.host, [] {}, err.get()),
+              std::nullopt);
+    EXPECT_EQ(run_host_step(
+                  t.host, [] { throw program_exit{exit_fatal}; }, err.get()),
+              exit_fatal);
+    EXPECT_EQ(run_host_step(
+                  t.host, [] { throw std::bad_alloc(); }, err.get()),
+              exit_intro_failed);
+    EXPECT_EQ(t.events.lines, (lines{"exit\t1", "exit\t3"}));
+    EXPECT_EQ(err.text().rfind("quizhost: unhandled failure: ", 0), 0u) << err.text();
 }
 
 TEST(script_clock, FollowsTheMachineUntilFixed) {

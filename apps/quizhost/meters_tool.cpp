@@ -29,8 +29,9 @@ struct meters_options {
 void add_meters_command(CLI::App& app, int& status) {
     auto options = std::make_shared<meters_options>();
     CLI::App* meters = app.add_subcommand(
-        "meters", "Print every meter of the cabinet's meter file (system/logs/meter.txt) with the figures an auditor "
-                  "derives from them. The file is only read.");
+        "meters",
+        "Print every meter of the cabinet's meter file (system/logs/meter.txt) with the figures an auditor "
+        "derives from them. The file is only read.");
     meters->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)");
     meters->add_option("--html", options->html, "also write the report as one self-contained HTML page with charts");
     meters->callback([options, &status] {

@@ -29,12 +29,13 @@ void check_autoplay(host& h) {
     h.money.price_per_play = rounded_price;
 
     h.money.autoplay_info = number_to_text(value("no_of_games")) + "," + number_to_text(price) + "," +
-                            number_to_text(value("payout_%")) + "," + number_to_text(value("collect_first_prize")) + "," +
-                            number_to_text(value("manual_play"));
+                            number_to_text(value("payout_%")) + "," + number_to_text(value("collect_first_prize")) +
+                            "," + number_to_text(value("manual_play"));
 
     // The run's money settings no longer come from the setup file; the log shows what the cabinet ran
     // under.
-    write_error(h, fmt::format("AUTOPLAY - price per play {}, payout {}%", h.money.price_per_play, h.money.payout_percent));
+    write_error(
+        h, fmt::format("AUTOPLAY - price per play {}, payout {}%", h.money.price_per_play, h.money.payout_percent));
 }
 
 }  // namespace quizhost

@@ -22,7 +22,7 @@
 namespace quizhost {
 namespace {
 
-constexpr int prize_bands = 20;       // "M7" rows: prizes from 100 to 2099 in steps of 100
+constexpr int prize_bands = 20;  // "M7" rows: prizes from 100 to 2099 in steps of 100
 constexpr long seconds_per_day = 86400;
 
 std::string row_key(std::string_view meter, double index) { return std::string(meter) + "," + number_to_text(index); }
@@ -67,7 +67,9 @@ long game_seconds(const host& h) {
     return ((difference % seconds_per_day) + seconds_per_day) % seconds_per_day;
 }
 
-double meter_value(host& h, std::string_view key) { return leading_number(read_record_field(*h.io.files, h.meter_file(), key, 1)); }
+double meter_value(host& h, std::string_view key) {
+    return leading_number(read_record_field(*h.io.files, h.meter_file(), key, 1));
+}
 
 }  // namespace
 

@@ -1,8 +1,9 @@
 #include "meters/meter_report.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
-#include <fmt/format.h>
 #include <limits>
 #include <map>
 #include <ostream>
@@ -39,7 +40,9 @@ std::optional<double> meter_report::average_game_seconds() const { return ratio(
 
 std::optional<double> meter_report::mode_share(double games) const { return ratio(games, games_played, 100); }
 
-std::optional<double> meter_report::correct_share(const difficulty_row& row) { return ratio(row.correct, row.asked, 100); }
+std::optional<double> meter_report::correct_share(const difficulty_row& row) {
+    return ratio(row.correct, row.asked, 100);
+}
 
 std::int16_t meter_report::selected_game_mode() const {
     // The host rounds the meter to a 32-bit number; a value beyond that range still selects an end mode.
@@ -163,7 +166,8 @@ std::string share(std::optional<double> percent) { return percent ? fmt::format(
 
 std::string amount(std::optional<double> value) {
     if (!value) return "-";
-    return std::fabs(*value - std::round(*value)) < 0.005 ? number_to_text(std::round(*value)) : fmt::format("{:.2f}", *value);
+    return std::fabs(*value - std::round(*value)) < 0.005 ? number_to_text(std::round(*value))
+                                                          : fmt::format("{:.2f}", *value);
 }
 
 std::string duration(std::optional<double> seconds) {
@@ -174,9 +178,7 @@ std::string duration(std::optional<double> seconds) {
     return fmt::format("{}{}:{:02}:{:02}", whole < 0 ? "-" : "", total / 3600, total / 60 % 60, total % 60);
 }
 
-std::string band_label(double band) {
-    return number_to_text(100 * band) + " to " + number_to_text(100 * band + 99);
-}
+std::string band_label(double band) { return number_to_text(100 * band) + " to " + number_to_text(100 * band + 99); }
 
 struct table {
     std::string title;
@@ -258,7 +260,8 @@ void text_table(std::string& out, const table& t) {
     std::vector<std::size_t> widths(t.heads.size());
     for (std::size_t c = 0; c < t.heads.size(); ++c) widths[c] = t.heads[c].size();
     for (const auto& row : t.rows) {
-        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+        for (std::size_t c = 0; c < row.size() && c < widths.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
     }
     auto line = [&](const std::vector<std::string>& cells) {
         std::string text = " ";
@@ -300,10 +303,18 @@ std::string escape(std::string_view text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
             default:
                 // Control bytes are not allowed in XML, and bytes above 127 are not UTF-8 text: neither
                 // may break the page.
@@ -335,7 +346,8 @@ std::string svg_bar_chart(const std::string& title, const std::string& axis, con
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0}\" height=\"{1}\" viewBox=\"0 0 {0} {1}\" "
         "role=\"img\" aria-label=\"{2}\">\n<title>{2}</title>\n",
         width, height, escape(title));
-    svg += fmt::format("<line x1=\"{0}\" y1=\"{1}\" x2=\"{2}\" y2=\"{1}\" stroke=\"#333\"/>\n", left, above + plot_height, width);
+    svg += fmt::format("<line x1=\"{0}\" y1=\"{1}\" x2=\"{2}\" y2=\"{1}\" stroke=\"#333\"/>\n", left,
+                       above + plot_height, width);
     svg += fmt::format("<text x=\"4\" y=\"12\" font-size=\"11\">{}</text>\n", escape(axis));
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const auto& b = bars[i];
@@ -343,8 +355,9 @@ std::string svg_bar_chart(const std::string& title, const std::string& axis, con
         const int bar_height = static_cast<int>(std::lround(fraction * plot_height));
         const int x = left + gap + static_cast<int>(i) * (bar_width + gap);
         const int y = above + plot_height - bar_height;
-        svg += fmt::format("<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"#3b6ea5\"><title>{}: {}</title></rect>\n",
-                           x, y, bar_width, bar_height, escape(b.label), escape(b.shown));
+        svg += fmt::format(
+            "<rect x=\"{}\" y=\"{}\" width=\"{}\" height=\"{}\" fill=\"#3b6ea5\"><title>{}: {}</title></rect>\n", x, y,
+            bar_width, bar_height, escape(b.label), escape(b.shown));
         svg += fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"10\" text-anchor=\"middle\">{}</text>\n",
                            x + bar_width / 2, y - 3, escape(b.shown));
         svg += fmt::format("<text x=\"{}\" y=\"{}\" font-size=\"10\" text-anchor=\"middle\">{}</text>\n",
@@ -361,7 +374,8 @@ std::string html_table(const table& t) {
     if (t.rows.empty()) out += fmt::format("<tr><td colspan=\"{}\">no lines</td></tr>\n", t.heads.size());
     for (const auto& row : t.rows) {
         out += "<tr>";
-        for (std::size_t c = 0; c < row.size(); ++c) out += (c == 0 ? "<td>" : "<td class=\"n\">") + escape(row[c]) + "</td>";
+        for (std::size_t c = 0; c < row.size(); ++c)
+            out += (c == 0 ? "<td>" : "<td class=\"n\">") + escape(row[c]) + "</td>";
         out += "</tr>\n";
     }
     return out + "</tbody>\n</table>\n";
@@ -369,8 +383,10 @@ std::string html_table(const table& t) {
 
 std::string charts(const meter_report& r) {
     std::vector<bar> bands, modes, correct;
-    for (const auto& row : r.prize_bands) bands.push_back({number_to_text(100 * row.index), row.value, number_to_text(row.value)});
-    for (const auto& row : r.games_by_mode) modes.push_back({number_to_text(row.index), row.value, number_to_text(row.value)});
+    for (const auto& row : r.prize_bands)
+        bands.push_back({number_to_text(100 * row.index), row.value, number_to_text(row.value)});
+    for (const auto& row : r.games_by_mode)
+        modes.push_back({number_to_text(row.index), row.value, number_to_text(row.value)});
     for (const auto& row : r.difficulties) {
         const auto percent = meter_report::correct_share(row);
         correct.push_back({number_to_text(row.difficulty), percent.value_or(0), share(percent)});
@@ -400,7 +416,8 @@ std::string meter_report_html(const meter_report& report, std::string_view sourc
     out += "<h1>Meter report</h1>\n<p>" + escape(source) + "</p>\n";
     for (const auto& s : summary_sections(report)) {
         out += "<h2>" + escape(s.title) + "</h2>\n<table>\n<tbody>\n";
-        for (const auto& v : s.values) out += "<tr><th>" + escape(v.label) + "</th><td class=\"n\">" + escape(v.value) + "</td></tr>\n";
+        for (const auto& v : s.values)
+            out += "<tr><th>" + escape(v.label) + "</th><td class=\"n\">" + escape(v.value) + "</td></tr>\n";
         out += "</tbody>\n</table>\n";
     }
     out += charts(report);

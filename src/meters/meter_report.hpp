@@ -53,7 +53,7 @@ struct meter_report {
     std::optional<double> average_game_seconds() const;     // game time / games played
     std::optional<double> mode_share(double games) const;   // games / games played, as a percentage
     static std::optional<double> correct_share(const difficulty_row& row);  // percentage
-    std::int16_t selected_game_mode() const;               // the mode the reflex meter selects now
+    std::int16_t selected_game_mode() const;                                // the mode the reflex meter selects now
 };
 
 // Reads the report's values from the meter file's bytes, as the host reads them (first matching line,

@@ -1,5 +1,6 @@
 #include "player/cabinet.hpp"
 
+#include <exception>
 #include <filesystem>
 
 #include "host/host.hpp"
@@ -31,6 +32,11 @@ std::optional<int> run_host_step(host& h, const std::function<void()>& step, std
         // Only the main form handles failures; one anywhere else (the intro form, or the fatal error path
         // itself failing) ends the program as it stands.
         std::fprintf(err, "quizhost: unhandled run-time error %s\n", error.what());
+        std::fflush(err);
+        status = exit_intro_failed;
+    } catch (const std::exception& failure) {
+        // Not a run-time error of the host's own (memory, the C++ library): it ends the program the same way.
+        std::fprintf(err, "quizhost: unhandled failure: %s\n", failure.what());
         std::fflush(err);
         status = exit_intro_failed;
     }

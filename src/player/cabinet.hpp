@@ -35,8 +35,8 @@ struct machine_seams {
 };
 
 // Runs one step of the host (start-up, or a movie command). When the program ended in it, traces
-// "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a run-time
-// failure the host did not handle (reported on `err`, with no log line).
+// "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a failure
+// the host did not handle (reported on `err` in one line, with no log line).
 std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err);
 
 // The folder holding the running executable (`argv0` helps where the system cannot tell).

@@ -26,15 +26,32 @@ namespace {
 void set_scene(headless_stage& stage, const script_directive& d) {
     using kind = script_directive::kind;
     switch (d.what) {
-        case kind::var: stage.game_movie.define_variable(d.name, d.value); break;
-        case kind::draw: stage.draws.queue(d.draw); break;
-        case kind::clock_at: stage.clock.set(d.at); break;
-        case kind::clock_advance: stage.clock.advance(d.seconds); break;
-        case kind::msgbox: stage.windows.queue_answer(d.answer); break;
-        case kind::screen: stage.display.set_screen(d.width, d.height); break;
-        case kind::display_result: stage.display.queue_change_result(d.result); break;
-        case kind::display_enum_fail: stage.display.fail_next_enumeration(); break;
-        case kind::fs: break;
+        case kind::var:
+            stage.game_movie.define_variable(d.name, d.value);
+            break;
+        case kind::draw:
+            stage.draws.queue(d.draw);
+            break;
+        case kind::clock_at:
+            stage.clock.set(d.at);
+            break;
+        case kind::clock_advance:
+            stage.clock.advance(d.seconds);
+            break;
+        case kind::msgbox:
+            stage.windows.queue_answer(d.answer);
+            break;
+        case kind::screen:
+            stage.display.set_screen(d.width, d.height);
+            break;
+        case kind::display_result:
+            stage.display.queue_change_result(d.result);
+            break;
+        case kind::display_enum_fail:
+            stage.display.fail_next_enumeration();
+            break;
+        case kind::fs:
+            break;
     }
 }
 
@@ -49,9 +66,11 @@ int play_movie_script(host& h, headless_stage& stage, const movie_script& script
         }
         if (!started) {
             started = true;
-            if (auto status = run_host_step(h, [&] { start_program(h); }, err)) return *status;
+            const auto start = [&] { start_program(h); };
+            if (const std::optional<int> status = run_host_step(h, start, err)) return *status;
         }
-        if (auto status = run_host_step(h, [&] { raise_fscommand(h, d.name, d.value); }, err)) return *status;
+        const auto raise = [&] { raise_fscommand(h, d.name, d.value); };
+        if (const std::optional<int> status = run_host_step(h, raise, err)) return *status;
     }
     if (h.io.trace != nullptr) h.io.trace->event({"end"});
     return exit_closed;

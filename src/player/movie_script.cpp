@@ -30,7 +30,8 @@ int days_in_month(int year, int month) {
 
 // "YYYY-MM-DD HH:MM:SS", every part its exact width.
 bool parse_moment(std::string_view text, date_time& at) {
-    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' || text[16] != ':') {
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+        text[16] != ':') {
         return false;
     }
     const auto part = [&](std::size_t from, std::size_t width, int& out) {
@@ -44,8 +45,8 @@ bool parse_moment(std::string_view text, date_time& at) {
         !part(14, 2, at.minute) || !part(17, 2, at.second)) {
         return false;
     }
-    return at.year >= 1 && at.month >= 1 && at.month <= 12 && at.day >= 1 && at.day <= days_in_month(at.year, at.month) &&
-           at.hour <= 23 && at.minute <= 59 && at.second <= 59;
+    return at.year >= 1 && at.month >= 1 && at.month <= 12 && at.day >= 1 &&
+           at.day <= days_in_month(at.year, at.month) && at.hour <= 23 && at.minute <= 59 && at.second <= 59;
 }
 
 std::vector<std::string_view> split_tabs(std::string_view line) {
@@ -62,9 +63,7 @@ std::vector<std::string_view> split_tabs(std::string_view line) {
     }
 }
 
-bool is_blank_line(std::string_view line) {
-    return line.find_first_not_of(" \t") == std::string_view::npos;
-}
+bool is_blank_line(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 // Reads one directive from its fields (escapes already replaced).
 class directive_reader {
@@ -113,7 +112,8 @@ public:
                 d.what = script_directive::kind::display_enum_fail;
             } else {
                 d.what = script_directive::kind::display_result;
-                if (!parse_whole(fields_[1], d.result)) fail("display needs a whole number or enum-fail, not \"" + fields_[1] + "\"");
+                if (!parse_whole(fields_[1], d.result))
+                    fail("display needs a whole number or enum-fail, not \"" + fields_[1] + "\"");
             }
         } else {
             fail("unknown directive \"" + name + "\" (known: fs, var, draw, clock, msgbox, screen, display)");
@@ -146,7 +146,8 @@ private:
             return;
         }
         d.what = script_directive::kind::clock_at;
-        if (!parse_moment(when, d.at)) fail("clock needs a moment YYYY-MM-DD HH:MM:SS or +N seconds, not \"" + when + "\"");
+        if (!parse_moment(when, d.at))
+            fail("clock needs a moment YYYY-MM-DD HH:MM:SS or +N seconds, not \"" + when + "\"");
     }
 
     void read_screen(script_directive& d) {
@@ -178,13 +179,22 @@ std::string unescape_field(std::string_view field) {
             out += field[i];
             continue;
         }
-        if (i + 1 == field.size()) throw std::invalid_argument("a backslash ends the field (write \\\\ for a backslash)");
+        if (i + 1 == field.size())
+            throw std::invalid_argument("a backslash ends the field (write \\\\ for a backslash)");
         const char code = field[++i];
         switch (code) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
             case 'x': {
                 const int high = i + 1 < field.size() ? hex_digit(field[i + 1]) : -1;
                 const int low = i + 2 < field.size() ? hex_digit(field[i + 2]) : -1;
@@ -194,7 +204,8 @@ std::string unescape_field(std::string_view field) {
                 break;
             }
             default:
-                throw std::invalid_argument(std::string("unknown escape \\") + code + " (known: \\\\ \\t \\r \\n \\xHH)");
+                throw std::invalid_argument(std::string("unknown escape \\") + code +
+                                            " (known: \\\\ \\t \\r \\n \\xHH)");
         }
     }
     return out;

@@ -27,15 +27,15 @@ struct script_directive {
     enum class kind { fs, var, draw, clock_at, clock_advance, msgbox, screen, display_result, display_enum_fail };
 
     kind what = kind::fs;
-    int line = 0;                // 1-based line of the script
-    std::string name;            // fs: the command; var: the variable
-    std::string value;           // fs: the arguments; var: the value
-    double draw = 0;             // draw
-    date_time at;                // clock_at
-    long long seconds = 0;       // clock_advance
+    int line = 0;                        // 1-based line of the script
+    std::string name;                    // fs: the command; var: the variable
+    std::string value;                   // fs: the arguments; var: the value
+    double draw = 0;                     // draw
+    date_time at;                        // clock_at
+    long long seconds = 0;               // clock_advance
     box_answer answer = box_answer::ok;  // msgbox
-    int width = 0, height = 0;   // screen
-    long result = 0;             // display_result
+    int width = 0, height = 0;           // screen
+    long result = 0;                     // display_result
 };
 
 using movie_script = std::vector<script_directive>;

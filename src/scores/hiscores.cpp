@@ -4,7 +4,6 @@
 // a single rename.
 #include "scores/hiscores.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -64,15 +63,10 @@ bool takes_rank(int rank, double& score, double score_of_row) {
     return score > score_of_row;
 }
 
-// Plain decimal, never an exponent: "1E+20" or "1E-05" would read back as 1.
 std::string score_text(double score) {
     // Only a hand-made file can hold a score beyond the double range; keep the largest one instead.
     if (std::isinf(score)) score = std::copysign(std::numeric_limits<double>::max(), score);
-    std::string text = number_to_text(score);
-    if (text.find('E') == std::string::npos) return text;
-    char buffer[512];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, score, std::chars_format::fixed);
-    return std::string(buffer, written.ptr);
+    return number_to_text(score);
 }
 
 std::string score_row(int rank, std::string_view stamp, std::string_view name, std::string_view code, double score) {
