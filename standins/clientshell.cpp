@@ -1,9 +1,9 @@
 // Stand-in for the cabinet shell's object: credit, bank and stakes in credit_state.txt beside the library
 // file. The shell counts as running while the file holds "shell,running"; attaching to a shell that is not
 // running fails with 429, and every method called after the shell went away fails with 440, as a
-// disconnected automation object does. UseCreditEx takes the stake of the given level from the credit, UseCreditFromBankEx
-// from the bank; either takes nothing when there is not enough. FreeGameStarted counts free games in
-// "free_games". See client_shell_abi.h for the calling convention.
+// disconnected automation object does. UseCreditEx takes the stake of the given level from the credit,
+// UseCreditFromBankEx from the bank; either takes nothing when there is not enough. FreeGameStarted counts free games
+// in "free_games". See client_shell_abi.h for the calling convention.
 #include <cstdint>
 #include <exception>
 
@@ -84,7 +84,9 @@ STANDIN_EXPORT int qh_shell_GetStake(std::int16_t* level, double* stake) {
     });
 }
 
-STANDIN_EXPORT int qh_shell_UseCreditEx(std::int32_t* stake_index) { return use_credit("UseCreditEx", "credit", stake_index); }
+STANDIN_EXPORT int qh_shell_UseCreditEx(std::int32_t* stake_index) {
+    return use_credit("UseCreditEx", "credit", stake_index);
+}
 
 STANDIN_EXPORT int qh_shell_UseCreditFromBankEx(std::int32_t* stake_index) {
     return use_credit("UseCreditFromBankEx", "bank", stake_index);

@@ -13,7 +13,9 @@ credit_state::credit_state(std::string path)
 
 credit_state::~credit_state() = default;
 
-double credit_state::number(std::string_view key, long field) const { return leading_number(lines_.read_field(key, field)); }
+double credit_state::number(std::string_view key, long field) const {
+    return leading_number(lines_.read_field(key, field));
+}
 
 std::string credit_state::text(std::string_view key, long field) const { return lines_.read_field(key, field); }
 

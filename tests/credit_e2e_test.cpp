@@ -1,9 +1,9 @@
 // Each credit platform end to end: quizhost run with a movie script on a cabinet folder that carries the
 // stand-in credit library or shell, or that talks to the credit service running beside it.
-#include <filesystem>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "support/credit_service_process.hpp"
 #include "support/e2e.hpp"
@@ -23,9 +23,7 @@ protected:
         cab.make_standard();
         cab.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
     }
-    void install(const std::string& library) const {
-        std::filesystem::copy_file(bin_path(library), cab.path(library));
-    }
+    void install(const std::string& library) const { std::filesystem::copy_file(bin_path(library), cab.path(library)); }
     void credit_state(const std::string& records) const { cab.write("credit_state.txt", records); }
     std::string log() const { return cab.read("system/logs/log.txt"); }
 
@@ -51,14 +49,14 @@ protected:
 TEST_F(library_platform, AnswersTakesThePriceAndRoundsBankAdditions) {
     cab.write("system/setup.ini", "S1,40\r\nS2,35\r\n");
     credit_state("credit,150\r\nbank,20\r\n");
-    const run_result r = play("fs\tGET_CREDIT\nfs\tUSE_CREDIT\nfs\tGET_CREDIT\nfs\tADD_TO_BANK\t12.5\n"
-                              "fs\tADD_TO_BANK\t13.5\nfs\tGET_BANK\nfs\tFREE_GAME\nfs\tCLOSE_ALL\n");
+    const run_result r = play(
+        "fs\tGET_CREDIT\nfs\tUSE_CREDIT\nfs\tGET_CREDIT\nfs\tADD_TO_BANK\t12.5\n"
+        "fs\tADD_TO_BANK\t13.5\nfs\tGET_BANK\nfs\tFREE_GAME\nfs\tCLOSE_ALL\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(in_order(r.transcript, {"fs\tmain\tGET_CREDIT\t", "credit\tcget\t\t150", "set\tvb_credit\t150",
                                         "fs\tmain\tUSE_CREDIT\t", "credit\tcuse\t35\t0", "play\tmain",
-                                        "credit\tcget\t\t115", "set\tvb_credit\t115",
-                                        "credit\tbadd\t12\t0", "credit\tbadd\t14\t0",
-                                        "credit\tbget\t\t46", "set\tvb_bank\t46", "exit\t0"}));
+                                        "credit\tcget\t\t115", "set\tvb_credit\t115", "credit\tbadd\t12\t0",
+                                        "credit\tbadd\t14\t0", "credit\tbget\t\t46", "set\tvb_bank\t46", "exit\t0"}));
     EXPECT_EQ(credit_calls(r).size(), 6u);  // nothing for FREE_GAME, no goodbye call
     EXPECT_EQ(cab.read("credit_state.txt"), "credit,115\r\nbank,46\r\n");
     EXPECT_THAT(log(), HasSubstr("07/12/2026 14:05:09  No platform file - assuming DLL interface\r\n"));
@@ -67,7 +65,8 @@ TEST_F(library_platform, AnswersTakesThePriceAndRoundsBankAdditions) {
 TEST_F(library_platform, CreditAndBankOutsideTheBoundsAreAnsweredZero) {
     credit_state("credit,10001\r\nbank,-5\r\n");
     run_result r = play("fs\tGET_CREDIT\nfs\tGET_BANK\n");
-    EXPECT_TRUE(in_order(r.transcript, {"credit\tcget\t\t10001", "set\tvb_credit\t0", "credit\tbget\t\t-5", "set\tvb_bank\t0"}));
+    EXPECT_TRUE(in_order(r.transcript,
+                         {"credit\tcget\t\t10001", "set\tvb_credit\t0", "credit\tbget\t\t-5", "set\tvb_bank\t0"}));
     credit_state("credit,10000\r\nbank,10000\r\n");
     r = play("fs\tGET_CREDIT\nfs\tGET_BANK\n");
     EXPECT_TRUE(in_order(r.transcript, {"set\tvb_credit\t10000", "set\tvb_bank\t10000"}));
@@ -77,7 +76,8 @@ TEST_F(library_platform, DemoModeShowsThePriceAsCreditAndNoBank) {
     cab.write("demo_mode.txt", "");
     credit_state("credit,0\r\nbank,70\r\n");
     const run_result r = play("fs\tGET_CREDIT\nfs\tGET_BANK\n");
-    EXPECT_TRUE(in_order(r.transcript, {"credit\tcget\t\t0", "set\tvb_credit\t50", "credit\tbget\t\t70", "set\tvb_bank\t0"}));
+    EXPECT_TRUE(
+        in_order(r.transcript, {"credit\tcget\t\t0", "set\tvb_credit\t50", "credit\tbget\t\t70", "set\tvb_bank\t0"}));
 }
 
 TEST_F(library_platform, AFlagFileOfTheLibraryFamilyOnlyChangesTheLogLine) {
@@ -130,15 +130,16 @@ TEST_F(shell_platform, FindsTheFirstStakeLevelAboveZeroAtStart) {
 TEST_F(shell_platform, UseCreditTakesFromCreditOrElseFromTheBank) {
     credit_state("shell,running\r\ncredit,60\r\nbank,80\r\nstakes,0,0,0,25\r\n");
     const run_result r = play("fs\tUSE_CREDIT\nfs\tUSE_CREDIT\nfs\tGET_CREDIT\nfs\tGET_BANK\n");
-    EXPECT_TRUE(in_order(r.transcript, {"credit\tGetCredit\t\t60", "credit\tUseCreditEx\t3\t",
-                                        "credit\tGetCredit\t\t35", "credit\tUseCreditFromBankEx\t3\t",
-                                        "set\tvb_credit\t35", "set\tvb_bank\t55"}));
+    EXPECT_TRUE(
+        in_order(r.transcript, {"credit\tGetCredit\t\t60", "credit\tUseCreditEx\t3\t", "credit\tGetCredit\t\t35",
+                                "credit\tUseCreditFromBankEx\t3\t", "set\tvb_credit\t35", "set\tvb_bank\t55"}));
 }
 
 TEST_F(shell_platform, AddToBankIsUnroundedAndFreeGamesAreTold) {
     const run_result r = play("fs\tADD_TO_BANK\t12.5\nfs\tFREE_GAME\nfs\tGET_BANK\nfs\tCLOSE_ALL\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(in_order(r.transcript, {"credit\tAddToBank\t12.5\t", "credit\tFreeGameStarted\t\t", "set\tvb_bank\t92.5", "exit\t0"}));
+    EXPECT_TRUE(in_order(
+        r.transcript, {"credit\tAddToBank\t12.5\t", "credit\tFreeGameStarted\t\t", "set\tvb_bank\t92.5", "exit\t0"}));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("bank,92.5\r\n"));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("free_games,1\r\n"));
     EXPECT_THAT(lines_starting(r.transcript, "credit\tsocket"), IsEmpty());
@@ -171,13 +172,16 @@ protected:
 
 TEST_F(socket_platform, SendsEachRequestAsOneLineAndSaysGoodbyeOnCloseAll) {
     credit_service_process service(cab.path("service/credit_state.txt"));
-    const run_result r = play_with(service, "fs\tGET_CREDIT\nfs\tUSE_CREDIT\nfs\tADD_TO_BANK\t250\nfs\tGET_BANK\n"
-                                            "fs\tFREE_GAME\nfs\tCLOSE_ALL\n");
+    const run_result r = play_with(service,
+                                   "fs\tGET_CREDIT\nfs\tUSE_CREDIT\nfs\tADD_TO_BANK\t250\nfs\tGET_BANK\n"
+                                   "fs\tFREE_GAME\nfs\tCLOSE_ALL\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(credit_calls(r), (lines{"credit\tsocket\tGET_CREDIT \tCREDIT 150", "credit\tsocket\tGET_CREDIT \tCREDIT 150",
-                                      "credit\tsocket\tUSE_CREDIT \tOK DONE", "credit\tsocket\tADD_BANK 250\tOK DONE",
-                                      "credit\tsocket\tGET_BANK \tBANK 250", "credit\tsocket\tGAME_EXIT \tOK BYE"}));
-    EXPECT_TRUE(in_order(r.transcript, {"set\tvb_credit\t150", "set\tvb_bank\t250", "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t0"}));
+    EXPECT_EQ(credit_calls(r),
+              (lines{"credit\tsocket\tGET_CREDIT \tCREDIT 150", "credit\tsocket\tGET_CREDIT \tCREDIT 150",
+                     "credit\tsocket\tUSE_CREDIT \tOK DONE", "credit\tsocket\tADD_BANK 250\tOK DONE",
+                     "credit\tsocket\tGET_BANK \tBANK 250", "credit\tsocket\tGAME_EXIT \tOK BYE"}));
+    EXPECT_TRUE(in_order(
+        r.transcript, {"set\tvb_credit\t150", "set\tvb_bank\t250", "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t0"}));
     EXPECT_EQ(service_state(), "credit,100\r\nbank,250\r\n");
     EXPECT_THAT(log(), HasSubstr("  Meridian Platform\r\n"));
 }
@@ -193,7 +197,8 @@ TEST_F(socket_platform, UseCreditWithShortCreditOnlyAsks) {
 TEST_F(socket_platform, TheArgumentTextGoesToTheServiceOnOneLine) {
     credit_service_process service(cab.path("service/credit_state.txt"));
     const run_result r = play_with(service, "fs\tADD_TO_BANK\t7\\r\\nUSE_CREDIT \nfs\tGET_CREDIT\n");
-    EXPECT_TRUE(in_order(r.transcript, {"credit\tsocket\tADD_BANK 7  USE_CREDIT \tERROR bad-amount", "set\tvb_credit\t150"}));
+    EXPECT_TRUE(
+        in_order(r.transcript, {"credit\tsocket\tADD_BANK 7  USE_CREDIT \tERROR bad-amount", "set\tvb_credit\t150"}));
     EXPECT_EQ(service_state(), "credit,150\r\nbank,0\r\n");
 }
 
@@ -202,7 +207,8 @@ TEST_F(socket_platform, AFatalErrorStillSaysGoodbye) {
     const run_result r = play_with(service, "fs\tANSWERED\tnot numbers\nfs\tGET_CREDIT\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(credit_calls(r), (lines{"credit\tsocket\tGAME_EXIT \tOK BYE"}));
-    EXPECT_TRUE(in_order(r.transcript, {"fs\tmain\tANSWERED\tnot numbers", "movie\tmain\t", "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t1"}));
+    EXPECT_TRUE(in_order(r.transcript, {"fs\tmain\tANSWERED\tnot numbers", "movie\tmain\t",
+                                        "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t1"}));
 }
 
 TEST_F(socket_platform, AServiceThatIsAwayEndsTheCommandAndTheGoodbyeIsStillTried) {

@@ -1,9 +1,10 @@
 // Platform detection and the credit channels over the in-memory credit systems, and the service's request
 // and reply lines.
+#include "credit/credit_link.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "credit/credit_link.hpp"
 #include "definitions.hpp"
 #include "support/test_host.hpp"
 
@@ -118,7 +119,8 @@ TEST(CheckPlatform, ShellStakeSearchStopsAtTheFirstLevelAboveZero) {
     EXPECT_EQ(t.host.credit.stake_index, 3);
     EXPECT_NE(t.host.credit.client_shell, nullptr);
     EXPECT_THAT(t.credit->calls, ElementsAre("attach", "GetStake 0", "GetStake 1", "GetStake 2", "GetStake 3"));
-    EXPECT_THAT(t.credit_events(), ElementsAre("attach\t\t", "GetStake\t0\t0", "GetStake\t1\t-2", "GetStake\t2\t0", "GetStake\t3\t5"));
+    EXPECT_THAT(t.credit_events(),
+                ElementsAre("attach\t\t", "GetStake\t0\t0", "GetStake\t1\t-2", "GetStake\t2\t0", "GetStake\t3\t5"));
 }
 
 TEST(CheckPlatform, ShellStakeAtLevelZeroAsksOnlyLevelZero) {

@@ -1,14 +1,13 @@
 // The credit service as a process: its answers to every message and to bad requests, clients that give up
 // early, its coin slot, the host's socket channel against it, and credit and bank under concurrent load.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
 #include <random>
 #include <thread>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "basic/numbers.hpp"
 #include "credit/credit_link.hpp"
@@ -21,10 +20,10 @@
 namespace quizhost {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using testing::bin_path;
 using testing::credit_service_process;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using testing::run_program;
 using namespace std::chrono_literals;
 
@@ -174,9 +173,11 @@ TEST(CreditService, ServesTheHostsSocketChannel) {
     EXPECT_EQ(folder.state(), "credit,20\r\nbank,12.5\r\n");
     std::vector<std::string> requests;
     for (const auto& line : t.events.lines) requests.push_back(line.substr(0, line.rfind('\t')));
-    EXPECT_THAT(requests, ElementsAre("credit\tsocket\tGET_CREDIT ", "credit\tsocket\tGET_CREDIT ", "credit\tsocket\tUSE_CREDIT ",
-                                      "credit\tsocket\tGET_CREDIT ", "credit\tsocket\tUSE_CREDIT ", "credit\tsocket\tGET_CREDIT ",
-                                      "credit\tsocket\tADD_BANK 12.5", "credit\tsocket\tGET_BANK ", "credit\tsocket\tGAME_EXIT "));
+    EXPECT_THAT(
+        requests,
+        ElementsAre("credit\tsocket\tGET_CREDIT ", "credit\tsocket\tGET_CREDIT ", "credit\tsocket\tUSE_CREDIT ",
+                    "credit\tsocket\tGET_CREDIT ", "credit\tsocket\tUSE_CREDIT ", "credit\tsocket\tGET_CREDIT ",
+                    "credit\tsocket\tADD_BANK 12.5", "credit\tsocket\tGET_BANK ", "credit\tsocket\tGAME_EXIT "));
     EXPECT_EQ(t.events.lines.back(), "credit\tsocket\tGAME_EXIT \tOK BYE");
 }
 
@@ -186,7 +187,8 @@ TEST(CreditService, ServesTheHostsSocketChannel) {
 class memory_folder {
 public:
     memory_folder() {
-        const std::filesystem::path base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        const std::filesystem::path base =
+            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
         std::string pattern = (base / "quizhost-load-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
@@ -228,9 +230,15 @@ TEST(CreditServiceUnderLoad, ConservesCreditAndBankOverTenThousandRequestsFromEi
                 std::string request;
                 long amount = 0;
                 switch (draw() % 4) {
-                    case 0: request = "GET_CREDIT \r\n"; break;
-                    case 1: request = "GET_BANK \r\n"; break;
-                    case 2: request = "USE_CREDIT \r\n"; break;
+                    case 0:
+                        request = "GET_CREDIT \r\n";
+                        break;
+                    case 1:
+                        request = "GET_BANK \r\n";
+                        break;
+                    case 2:
+                        request = "USE_CREDIT \r\n";
+                        break;
                     default:
                         amount = static_cast<long>(draw() % 50) + 1;
                         request = "ADD_BANK " + std::to_string(amount) + "\r\n";
@@ -239,8 +247,10 @@ TEST(CreditServiceUnderLoad, ConservesCreditAndBankOverTenThousandRequestsFromEi
                 if (!outcome.answered()) {
                     ++failures;
                 } else if (outcome.reply == "OK DONE\r\n") {
-                    if (amount > 0) bank_added += amount;
-                    else ++games_taken;
+                    if (amount > 0)
+                        bank_added += amount;
+                    else
+                        ++games_taken;
                 } else if (outcome.reply == "OK REFUSED\r\n") {
                     ++games_refused;
                 } else if (outcome.reply.rfind("CREDIT ", 0) == 0) {
@@ -261,7 +271,9 @@ TEST(CreditServiceUnderLoad, ConservesCreditAndBankOverTenThousandRequestsFromEi
     EXPECT_GT(games_refused.load(), 0);  // the credit ran out, so refusals were exercised
     const std::string final_credit = ask(service.port(), "GET_CREDIT \r\n");
     const std::string final_bank = ask(service.port(), "GET_BANK \r\n");
-    EXPECT_EQ(final_credit, "CREDIT " + number_to_text(start_credit + coins - price * static_cast<double>(games_taken.load())) + "\r\n");
+    EXPECT_EQ(
+        final_credit,
+        "CREDIT " + number_to_text(start_credit + coins - price * static_cast<double>(games_taken.load())) + "\r\n");
     EXPECT_EQ(final_bank, "BANK " + std::to_string(bank_added.load()) + "\r\n");
     EXPECT_GE(leading_number(final_credit.substr(7)), 0);
 }

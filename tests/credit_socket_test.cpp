@@ -1,6 +1,8 @@
 // The socket channel against peers the test scripts: the exact request bytes, replies in pieces, and peers
 // that refuse, stay silent, talk too long or hang up, each of which must end the command within its bound.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,9 +10,6 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "credit/credit_link.hpp"
 #include "definitions.hpp"
@@ -41,8 +40,8 @@ double seconds_since(steady::time_point start) { return std::chrono::duration<do
 struct step {
     std::vector<std::string> pieces;  // sent in order, `gap` apart
     std::chrono::milliseconds gap{0};
-    bool silent = false;              // holds the connection open and never answers
-    bool reset = false;               // ends with a reset instead of an orderly close
+    bool silent = false;  // holds the connection open and never answers
+    bool reset = false;   // ends with a reset instead of an orderly close
 };
 
 step reply(std::string line) { return step{{std::move(line)}}; }

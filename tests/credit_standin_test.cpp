@@ -1,10 +1,10 @@
 // The machine's credit library and shell loaded by name from the cabinet folder, over the stand-ins the
 // project builds: binding at the first call, the failures of a missing or broken library, and the
 // stand-ins' own state file.
-#include <filesystem>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "definitions.hpp"
 #include "platform/client_shell.hpp"
@@ -29,7 +29,8 @@ int error_of(auto&& action) {
 // A cabinet folder holding a copy of a stand-in under the name the host looks for.
 struct standin_cabinet : testing::test_host {
     void install(const std::string& built, const std::string& as) const {
-        std::filesystem::copy_file(testing::bin_path(built), path(as), std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(testing::bin_path(built), path(as),
+                                   std::filesystem::copy_options::overwrite_existing);
     }
     std::string state() const { return read("credit_state.txt"); }
 };

@@ -1,6 +1,5 @@
 // quizhost-credit-service: the cabinet's local credit service for this machine, and its coin slot.
 #include <CLI/CLI.hpp>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -36,7 +35,8 @@ int run_service(int port, const quizhost::credit_service::settings& service) {
     }
     std::signal(SIGINT, request_stop);
     std::signal(SIGTERM, request_stop);
-    std::printf("quizhost-credit-service: listening on 127.0.0.1:%d, state %s\n", listener->port(), service.state_path.c_str());
+    std::printf("quizhost-credit-service: listening on 127.0.0.1:%d, state %s\n", listener->port(),
+                service.state_path.c_str());
     std::fflush(stdout);
     quizhost::credit_service::serve(*listener, service, stop_requested);
     return 0;
@@ -50,7 +50,9 @@ int run_insert(const std::string& credits_text, const std::string& state_path) {
         credits = -1;
     }
     if (credits < 1 || credits > 10000 || credits != static_cast<double>(static_cast<long>(credits))) {
-        std::fprintf(stderr, "quizhost-credit-service: insert: the credits must be a whole number from 1 to 10000, not \"%s\"\n", credits_text.c_str());
+        std::fprintf(
+            stderr, "quizhost-credit-service: insert: the credits must be a whole number from 1 to 10000, not \"%s\"\n",
+            credits_text.c_str());
         return quizhost::exit_usage;
     }
     try {
@@ -77,15 +79,18 @@ int main(int argc, char** argv) {
     app.add_option("--port", port, "TCP port on 127.0.0.1 (0: any free port, printed at start)")
         ->check(CLI::Range(0, 65535))
         ->capture_default_str();
-    app.add_option("--state", service.state_path, "the state file (created when the first change is made)")->capture_default_str();
+    app.add_option("--state", service.state_path, "the state file (created when the first change is made)")
+        ->capture_default_str();
     app.add_option("--price", service.price, "credits one game costs (what USE_CREDIT takes)")
         ->check(CLI::Range(1.0, 10000.0))
         ->capture_default_str();
 
     std::string credits_text;
     std::string insert_state = quizhost::standin::state_file_name;
-    CLI::App* insert = app.add_subcommand("insert", "the coin slot: add credits to the state file and print the new credit.\n"
-                                                    "Example: quizhost-credit-service insert 100 --state /srv/cabinet/credit_state.txt");
+    CLI::App* insert =
+        app.add_subcommand("insert",
+                           "the coin slot: add credits to the state file and print the new credit.\n"
+                           "Example: quizhost-credit-service insert 100 --state /srv/cabinet/credit_state.txt");
     insert->add_option("credits", credits_text, "whole credits to add, 1 to 10000")->required();
     insert->add_option("--state", insert_state, "the state file")->capture_default_str();
 

@@ -42,8 +42,10 @@ bool read_amount(std::string_view parameters, double& amount) {
 }
 
 std::string handle(const settings& service, std::string_view name, std::string_view parameters) {
-    if (name == "GET_CREDIT") return line("CREDIT", number_to_text(standin::credit_state(service.state_path).number("credit")));
-    if (name == "GET_BANK") return line("BANK", number_to_text(standin::credit_state(service.state_path).number("bank")));
+    if (name == "GET_CREDIT")
+        return line("CREDIT", number_to_text(standin::credit_state(service.state_path).number("credit")));
+    if (name == "GET_BANK")
+        return line("BANK", number_to_text(standin::credit_state(service.state_path).number("bank")));
     if (name == "USE_CREDIT") {
         standin::credit_state state(service.state_path);
         if (!state.take("credit", service.price)) return line("OK", "REFUSED");
@@ -72,8 +74,8 @@ void serve_connection(loopback_connection& connection, const settings& service) 
             case loopback_connection::read_result::too_long:
                 connection.send_all(line("ERROR", "request-too-long"));
                 return;
-            case loopback_connection::read_result::closed:      // the client is done, or gave up early
-            case loopback_connection::read_result::timed_out:   // let a silent client go, so others get their turn
+            case loopback_connection::read_result::closed:     // the client is done, or gave up early
+            case loopback_connection::read_result::timed_out:  // let a silent client go, so others get their turn
                 return;
         }
     }

@@ -66,13 +66,15 @@ auto traced(host& h, std::string_view call, std::string_view args, Call&& run) {
 }
 
 credit_library& library(host& h) {
-    if (h.io.library == nullptr) throw run_time_error(file_not_found, error_description(file_not_found), "no credit library");
+    if (h.io.library == nullptr)
+        throw run_time_error(file_not_found, error_description(file_not_found), "no credit library");
     return *h.io.library;
 }
 
 shell_object& shell(host& h) {
     if (!h.credit.client_shell) {
-        throw run_time_error(object_not_set, "Object variable or With block variable not set", "the cabinet shell is not attached");
+        throw run_time_error(object_not_set, "Object variable or With block variable not set",
+                             "the cabinet shell is not attached");
     }
     return *h.credit.client_shell;
 }
@@ -134,17 +136,23 @@ void check_platform(host& h) {
 
 double channel_get_credit(host& h) {
     switch (h.credit.platform_code) {
-        case shell_platform: return shell_get_credit(h);
-        case socket_platform: return socket_get(h, "GET_CREDIT");
-        default: return traced(h, "cget", "", [&h] { return library(h).cget(); });
+        case shell_platform:
+            return shell_get_credit(h);
+        case socket_platform:
+            return socket_get(h, "GET_CREDIT");
+        default:
+            return traced(h, "cget", "", [&h] { return library(h).cget(); });
     }
 }
 
 double channel_get_bank(host& h) {
     switch (h.credit.platform_code) {
-        case shell_platform: return traced(h, "GetBank", "", [&h] { return shell(h).GetBank(); });
-        case socket_platform: return socket_get(h, "GET_BANK");
-        default: return traced(h, "bget", "", [&h] { return library(h).bget(); });
+        case shell_platform:
+            return traced(h, "GetBank", "", [&h] { return shell(h).GetBank(); });
+        case socket_platform:
+            return socket_get(h, "GET_BANK");
+        default:
+            return traced(h, "bget", "", [&h] { return library(h).bget(); });
     }
 }
 
@@ -215,7 +223,8 @@ service_reply socket_send_message(host& h, const std::string& message, const std
     const exchange_outcome outcome = exchange_line(h.credit_port, request);
     if (!outcome.answered()) {
         trace_call(h, "socket", shown_request, "error " + std::to_string(subscript_out_of_range));
-        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range), "credit service: " + outcome.failure);
+        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
+                             "credit service: " + outcome.failure);
     }
     trace_call(h, "socket", shown_request, without_line_end(outcome.reply));
     return parse_service_reply(outcome.reply);
@@ -225,7 +234,8 @@ service_reply socket_send_message(host& h, const std::string& message, const std
 // keeps all its characters ("CREDIT 150 \r\n" is 150, not 1).
 service_reply parse_service_reply(std::string_view reply) {
     if (reply.size() < 2 || reply.substr(reply.size() - 2) != "\r\n") {
-        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range), "credit service reply without its line end");
+        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
+                             "credit service reply without its line end");
     }
     reply.remove_suffix(2);
     const auto pieces = split_views(reply, ' ');

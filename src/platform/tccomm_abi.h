@@ -17,10 +17,10 @@
 extern "C" {
 #endif
 
-typedef int32_t(TCCOMM_CALL* tccomm_cget_fn)(void);            /* the current credit */
-typedef int32_t(TCCOMM_CALL* tccomm_bget_fn)(void);            /* the current bank */
-typedef int32_t(TCCOMM_CALL* tccomm_cuse_fn)(int32_t price);   /* takes one game's price from the credit */
-typedef int32_t(TCCOMM_CALL* tccomm_badd_fn)(int32_t amount);  /* adds a whole amount to the bank */
+typedef int32_t(TCCOMM_CALL* tccomm_cget_fn)(void);           /* the current credit */
+typedef int32_t(TCCOMM_CALL* tccomm_bget_fn)(void);           /* the current bank */
+typedef int32_t(TCCOMM_CALL* tccomm_cuse_fn)(int32_t price);  /* takes one game's price from the credit */
+typedef int32_t(TCCOMM_CALL* tccomm_badd_fn)(int32_t amount); /* adds a whole amount to the bank */
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,5 @@
 #include "support/credit_service_process.hpp"
 
-#include "support/e2e.hpp"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
+
+#include "support/e2e.hpp"
 
 extern char** environ;
 

@@ -2,8 +2,9 @@
 // ends.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 #include <vector>
 
 namespace quizhost::testing {

@@ -20,9 +20,12 @@ constexpr int automation_error = QH_SHELL_AUTOMATION_ERROR;
 
 std::string description_of(int number) {
     switch (number) {
-        case no_such_method: return "Object doesn't support this property or method";
-        case automation_error: return "Automation error";
-        default: return error_description(number);
+        case no_such_method:
+            return "Object doesn't support this property or method";
+        case automation_error:
+            return "Automation error";
+        default:
+            return error_description(number);
     }
 }
 
@@ -36,9 +39,9 @@ std::string last_dl_error() {
 class shared_library {
 public:
     struct failure_numbers {
-        int missing;         // found nowhere
-        int cannot_load;     // found but not loadable
-        int missing_entry;   // loaded, but without the entry point asked for
+        int missing;        // found nowhere
+        int cannot_load;    // found but not loadable
+        int missing_entry;  // loaded, but without the entry point asked for
     };
 
     shared_library(std::string program_folder, std::string file_name, failure_numbers numbers)
@@ -57,7 +60,8 @@ public:
         ::dlerror();
         void* address = ::dlsym(handle_, name);
         if (address == nullptr) {
-            throw run_time_error(numbers_.missing_entry, description_of(numbers_.missing_entry), file_name_ + ": no entry point " + name);
+            throw run_time_error(numbers_.missing_entry, description_of(numbers_.missing_entry),
+                                 file_name_ + ": no entry point " + name);
         }
         entries_.emplace(name, address);
         return address;
@@ -81,7 +85,9 @@ private:
         }
     }
 
-    [[noreturn]] void fail(int number, const std::string& why) const { throw run_time_error(number, description_of(number), why); }
+    [[noreturn]] void fail(int number, const std::string& why) const {
+        throw run_time_error(number, description_of(number), why);
+    }
 
     std::string program_folder_;
     std::string file_name_;
@@ -110,7 +116,8 @@ private:
 };
 
 void check_status(int status, const char* method) {
-    if (status != 0) throw run_time_error(status, description_of(status), std::string("cabinet shell: ") + method + " failed");
+    if (status != 0)
+        throw run_time_error(status, description_of(status), std::string("cabinet shell: ") + method + " failed");
 }
 
 // The attached shell: each method is the library's entry point of the same name. Holding the library
@@ -137,7 +144,8 @@ public:
         check_status(entry_as<qh_shell_use_credit_fn>(*library_, "qh_shell_UseCreditEx")(&stake_index), "UseCreditEx");
     }
     void UseCreditFromBankEx(std::int32_t& stake_index) override {
-        check_status(entry_as<qh_shell_use_credit_fn>(*library_, "qh_shell_UseCreditFromBankEx")(&stake_index), "UseCreditFromBankEx");
+        check_status(entry_as<qh_shell_use_credit_fn>(*library_, "qh_shell_UseCreditFromBankEx")(&stake_index),
+                     "UseCreditFromBankEx");
     }
     void AddToBank(double amount) override {
         check_status(entry_as<qh_shell_add_to_bank_fn>(*library_, "qh_shell_AddToBank")(amount), "AddToBank");
@@ -161,8 +169,9 @@ private:
 class native_client_shell final : public client_shell {
 public:
     explicit native_client_shell(const std::string& program_folder)
-        : library_(std::make_shared<shared_library>(program_folder, "libclientshell.so",
-                                                    shared_library::failure_numbers{cannot_create_object, cannot_create_object, no_such_method})) {}
+        : library_(std::make_shared<shared_library>(
+              program_folder, "libclientshell.so",
+              shared_library::failure_numbers{cannot_create_object, cannot_create_object, no_such_method})) {}
 
     std::shared_ptr<shell_object> attach() override {
         qh_shell_attach_fn attach_entry = nullptr;

@@ -1,10 +1,11 @@
 // Advisory file locks with flock(2): held by the open file, released when it is closed, so a process that
 // dies lets its lock go.
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "definitions.hpp"
 #include "platform/file_lock.hpp"
@@ -41,7 +42,8 @@ std::unique_ptr<file_lock> lock_file(const std::string& path) {
         if (errno == EINTR) continue;
         const int error = errno;
         ::close(fd);
-        throw run_time_error(path_file_access_error, error_description(path_file_access_error), path + ": " + std::strerror(error));
+        throw run_time_error(path_file_access_error, error_description(path_file_access_error),
+                             path + ": " + std::strerror(error));
     }
     return std::make_unique<posix_file_lock>(fd);
 }

@@ -1,14 +1,14 @@
 // Loopback TCP over POSIX sockets. Every wait goes through poll(2) against a deadline, so neither a
 // silent peer nor a full backlog can hold the caller beyond its bound; sends never raise SIGPIPE.
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "definitions.hpp"
@@ -63,7 +63,8 @@ sockaddr_in loopback_address(int port) {
 std::string connect_within(int fd, int port, steady::time_point deadline) {
     const sockaddr_in address = loopback_address(port);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return "";
-    if (errno != EINPROGRESS && errno != EINTR) return "connect to 127.0.0.1:" + std::to_string(port) + ": " + error_text(errno);
+    if (errno != EINPROGRESS && errno != EINTR)
+        return "connect to 127.0.0.1:" + std::to_string(port) + ": " + error_text(errno);
     if (!wait_until(fd, POLLOUT, deadline)) return "no connection to 127.0.0.1:" + std::to_string(port) + " in time";
     int error = 0;
     socklen_t length = sizeof error;
@@ -209,7 +210,8 @@ private:
 };
 
 [[noreturn]] void listen_failed(int port, const std::string& what) {
-    throw run_time_error(permission_denied, error_description(permission_denied), "listen on 127.0.0.1:" + std::to_string(port) + ": " + what);
+    throw run_time_error(permission_denied, error_description(permission_denied),
+                         "listen on 127.0.0.1:" + std::to_string(port) + ": " + what);
 }
 
 }  // namespace
@@ -222,7 +224,8 @@ std::unique_ptr<loopback_listener> listen_on_loopback(int port) {
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in address = loopback_address(port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) listen_failed(port, error_text(errno));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        listen_failed(port, error_text(errno));
     if (::listen(fd, SOMAXCONN) != 0) listen_failed(port, error_text(errno));
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
