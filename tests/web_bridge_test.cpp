@@ -10,6 +10,7 @@
 
 #include "platform/web/bridge.hpp"
 #include "platform/web/web_player.hpp"
+#include "support/e2e.hpp"
 #include "support/test_host.hpp"
 #include "web_client.hpp"
 
@@ -295,9 +296,12 @@ protected:
             if (command == "MSGBOX") t.host.io.windows->message_box(application_title, args, mb_ok);
             if (command == "FAIL") throw run_time_error(type_mismatch);
             if (command == "CLOSE_ALL") throw program_exit{exit_closed};
+        },
+        [this](int status) {
+            raised.push_back("shutdown " + std::to_string(status));
+            throw program_exit{status};
         }};
     std::vector<std::string> raised;
-    quizhost::testing::recording_sink trace;
 
     void SetUp() override {
         Bridge::SetUp();
@@ -348,12 +352,12 @@ TEST_F(Player, RunsTheProgramFromTheStagesCommandsUntilItEnds) {
         const json exit = client.read_until("exit");
         EXPECT_EQ(exit["status"], 0);
     });
-    status = run_player(t.host, *link, trace, program);
+    status = run_player(t.host, *link, program, stderr);
     stage.join();
     EXPECT_EQ(status, exit_closed);
     EXPECT_EQ(raised, (std::vector<std::string>{"INTRO_END ", "MSGBOX Hello", "CLOSE_ALL "}));
     const std::string root = folder.path();
-    EXPECT_EQ(trace.lines, (std::vector<std::string>{
+    EXPECT_EQ(t.events.lines, (std::vector<std::string>{
                                "show\tintro", "movie\tintro\t" + root + "/intro.swf",
                                "movie\tmain\t" + root + "/flash_game.swf", "get\tcontent_version_no\t12",
                                "stop\tmain", "set\tvb_version\t7.12", "play\tmain", "movie\tintro\t",
@@ -372,10 +376,40 @@ TEST_F(Player, EndsWithStatusThreeWhenTheIntroFormFails) {
         client.send(fs("intro", loaded["load"], 1, "FAIL"));
         EXPECT_EQ(client.read_until("exit")["status"], exit_intro_failed);
     });
-    status = run_player(t.host, *link, trace, program);
+    status = run_player(t.host, *link, program, stderr);
     stage.join();
     EXPECT_EQ(status, exit_intro_failed);
-    EXPECT_EQ(trace.lines.back(), "exit\t3");
+    EXPECT_EQ(t.events.lines.back(), "exit\t3");
+}
+
+TEST_F(Player, InterruptedBetweenCommandsShutsTheProgramDown) {
+    std::thread stage([&] {
+        stage_client client(port());
+        ASSERT_EQ(client.connect(), 101);
+        json loaded = client.read_until("movie");
+        while (loaded["url"] == "") loaded = client.read_until("movie");
+        client.send(fs("intro", loaded["load"], 1, "MSGBOX", "Stop me"));
+        client.read_until("msgbox");
+        link->interrupt();  // Ctrl-C while the box is up: the box takes its safe answer, then shutdown
+        EXPECT_EQ(client.read_until("exit")["status"], exit_interrupted);
+    });
+    const int status = run_player(t.host, *link, program, stderr);
+    stage.join();
+    EXPECT_EQ(status, exit_interrupted);
+    EXPECT_EQ(raised, (std::vector<std::string>{"MSGBOX Stop me", "shutdown 130"}));
+    EXPECT_TRUE(quizhost::testing::in_order(t.events.lines, {"msgbox\tTollcastle Wrapper\tStop me\t0\tok", "exit\t130"}));
+}
+
+TEST_F(Player, InterruptedBeforeAnyStageEndsWithoutStartingTheProgram) {
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        link->interrupt();
+    });
+    const int status = run_player(t.host, *link, program, stderr);
+    other.join();
+    EXPECT_EQ(status, exit_interrupted);
+    EXPECT_TRUE(raised.empty());
+    EXPECT_EQ(t.events.lines, (std::vector<std::string>{"exit\t130"}));
 }
 
 }  // namespace
