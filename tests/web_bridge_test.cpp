@@ -331,12 +331,15 @@ TEST_F(Player, RunsTheProgramFromTheStagesCommandsUntilItEnds) {
         const json get = client.read_until("get");
         EXPECT_EQ(get["name"], "content_version_no");
         client.send({{"type", "value"}, {"id", get["id"]}, {"value", "12"}});
+        // The rest of the command reaches the stage in one piece.
+        const int frames = client.frames;
         EXPECT_EQ(client.read()["type"], "stop");
         const json set = client.read();
         EXPECT_EQ(set["name"], "vb_version");
         EXPECT_EQ(set["value"], "7.12");
         EXPECT_EQ(client.read()["type"], "play");
         EXPECT_EQ(client.read_until("done")["id"], 1);
+        EXPECT_EQ(client.frames, frames + 1);
 
         // The intro movie was unloaded: what it raised before that is dropped, and still marked done.
         client.send(fs("intro", loaded["load"], 2, "INTRO_END"));

@@ -8,6 +8,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <thread>
 #include <nlohmann/json.hpp>
@@ -98,11 +99,21 @@ public:
         return static_cast<int>(response.result_int());
     }
 
-    // The next message from the host; null when none comes in time or the connection ended.
+    // The next message from the host (the messages of a gathered array one by one); null when none
+    // comes in time or the connection ended.
     json read() {
-        buffer_.consume(buffer_.size());
-        if (run_bounded(io_, [&](auto handler) { ws_.async_read(buffer_, handler); })) return json();
-        return json::parse(beast::buffers_to_string(buffer_.data()), nullptr, false);
+        if (queued_.empty()) {
+            buffer_.consume(buffer_.size());
+            if (run_bounded(io_, [&](auto handler) { ws_.async_read(buffer_, handler); })) return json();
+            json frame = json::parse(beast::buffers_to_string(buffer_.data()), nullptr, false);
+            ++frames;
+            if (!frame.is_array()) return frame;
+            for (auto& message : frame) queued_.push_back(std::move(message));
+            if (queued_.empty()) return json();
+        }
+        json message = std::move(queued_.front());
+        queued_.pop_front();
+        return message;
     }
 
     // Reads until a message of this type (the ones before it are kept in `skipped`).
@@ -128,8 +139,10 @@ public:
     }
 
     std::vector<json> skipped;
+    int frames = 0;  // WebSocket frames read so far
 
 private:
+    std::deque<json> queued_;
     int port_;
     asio::io_context io_;
     websocket::stream<beast::tcp_stream> ws_{io_};

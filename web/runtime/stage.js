@@ -216,15 +216,24 @@
     },
   };
 
+  // One message, or several gathered in an array (the messages of one command), in order.
   function receive(event) {
-    let message;
+    let messages;
     try {
-      message = JSON.parse(event.data);
-      const handle = handlers[message.type];
-      if (!handle) throw new Error(`unknown message type ${message.type}`);
-      handle(message);
+      const parsed = JSON.parse(event.data);
+      messages = Array.isArray(parsed) ? parsed : [parsed];
     } catch (error) {
-      console.error("stage: could not take a message from the host:", error, event.data);
+      console.error("stage: the host sent what is not JSON:", event.data);
+      return;
+    }
+    for (const message of messages) {
+      try {
+        const handle = handlers[message.type];
+        if (!handle) throw new Error(`unknown message type ${message.type}`);
+        handle(message);
+      } catch (error) {
+        console.error("stage: could not take a message from the host:", error, message);
+      }
     }
   }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <vector>
 #include <variant>
 
 #include "platform/web/served_paths.hpp"
@@ -52,6 +53,8 @@ struct bridge::impl {
     std::map<std::uint64_t, json> pending;  // requests sent and not yet answered, by id
     std::map<std::uint64_t, request_reply> replies;
     std::uint64_t next_request_id = 1;
+    bool gathering = false;
+    std::vector<std::string> gathered;
     std::size_t http_sessions = 0;
     int running = 0;  // depth of io.run_* calls on the stack
     bool interrupted = false;
@@ -76,6 +79,7 @@ struct bridge::impl {
     void stage_gone(stage_session& session, const std::string& why);
     void receive(const std::string& text);
     void send_text(std::string text);
+    void send_gathered();
     bool stage_idle() const;
     // Runs the sockets until `done` holds (true), or the deadline passes or the program is interrupted
     // (false). Handlers only queue what arrives; none of them calls back into the host.
@@ -400,6 +404,10 @@ void bridge::impl::accept() {
             beast::error_code ignored;
             socket.close(ignored);
         } else {
+            // The bridge sends several small messages per command (stop, set, play, done); with Nagle's
+            // algorithm each one after the first would wait for the stage's delayed acknowledgement.
+            beast::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             std::make_shared<http_session>(*this, std::move(socket))->read();
         }
         accept();
@@ -437,6 +445,8 @@ std::optional<http::response<http::string_body>> bridge::impl::refuse_upgrade(co
 
 void bridge::impl::stage_opened(stage_session&) {
     log("stage connected");
+    // Whatever was gathered was meant for a stage that is gone; the replay tells the new one the state.
+    gathered.clear();
     if (replay) replay();
     // A stage that reloaded while the host waited gets the question again.
     for (const auto& [id, message] : pending) send_text(encode(message));
@@ -477,6 +487,10 @@ void bridge::impl::receive(const std::string& text) {
 
 void bridge::impl::send_text(std::string text) {
     if (!stage) return;
+    if (gathering) {
+        gathered.push_back(std::move(text));
+        return;
+    }
     stage->send(std::move(text));
     // Push it out now rather than at the next wait, unless a handler is already running below us.
     if (running == 0) {
@@ -485,6 +499,26 @@ void bridge::impl::send_text(std::string text) {
         --running;
         if (io.stopped()) io.restart();
     }
+}
+
+void bridge::impl::send_gathered() {
+    if (gathered.empty()) return;
+    std::string batch;
+    if (gathered.size() == 1) {
+        batch = std::move(gathered.front());
+    } else {
+        batch = "[";
+        for (std::size_t i = 0; i < gathered.size(); ++i) {
+            if (i > 0) batch += ',';
+            batch += gathered[i];
+        }
+        batch += ']';
+    }
+    gathered.clear();
+    const bool was_gathering = gathering;
+    gathering = false;
+    send_text(std::move(batch));
+    gathering = was_gathering;
 }
 
 bool bridge::impl::stage_idle() const { return !stage || stage->idle(); }
@@ -533,11 +567,22 @@ void bridge::on_stage_connected(std::function<void()> replay) { impl_->replay = 
 
 void bridge::send(const nlohmann::json& message) { impl_->send_text(encode(message)); }
 
+void bridge::gather_messages() { impl_->gathering = true; }
+
+void bridge::release_messages() {
+    impl_->send_gathered();
+    impl_->gathering = false;
+}
+
 std::optional<request_reply> bridge::request(nlohmann::json message, std::optional<std::chrono::milliseconds> timeout) {
     const std::uint64_t id = impl_->next_request_id++;
     message["id"] = id;
     impl_->pending[id] = message;
+    impl_->send_gathered();  // the stage must see what came before the request, and the request now
+    const bool was_gathering = impl_->gathering;
+    impl_->gathering = false;
     send(message);
+    impl_->gathering = was_gathering;
     const bool answered = impl_->wait_until([&] { return impl_->replies.count(id) > 0; }, deadline_after(timeout));
     impl_->pending.erase(id);
     if (!answered) return std::nullopt;

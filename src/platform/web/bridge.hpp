@@ -57,6 +57,12 @@ public:
     // stage that connects later is brought up to date by the replay.
     void send(const nlohmann::json& message);
 
+    // Between these two, messages are gathered and go out together, as one JSON array in one frame, when
+    // released (or before a request, which must not wait). A command's stop, set, play and done thus
+    // reach the stage in one piece instead of four.
+    void gather_messages();
+    void release_messages();
+
     // Sends `message` with a fresh "id" and runs the sockets until the stage answers it. Nothing when the
     // timeout passes first or the program is interrupted.
     std::optional<request_reply> request(nlohmann::json message,

@@ -38,6 +38,18 @@ private:
     seams saved_;
 };
 
+// Gathers the messages of one command into one frame to the stage.
+class gathered_messages {
+public:
+    explicit gathered_messages(bridge& link) : link_(link) { link_.gather_messages(); }
+    ~gathered_messages() { link_.release_messages(); }
+    gathered_messages(const gathered_messages&) = delete;
+    gathered_messages& operator=(const gathered_messages&) = delete;
+
+private:
+    bridge& link_;
+};
+
 class player {
 public:
     player(host& h, bridge& link, std::FILE* err)
@@ -69,6 +81,7 @@ private:
 
     std::optional<int> take(const program_entry& program, const raised_command& command) {
         const web_movie& raiser = command.form == "intro" ? intro_ : game_;
+        gathered_messages gather(link_);
         if (command.load != raiser.load()) {
             // Raised by a movie the host has since replaced or unloaded: that movie no longer exists.
             std::fprintf(err_, "quizhost: dropped %s: the %s form's movie that raised it is no longer loaded\n",
