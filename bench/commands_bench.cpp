@@ -44,7 +44,8 @@ std::string last_log_line(const std::string& root) {
         if (!line.empty() && line != "\r") last = line;
     }
     if (!last.empty() && last.back() == '\r') last.pop_back();
-    return last;
+    // Without its date and time ("dd/mm/yyyy HH:MM:SS  ").
+    return last.size() > 21 ? last.substr(21) : last;
 }
 
 void BM_command(benchmark::State& state, const std::string& command) {
