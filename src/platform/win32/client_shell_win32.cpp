@@ -46,7 +46,9 @@ std::string narrow(const wchar_t* text) {
 std::string hresult_text(HRESULT result) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(result));
-    return win32::system_message(static_cast<DWORD>(result)) + " (" + code + ")";
+    const std::string text = win32::system_message(static_cast<DWORD>(result));
+    // Many automation codes have no system text; the code alone then says it.
+    return text.rfind("error ", 0) == 0 ? std::string(code) : text + " (" + code + ")";
 }
 
 [[noreturn]] void fail(int number, const std::string& detail) { throw run_time_error(number, description_of(number), detail); }
