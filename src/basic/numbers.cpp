@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <limits>
 
 #include "definitions.hpp"
@@ -87,18 +89,23 @@ std::string number_to_text(double value) {
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         return std::to_string(static_cast<std::int64_t>(value));
     }
-    // Shortest general form of at most 15 significant digits.
-    char buffer[40];
-    for (int precision = 1; precision <= 15; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*G", precision, value);
+    // The fewest significant digits (at most 15) that give the value back...
+    char buffer[400];
+    int precision = 1;
+    for (; precision < 15; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*E", precision - 1, value);
         if (std::strtod(buffer, nullptr) == value) break;
     }
+    std::snprintf(buffer, sizeof buffer, "%.*E", precision - 1, value);
+    const int exponent = std::atoi(std::strchr(buffer, 'E') + 1);
+    // ...written in plain decimal, never with an exponent: the files are read back with the leading-number
+    // rule, which would take "1E+20" as 1.
+    const int decimals = std::max(0, precision - 1 - exponent);
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string text(buffer);
-    // "%G" writes exponents as E+20 / E-05; keep the sign, drop leading zeros of the exponent.
-    const auto e = text.find('E');
-    if (e != std::string::npos) {
-        std::size_t digits = e + 2;
-        while (digits + 1 < text.size() && text[digits] == '0') text.erase(digits, 1);
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') text.pop_back();
+        if (text.back() == '.') text.pop_back();
     }
     return text;
 }

@@ -21,8 +21,8 @@ double strict_number(std::string_view text);
 std::int32_t round_to_int32(double value);
 std::int16_t round_to_int16(double value);
 
-// Integers as plain digits ("-" when negative); other values in the shortest general form with at most
-// 15 significant digits (12.5, 0.1, 1E+20 for huge magnitudes).
+// Integers as plain digits ("-" when negative); other values in the shortest form with at most 15
+// significant digits (12.5, 0.1), always plain decimal so that the leading-number rule reads it back.
 std::string number_to_text(double value);
 std::string number_to_text(std::int64_t value);
 inline std::string number_to_text(std::int32_t value) { return number_to_text(static_cast<std::int64_t>(value)); }
