@@ -2,11 +2,6 @@
 
 #include <fmt/format.h>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"
 
@@ -42,15 +37,6 @@ std::string escape_field(std::string_view text) {
         }
     }
     return out;
-}
-
-stream_event_sink::stream_event_sink(std::FILE* out) : out_(out) {
-#ifdef _WIN32
-    // Transcript lines end in LF alone on every system: a text-mode stream on Windows would add CRs that
-    // the escaped fields never carry.
-    std::fflush(out_);
-    _setmode(_fileno(out_), _O_BINARY);
-#endif
 }
 
 void stream_event_sink::event(std::initializer_list<std::string_view> fields) {

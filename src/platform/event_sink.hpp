@@ -23,7 +23,7 @@ public:
 // Writes each event as one escaped line to a stdio stream and flushes it, so a reader sees it at once.
 class stream_event_sink final : public event_sink {
 public:
-    explicit stream_event_sink(std::FILE* out);
+    explicit stream_event_sink(std::FILE* out) : out_(out) {}
     void event(std::initializer_list<std::string_view> fields) override;
 
 private:
