@@ -152,6 +152,17 @@ TEST(display_command_line, BadChoiceOrUnreachableX11IsOneLineAndStatusTwoWithNot
     EXPECT_NE(r.err.find(":9931"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
     EXPECT_EQ(cab.read("system/logs/log.txt"), before);
+
+#if defined(QUIZHOST_HAVE_WEB) && defined(QUIZHOST_HAS_X11)
+    // The browser player takes the same display: auto there is x11 when DISPLAY is set, and one it cannot
+    // open ends the run before the stage is served or the program started.
+    r = run_program("/usr/bin/env", {"DISPLAY=:9931", bin_path("quizhost"), "--root", cab.root(), "--http-port", "0"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("quizhost: --display x11: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(cab.read("system/logs/log.txt"), before);
+#endif
 }
 
 TEST(display_command_line, HelpSaysWhatAutoMeansHere) {

@@ -141,7 +141,16 @@ int main(int argc, char** argv) {
         return usage_error("--root " + options.program_folder + ": no such folder");
     }
 #ifdef QUIZHOST_HAVE_WEB
-    if (script_path.empty()) return quizhost::web::run_browser(options, browser, stdout, stderr);
+    if (script_path.empty()) {
+        const std::string chosen = quizhost::resolve_display_choice(display_choice, false);
+        std::unique_ptr<quizhost::display> screen;
+        try {
+            screen = quizhost::open_chosen_display(chosen);
+        } catch (const std::exception& e) {
+            return usage_error("--display " + chosen + ": " + e.what());
+        }
+        return quizhost::web::run_browser(options, browser, screen.get(), stdout, stderr);
+    }
 #else
     if (script_path.empty()) return usage_error("the browser player is not built in; use --script FILE");
 #endif

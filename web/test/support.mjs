@@ -34,7 +34,7 @@ export function makeCabinet({ intro = join(here, "movies", "intro"), game = join
 // Starts quizhost on `root` with the browser player on a free port. Resolves once it prints its address.
 export function startHost(root, { trace = true } = {}) {
   if (!existsSync(quizhostBin)) throw new Error(`${quizhostBin} is missing: build first`);
-  const args = ["--root", root, "--http-port", "0"];
+  const args = ["--root", root, "--http-port", "0", "--display", "none"];
   if (trace) args.push("--trace");
   const child = spawn(quizhostBin, args, { stdio: ["ignore", "pipe", "pipe"] });
   const host = {

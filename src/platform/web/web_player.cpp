@@ -133,20 +133,21 @@ int run_player(host& h, bridge& link, const program_entry& program, std::FILE* e
     return p.run(program);
 }
 
-int run_browser(const cabinet_options& cabinet, const browser_options& options, std::FILE* out, std::FILE* err) {
+int run_browser(const cabinet_options& cabinet, const browser_options& options, display* screen, std::FILE* out,
+                std::FILE* err) {
     std::optional<stream_event_sink> trace;
     if (options.trace) trace.emplace(err);
     const machine_seams machine(cabinet);
     const std::unique_ptr<clock> system_clock = make_system_clock();
     queued_draws draws(std::make_unique<generator_draws>());
-    null_event_sink quiet;
-    headless_display display(trace ? static_cast<event_sink&>(*trace) : quiet);
+    std::optional<traced_display> traced_screen;
+    if (screen != nullptr && trace) screen = &traced_screen.emplace(*screen, *trace);
 
     host h;
     machine.attach(h, cabinet);
     h.io.clock = system_clock.get();
     h.io.draws = &draws;
-    h.io.screen = &display;
+    h.io.screen = screen;
     h.io.trace = trace ? &*trace : nullptr;
 
     std::optional<bridge> link;

@@ -39,7 +39,9 @@ inline constexpr int exit_interrupted = 130;
 int run_player(host& h, bridge& link, const program_entry& program, std::FILE* err);
 
 // The quizhost program without --script: builds the host over the machine's seams and the player's,
-// prints the address to open on `out`, and runs the program. exit_usage when the port cannot be opened.
-int run_browser(const cabinet_options& cabinet, const browser_options& options, std::FILE* out, std::FILE* err);
+// prints the address to open on `out`, and runs the program. `screen` is the display set to 800x600 at
+// start and restored at the end (null leaves the display alone). exit_usage when the port cannot be opened.
+int run_browser(const cabinet_options& cabinet, const browser_options& options, display* screen, std::FILE* out,
+                std::FILE* err);
 
 }  // namespace quizhost::web
