@@ -1,7 +1,9 @@
 // A default cabinet for the benchmarks: a fresh folder on the build's disk with the two movies, the
 // default tables, enciphered question files of a chosen length and a started log, brought up by the real
 // start-up (the intro movie, then "INTRO_END") over headless movies, so the meter file and the high-score
-// table are the ones start-up makes. Credit comes from an in-memory library and shell.
+// table are the ones start-up makes. Credit comes through the stand-in credit library on the library
+// platform (the cabinet's own copy, with a purse that does not run dry), or from memory when the stand-in
+// is not built.
 #pragma once
 
 #include <algorithm>
@@ -78,6 +80,15 @@ public:
     void FreeGameStarted() override {}
 };
 
+// The stand-in credit library built beside the benchmark, or "" when it is not there.
+inline std::string standin_library_path() {
+    std::error_code failed;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (failed) return {};
+    const std::filesystem::path library = self.parent_path() / "libtccomm.so";
+    return std::filesystem::exists(library, failed) ? library.string() : std::string{};
+}
+
 // Where benchmark cabinets live: beside the build (the disk the cabinet's files would be on), or
 // QUIZHOST_BENCH_DIR.
 inline std::string bench_folder_base() {
@@ -109,6 +120,11 @@ inline void lay_out_cabinet(const std::string& root, long question_lines) {
     put_file(root + "/flash_game.swf", "");
     put_file(root + "/system/logs/log.txt", "<ERROR LOG>\r\nCreated on 01/12/2026 at 09:00:00\r\n\r\n");
     std::filesystem::create_directories(root + "/variable");
+    // The credit library stand-in keeps its purse in credit_state.txt beside the library file.
+    if (const std::string library = standin_library_path(); !library.empty()) {
+        std::filesystem::copy_file(library, root + "/libtccomm.so");
+        put_file(root + "/credit_state.txt", "credit,1000000000\r\nbank,0\r\n");
+    }
     const std::string questions = question_file_bytes(question_lines);
     for (int set = 1; set <= 2; ++set) {
         for (int d = 1; d <= 4; ++d) {
@@ -129,7 +145,12 @@ public:
         h.io.game_movie = &game_movie;
         h.io.windows = &windows;
         h.io.screen = &screen;
-        h.io.library = credit.get();
+        if (std::filesystem::exists(root_ + "/libtccomm.so")) {
+            library = make_native_credit_library(root_);
+            h.io.library = library.get();
+        } else {
+            h.io.library = credit.get();
+        }
         h.io.shell = credit.get();
         h.io.trace = &events;
         h.program_folder = root_;
@@ -151,6 +172,7 @@ public:
     headless_windows windows{events};
     headless_display screen{events};
     std::shared_ptr<memory_credit> credit = std::make_shared<memory_credit>();
+    std::unique_ptr<credit_library> library;
     host h;
 };
 
