@@ -136,6 +136,25 @@ void BM_fsync_new_small_file(benchmark::State& state) {
     state.counters["p99_us"] = timings.percentile(0.99);
 }
 
+// One atomic replace of a small file through the file system seam (work file, sync, rename, folder
+// sync) with nothing else: the floor of every command that rewrites a file.
+void BM_atomic_replace(benchmark::State& state) {
+    scratch_folder folder("replace");
+    const std::unique_ptr<file_system> files = make_native_file_system();
+    const std::string path = folder.path() + "/small.txt";
+    std::string bytes(2048, 'x');
+    samples timings;
+    long call = 0;
+    for (auto _ : state) {
+        bytes[0] = static_cast<char>('a' + call++ % 26);
+        const auto start = std::chrono::steady_clock::now();
+        replace_file(*files, path, bytes);
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+}
+
 void register_all() {
     benchmark::RegisterBenchmark("fsync_small_file", BM_fsync_small_file)
         ->Unit(benchmark::kMicrosecond)
@@ -143,6 +162,7 @@ void register_all() {
     benchmark::RegisterBenchmark("fsync_new_small_file", BM_fsync_new_small_file)
         ->Unit(benchmark::kMicrosecond)
         ->MinTime(0.5);
+    benchmark::RegisterBenchmark("atomic_replace", BM_atomic_replace)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
     for (const command_row& row : command_table()) {
         const std::string name = row.name;
         if (name == "CLOSE_ALL") continue;
