@@ -5,8 +5,12 @@
 namespace quizhost::testing {
 namespace {
 
-std::string without_trailing_separator(std::string path) {
-    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+// One spelling per entry: the Windows build joins the cabinet's paths with "\\", the tests with "/".
+std::string key(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }
 
@@ -18,7 +22,7 @@ void power_cut_file_system::step(const std::string& what) {
 }
 
 power_cut_file_system::inode_ref power_cut_file_system::find(const std::string& path) const {
-    const auto found = entries_.find(path);
+    const auto found = entries_.find(key(path));
     return found == entries_.end() ? nullptr : found->second;
 }
 
@@ -49,11 +53,11 @@ std::string power_cut_file_system::contents(const std::string& path) const {
 bool power_cut_file_system::file_exists(const std::string& path) { return find(path) != nullptr; }
 
 bool power_cut_file_system::folder_exists(const std::string& path) {
-    return folders_.count(without_trailing_separator(path)) != 0;
+    return folders_.count(key(path)) != 0;
 }
 
 void power_cut_file_system::create_folder(const std::string& path) {
-    const std::string folder = without_trailing_separator(path);
+    const std::string folder = key(path);
     if (folders_.count(folder_of(folder)) == 0) throw run_time_error(path_not_found, error_description(path_not_found), path);
     folders_.insert(folder);
     step("mkdir " + folder);
@@ -84,13 +88,13 @@ void power_cut_file_system::append_to_file(const std::string& path, std::string_
 }
 
 void power_cut_file_system::write_file(const std::string& path, std::string_view bytes) {
-    if (folders_.count(folder_of(path)) == 0) throw run_time_error(path_not_found, error_description(path_not_found), path);
+    if (folders_.count(folder_of(key(path))) == 0) throw run_time_error(path_not_found, error_description(path_not_found), path);
     auto node = find(path);
     if (node) {
         node->data = std::string(bytes);  // truncate and write in place: the old durable data is at risk
         node->durable_data.clear();
     } else {
-        entries_[path] = std::make_shared<inode>(inode{std::string(bytes), {}});
+        entries_[key(path)] = std::make_shared<inode>(inode{std::string(bytes), {}});
     }
     step("write " + path);
     if (steps_ == cut_after_) throw power_cut{};
@@ -99,7 +103,7 @@ void power_cut_file_system::write_file(const std::string& path, std::string_view
 void power_cut_file_system::copy_file(const std::string& from, const std::string& to) { write_file(to, read_file(from)); }
 
 void power_cut_file_system::delete_file(const std::string& path) {
-    if (entries_.erase(path) == 0) throw run_time_error(file_not_found, error_description(file_not_found), path);
+    if (entries_.erase(key(path)) == 0) throw run_time_error(file_not_found, error_description(file_not_found), path);
     step("delete " + path);
     if (steps_ == cut_after_) throw power_cut{};
 }
@@ -107,8 +111,8 @@ void power_cut_file_system::delete_file(const std::string& path) {
 void power_cut_file_system::rename_file(const std::string& from, const std::string& to) {
     const auto node = find(from);
     if (!node) throw run_time_error(file_not_found, error_description(file_not_found), from);
-    entries_.erase(from);
-    entries_[to] = node;
+    entries_.erase(key(from));
+    entries_[key(to)] = node;
     step("rename " + from + " " + to);
     if (steps_ == cut_after_) throw power_cut{};
 }
@@ -122,7 +126,7 @@ void power_cut_file_system::sync_file(const std::string& path) {
 }
 
 void power_cut_file_system::sync_folder(const std::string& path) {
-    const std::string folder = without_trailing_separator(path);
+    const std::string folder = key(path);
     // The folder's durable entries become its current ones.
     for (auto it = durable_entries_.begin(); it != durable_entries_.end();) {
         it = folder_of(it->first) == folder ? durable_entries_.erase(it) : std::next(it);
