@@ -3,7 +3,8 @@
 // running fails with 429, and every method called after the shell went away fails with 440, as a
 // disconnected automation object does. UseCreditEx takes the stake of the given level from the credit,
 // UseCreditFromBankEx from the bank; either takes nothing when there is not enough. FreeGameStarted counts free games
-// in "free_games". See client_shell_abi.h for the calling convention.
+// in "free_games". With "shell_calls_left,N" the shell goes away after N more method calls, as a shell
+// switched off mid-game does. See client_shell_abi.h for the calling convention.
 #include <cstdint>
 #include <exception>
 
@@ -28,6 +29,7 @@ int on_running_shell(const char* entry, Work&& work) {
         credit_state state(state_path());
         if (!state.shell_running()) return QH_SHELL_AUTOMATION_ERROR;
         const int status = work(state);
+        state.count_shell_call();
         state.save();
         return status;
     } catch (const std::exception& failure) {

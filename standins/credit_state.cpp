@@ -21,13 +21,21 @@ std::string credit_state::text(std::string_view key, long field) const { return 
 
 bool credit_state::shell_running() const { return text("shell") == "running"; }
 
+void credit_state::count_shell_call() {
+    if (text("shell_calls_left").empty()) return;
+    const double left = number("shell_calls_left") - 1;
+    set_number("shell_calls_left", left);
+    if (left <= 0) set_text("shell", "stopped");
+}
+
 double credit_state::stake(long level) const {
     if (level < 0 || level > 9) return 0;
     return number("stakes", level + 1);
 }
 
-void credit_state::set_number(std::string_view key, double value) {
-    const std::string text_value = number_to_text(value);
+void credit_state::set_number(std::string_view key, double value) { set_text(key, number_to_text(value)); }
+
+void credit_state::set_text(std::string_view key, const std::string& text_value) {
     if (lines_.update_field(key, 1, text_value) != 1) {
         std::vector<std::string> lines = lines_.lines();
         lines.push_back(std::string(key) + "," + text_value);
