@@ -5,6 +5,7 @@
 // UseCreditFromBankEx from the bank; either takes nothing when there is not enough. FreeGameStarted counts free games
 // in "free_games". With "shell_calls_left,N" the shell goes away after N more method calls, as a shell
 // switched off mid-game does. See client_shell_abi.h for the calling convention.
+#include <cmath>
 #include <cstdint>
 #include <exception>
 
@@ -95,7 +96,7 @@ STANDIN_EXPORT int qh_shell_UseCreditFromBankEx(std::int32_t* stake_index) {
 }
 
 STANDIN_EXPORT int qh_shell_AddToBank(double amount) {
-    if (!(amount >= 0)) return bad_argument;  // also NaN
+    if (!(amount >= 0) || !std::isfinite(amount)) return bad_argument;  // also NaN
     return on_running_shell("AddToBank", [amount](credit_state& state) {
         state.add("bank", amount);
         return 0;

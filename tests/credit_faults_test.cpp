@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "support/credit_service_process.hpp"
 #include "support/e2e.hpp"
 #include "support/faulty_credit_service.hpp"
 
@@ -213,6 +214,42 @@ TEST_F(faulty_service, AMegabyteReplyIsCutAtItsFirstLineOrEndsTheCommandAt1024By
     EXPECT_LT(run.r.out.size(), 4096u);  // nothing of the flood reaches the transcript
     EXPECT_LT(run.seconds, 2.0);
 }
+
+// --- amounts no credit system can hold ---------------------------------------------------------------
+
+#ifndef _WIN32
+// A prize of 400 digits reads as an infinite amount. Stored, it would be written "Infinity", which reads
+// back as 0: the whole bank would be gone. The credit systems refuse it, the bank stays, and the command
+// ends in the fatal path when the reflex meter cannot take it either.
+TEST_F(credit_fault, APrizeTooLargeForANumberLeavesTheBankAsItWas) {
+    const std::string huge = "1" + std::string(400, '0');
+    cab.write("flg_meridian.dat", "");
+    cab.write("service/credit_state.txt", "credit,100\r\nbank,500\r\n");
+    timed_run run;
+    {
+        const credit_service_process real_service(cab.path("service/credit_state.txt"));
+        run = play("fs\tADD_TO_BANK\t" + huge + "\n", {"--credit-port", std::to_string(real_service.port())});
+    }
+    EXPECT_EQ(run.r.status, exit_fatal) << run.r.err;
+    EXPECT_TRUE(in_order(run.r.transcript, {"credit\tsocket\tADD_BANK " + huge + "\tERROR bad-amount",
+                                            "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t1"}));
+    EXPECT_EQ(cab.read("service/credit_state.txt"), "credit,100\r\nbank,500\r\n");
+    EXPECT_THAT(error_lines(), ElementsAre("ERROR! 6 - Overflow.  Game Terminated."));
+    EXPECT_EQ(meter("M17"), "M17,0");
+
+    // The shell is handed the amount as it is, unrounded; it refuses it as an invalid argument.
+    cab.write("system/logs/log.txt", "<ERROR LOG>\r\n\r\n");
+    std::filesystem::copy_file(bin_path("libclientshell.so"), cab.path("libclientshell.so"));
+    cab.write("flg_orbital.dat", "");
+    cab.write("credit_state.txt", "shell,running\r\ncredit,100\r\nbank,500\r\nstakes,25\r\n");
+    run = play("fs\tADD_TO_BANK\t" + huge + "\n");
+    EXPECT_EQ(run.r.status, exit_fatal) << run.r.err;
+    EXPECT_THAT(lines_starting(run.r.transcript, "credit\tAddToBank\t"), ElementsAre(HasSubstr("\terror 5")));
+    EXPECT_EQ(cab.read("credit_state.txt"), "shell,running\r\ncredit,100\r\nbank,500\r\nstakes,25\r\n");
+    EXPECT_THAT(error_lines(), ElementsAre("ERROR! 5 - Invalid procedure call or argument.  Game Terminated."));
+    EXPECT_EQ(meter("M17"), "M17,0");
+}
+#endif
 
 // --- the credit library ------------------------------------------------------------------------------
 
