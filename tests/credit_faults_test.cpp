@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "definitions.hpp"
 #include "support/credit_service_process.hpp"
 #include "support/e2e.hpp"
 #include "support/faulty_credit_service.hpp"
@@ -26,8 +27,9 @@ using namespace std::string_literals;
 using steady = std::chrono::steady_clock;
 using service = faulty_credit_service;
 
-constexpr int exit_fatal = 1;
-constexpr int exit_unhandled = 3;
+// A failure outside the fatal path (the goodbye of the fatal path itself failing) ends the program with
+// the status of an unhandled error.
+constexpr int exit_unhandled = exit_intro_failed;
 
 struct timed_run {
     run_result r;
@@ -152,6 +154,7 @@ TEST_F(faulty_service, GarbageRepliesGiveANumberByTheReplyRulesOrEndTheCommand) 
     const std::vector<garbage> cases = {
         {"\x00\xff\xfe\r\n"s, "", 9},   // no space: no value
         {"CREDIT\r\n", "", 9},
+        {"CREDIT\t150\r\n", "", 9},                     // a TAB is no space
         {"\r\n", "", 9},
         {"CREDIT 150\n", "", 9},                        // no CR: not a whole line
         {"CREDIT 150\r", "", 9},                        // no LF: the line never ends
