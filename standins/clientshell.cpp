@@ -3,7 +3,9 @@
 // running fails with 429, and every method called after the shell went away fails with 440, as a
 // disconnected automation object does. UseCreditEx takes the stake of the given level from the credit,
 // UseCreditFromBankEx from the bank; either takes nothing when there is not enough. FreeGameStarted counts free games
-// in "free_games". See client_shell_abi.h for the calling convention.
+// in "free_games". With "shell_calls_left,N" the shell goes away after N more method calls, as a shell
+// switched off mid-game does. See client_shell_abi.h for the calling convention.
+#include <cmath>
 #include <cstdint>
 #include <exception>
 
@@ -28,6 +30,7 @@ int on_running_shell(const char* entry, Work&& work) {
         credit_state state(state_path());
         if (!state.shell_running()) return QH_SHELL_AUTOMATION_ERROR;
         const int status = work(state);
+        state.count_shell_call();
         state.save();
         return status;
     } catch (const std::exception& failure) {
@@ -93,7 +96,7 @@ STANDIN_EXPORT int qh_shell_UseCreditFromBankEx(std::int32_t* stake_index) {
 }
 
 STANDIN_EXPORT int qh_shell_AddToBank(double amount) {
-    if (!(amount >= 0)) return bad_argument;  // also NaN
+    if (!(amount >= 0) || !std::isfinite(amount)) return bad_argument;  // also NaN
     return on_running_shell("AddToBank", [amount](credit_state& state) {
         state.add("bank", amount);
         return 0;

@@ -1,6 +1,9 @@
 #include "credit_state.hpp"
 
+#include <cmath>
+
 #include "basic/numbers.hpp"
+#include "definitions.hpp"
 #include "platform/file_lock.hpp"
 #include "platform/file_system.hpp"
 
@@ -21,13 +24,28 @@ std::string credit_state::text(std::string_view key, long field) const { return 
 
 bool credit_state::shell_running() const { return text("shell") == "running"; }
 
+void credit_state::count_shell_call() {
+    if (text("shell_calls_left").empty()) return;
+    const double left = number("shell_calls_left") - 1;
+    set_number("shell_calls_left", left);
+    if (left <= 0) set_text("shell", "stopped");
+}
+
 double credit_state::stake(long level) const {
     if (level < 0 || level > 9) return 0;
     return number("stakes", level + 1);
 }
 
+// An infinite or undefined value would be written as a word that reads back as 0: refused, the record
+// keeps what it held.
 void credit_state::set_number(std::string_view key, double value) {
-    const std::string text_value = number_to_text(value);
+    if (!std::isfinite(value)) {
+        throw run_time_error(overflow, error_description(overflow), std::string(key) + " beyond any number");
+    }
+    set_text(key, number_to_text(value));
+}
+
+void credit_state::set_text(std::string_view key, const std::string& text_value) {
     if (lines_.update_field(key, 1, text_value) != 1) {
         std::vector<std::string> lines = lines_.lines();
         lines.push_back(std::string(key) + "," + text_value);

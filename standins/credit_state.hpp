@@ -2,6 +2,8 @@
 //   credit,N          the credit (missing: 0)
 //   bank,N            the bank (missing: 0)
 //   shell,running     the cabinet shell counts as running (any other value, or none: not running)
+//   shell_calls_left,N  the running shell answers N more method calls, then goes away as a shell that
+//                     is switched off does (missing: it stays running); lets a test end the shell mid-game
 //   stakes,S0,...,S9  what the shell's GetStake answers for levels 0 to 9, and what UseCreditEx takes
 // Other lines are kept as they are. Each change locks the file against the other stand-ins and the coin
 // slot, reads it afresh and replaces it atomically, so no update is lost and no torn file is left.
@@ -34,11 +36,14 @@ public:
     double number(std::string_view key, long field = 1) const;
     std::string text(std::string_view key, long field = 1) const;
     bool shell_running() const;
+    // Counts one method call against "shell_calls_left"; the last one allowed stops the shell.
+    void count_shell_call();
     // The stake of a level 0 to 9; 0 for any other level or a missing one.
     double stake(long level) const;
 
     // Field 1 of the record becomes `value`; a missing record is added.
     void set_number(std::string_view key, double value);
+    void set_text(std::string_view key, const std::string& value);
     // Takes `amount` from the record when it holds at least that much; false (nothing changed) otherwise.
     bool take(std::string_view key, double amount);
     void add(std::string_view key, double amount);

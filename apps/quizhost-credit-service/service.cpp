@@ -1,6 +1,7 @@
 #include "service.hpp"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -31,14 +32,15 @@ std::string_view without_line_end(std::string_view request) {
     return request;
 }
 
-// The amount of an ADD_BANK: a plain number of at least 0, else none.
+// The amount of an ADD_BANK: a plain number of at least 0, else none. Digits beyond any double's range
+// read as infinity, which no bank can hold: stored, it would read back as 0 and the bank would be gone.
 bool read_amount(std::string_view parameters, double& amount) {
     try {
         amount = strict_number(parameters);
     } catch (const run_time_error&) {
         return false;
     }
-    return amount >= 0;
+    return amount >= 0 && std::isfinite(amount);
 }
 
 std::string handle(const settings& service, std::string_view name, std::string_view parameters) {
