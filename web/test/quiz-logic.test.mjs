@@ -145,6 +145,24 @@ test("a game never asks beyond the host's question table and then pays what it h
   assert.equal(stuck.meterArgs(), "12,-1,0,0");
 });
 
+test("a game abandoned for want of a question pays what the ladder held", () => {
+  const holding = new Game({ rungs: [-1, 100, 200], lives: 2 });
+  holding.nextQuestion();
+  holding.answer({ correct: true });
+  holding.nextQuestion();
+  holding.abandon();
+  assert.equal(holding.outcome, "collected");
+  assert.equal(holding.meterArgs(), "2,100,0,1");
+
+  const empty = new Game({ rungs: [-1, 100], lives: 1 });
+  empty.nextQuestion();
+  empty.abandon();
+  assert.equal(empty.outcome, "lost");
+  assert.equal(empty.meterArgs(), "1,-1,0,0");
+  empty.abandon();
+  assert.equal(empty.outcome, "lost", "an ended game stays as it ended");
+});
+
 test("points grow with difficulty and the time left; a timeout scores nothing", () => {
   assert.equal(pointsFor(1, 0), 100);
   assert.equal(pointsFor(4, 20), 600);

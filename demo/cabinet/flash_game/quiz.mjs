@@ -126,6 +126,12 @@ export class Game {
     this.outcome = "collected";
   }
 
+  // Ends the game when no playable question could be had: the player keeps what the ladder holds.
+  abandon() {
+    if (this.outcome) return;
+    this.outcome = this.rung > 0 ? "collected" : "lost";
+  }
+
   // What the game paid: the rung's prize unless it was lost.
   get paid() {
     return this.outcome === "lost" ? 0 : this.prize;
