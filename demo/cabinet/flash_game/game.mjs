@@ -261,12 +261,7 @@ function showStartPrompt() {
 
 // Runs the attract loop until a player starts a game the money covers.
 async function attract(firstPanel = 0) {
-  show("attract");
-  setStatus(null);
-  await loadAttractData();
-  $("topright").innerHTML = `HI <b>${$("top-score").textContent}</b>`;
-  let panel = firstPanel;
-  let panelAt = clock;
+  // START is taken from the first moment the screen shows.
   let started = false;
   let wakeUp = null;
   const want = () => {
@@ -276,7 +271,13 @@ async function attract(firstPanel = 0) {
   };
   onKey = (key) => (key === "enter" || /^[1-4]$/.test(key)) && want();
   startPressed = want;
-  showPanel(panel);
+  show("attract");
+  setStatus(null);
+  showPanel(firstPanel);
+  await loadAttractData();
+  $("topright").innerHTML = `HI <b>${$("top-score").textContent}</b>`;
+  let panel = firstPanel;
+  let panelAt = clock;
   await readMoney();
   showStartPrompt();
   while (!started) {
