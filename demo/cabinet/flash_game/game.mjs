@@ -206,6 +206,7 @@ function drawLadder(list, game) {
     row.innerHTML = `<i>${rung}</i><span>${game.rungs[rung]}</span>`;
     if (rung < game.rung) row.classList.add("passed");
     if (rung === game.rung) row.classList.add("here");
+    if (rung === game.rung + 1 && !game.outcome) row.classList.add("next");
     if (rung === rows) row.classList.add("top");
     list.appendChild(row);
   }
