@@ -31,6 +31,17 @@ export function makeCabinet({ intro = join(here, "movies", "intro"), game = join
   return { root, remove: () => rmSync(root, { recursive: true, force: true }) };
 }
 
+// A temporary copy of the demo cabinet on the library platform: the stand-in credit library beside it and
+// `credit` credits in its state file.
+export const demoCabinetDir = join(sourceDir, "demo", "cabinet");
+export function makeDemoCabinet({ credit = 500 } = {}) {
+  const root = mkdtempSync(join(tmpdir(), "quizhost-demo-"));
+  cpSync(demoCabinetDir, root, { recursive: true });
+  cpSync(join(dirname(quizhostBin), "libtccomm.so"), join(root, "libtccomm.so"));
+  writeFileSync(join(root, "credit_state.txt"), `credit,${credit}\r\nbank,0\r\n`);
+  return { root, remove: () => rmSync(root, { recursive: true, force: true }) };
+}
+
 // Starts quizhost on `root` with the browser player on a free port. Resolves once it prints its address.
 export function startHost(root, { trace = true } = {}) {
   if (!existsSync(quizhostBin)) throw new Error(`${quizhostBin} is missing: build first`);
