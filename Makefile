@@ -27,5 +27,8 @@ test: build build-asan
 bench: build
 	bench/run
 
+fuzz: deps
+	fuzz/run
+
 clean:
 	rm -rf build build-asan build-*
