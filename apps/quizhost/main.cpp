@@ -1,17 +1,125 @@
 // quizhost: the host program of a coin-operated quiz cabinet.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
 
 #include "definitions.hpp"
+#include "player/cabinet.hpp"
+#include "player/headless_player.hpp"
+#include "player/movie_script.hpp"
+#include "tools.hpp"
+
+namespace {
+
+constexpr const char* footer = R"(A movie script drives the host without a display: one directive per line, fields
+separated by one TAB, \\ \t \r \n \xHH inside a field, '#' lines and blank lines ignored.
+  fs COMMAND [ARGS]          the movie raises a command (the host starts at the first one)
+  var NAME VALUE             what the game movie answers when the host reads NAME
+  draw U                     the next random draw, 0 <= U < 1
+  clock YYYY-MM-DD HH:MM:SS  fix the clock;  clock +N  moves it on N seconds
+  msgbox ok|yes|no           the answer to the next message box
+  screen WxH                 the screen size before start-up (default 800x600)
+  display RESULT|enum-fail   the result of the next display-mode change
+For example:
+  var	content_version_no	12
+  fs	INTRO_END
+  fs	GET_WRAPPER_VERSION
+  fs	MSGBOX	Hello
+  fs	CLOSE_ALL
+Every step of the host is printed as one TAB-separated line ("set	vb_wrapper_version	7.12").
+Exit status: 0 after CLOSE_ALL or when the script ran out, 1 after a fatal error, 2 for a bad
+command line or script, 3 when the intro failed.)";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "quizhost: %s\n", message.c_str());
+    return quizhost::exit_usage;
+}
+
+// The script's text, from a file or ("-") from standard input; nothing when it cannot be read.
+std::optional<std::string> read_script(const std::string& path, std::string& why) {
+    std::ostringstream text;
+    if (path == "-") {
+        text << std::cin.rdbuf();
+        return text.str();
+    }
+    std::error_code failed;
+    if (std::filesystem::is_directory(path, failed)) {
+        why = "is a folder";
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = std::filesystem::exists(path, failed) ? "cannot be opened" : "does not exist";
+        return std::nullopt;
+    }
+    text << in.rdbuf();
+    if (in.bad()) {
+        why = "cannot be read";
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    quizhost::cabinet_options options;
+    options.program_folder = quizhost::executable_folder(argc > 0 ? argv[0] : nullptr);
+    std::string script_path;
+
     CLI::App app{"quizhost: the host program of a coin-operated quiz cabinet"};
     app.set_version_flag("--version", std::string("quizhost ") + QUIZHOST_VERSION);
+    app.footer(footer);
+    app.add_option("--root", options.program_folder,
+                   "The cabinet folder: movies, system/, variable/, data/ (default: the folder holding "
+                   "quizhost). Example: --root /srv/cabinet")
+        ->type_name("DIR");
+    app.add_option("--script", script_path,
+                   "Play this movie script with the headless movie player; - reads it from standard "
+                   "input. Example: --script demo.script")
+        ->type_name("FILE");
+    app.add_option("--credit-port", options.credit_port,
+                   "Port of the local credit service on 127.0.0.1 (default 7475). Example: --credit-port 7500")
+        ->type_name("PORT")
+        ->check(CLI::Range(1, 65535));
+
+    int tool_status = 0;
+    quizhost::add_content_commands(app, tool_status);
+    quizhost::add_meters_command(app, tool_status);
+    app.require_subcommand(0, 1);
+
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? 0 : quizhost::exit_usage;
+        return usage_error(std::string(e.what()) + " (see quizhost --help)");
     }
-    return 0;
+    if (!app.get_subcommands().empty()) return tool_status;
+
+    options.program_folder = quizhost::without_trailing_separator(options.program_folder);
+    std::error_code failed;
+    if (!std::filesystem::is_directory(options.program_folder, failed)) {
+        return usage_error("--root " + options.program_folder + ": no such folder");
+    }
+    if (script_path.empty()) return usage_error("the browser player is not built in; use --script FILE");
+
+    std::string why;
+    const std::optional<std::string> text = read_script(script_path, why);
+    if (!text) return usage_error("movie script " + script_path + " " + why);
+    quizhost::movie_script script;
+    try {
+        script = quizhost::parse_movie_script(*text);
+    } catch (const quizhost::script_error& e) {
+        return usage_error("movie script " + script_path + ", " + e.what());
+    }
+    return quizhost::run_headless(options, script, stdout, stderr);
 }

@@ -1,6 +1,7 @@
 // The meter file: audit counts, prize totals, game time, question statistics and the reflex meter.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,9 @@ void reset_cashpot(host& h);
 double get_reflex_meter(host& h);
 // Adds `amount` to the reflex meter ("M17") and sets the game mode from it.
 void set_reflex_meter(host& h, double amount);
+
+// The game mode (0 to 5) a reflex meter value selects: a high meter (prizes running ahead of the payout
+// share) selects a low mode.
+std::int16_t game_mode_for(std::int32_t reflex_meter);
 
 }  // namespace quizhost

@@ -1,13 +1,15 @@
-// Not built yet: placeholders so the host links while this subsystem is being written.
+// The setup file "setup.ini" in the system folder: the payout percentage ("S1") and the price of one game
+// ("S2").
 #include "meters/setup_file_defs.hpp"
 
-#include "definitions.hpp"
 #include "host/host.hpp"
+#include "platform/file_system.hpp"
+#include "records/text_records.hpp"
 
 namespace quizhost {
-namespace {
-[[noreturn, maybe_unused]] void not_built() { throw run_time_error(invalid_procedure_call, "Invalid procedure call or argument", "not built yet"); }
-}  // namespace
 
-void create_setup_file(host&) { not_built(); }
+void create_setup_file(host& h) {
+    replace_file(*h.io.files, h.start.setup_file_path, lines_to_bytes({"S1,40", "S2,50"}));
+}
+
 }  // namespace quizhost

@@ -1,0 +1,10 @@
+#include "host/window_functions.hpp"
+
+#include "host/host.hpp"
+#include "platform/window_system.hpp"
+
+namespace quizhost {
+
+void set_topmost(host& h, form f, bool topmost) { h.io.windows->set_topmost(f, topmost); }
+
+}  // namespace quizhost

@@ -1,0 +1,61 @@
+#include "player/cabinet.hpp"
+
+#include <exception>
+#include <filesystem>
+
+#include "host/host.hpp"
+#include "platform/event_sink.hpp"
+
+namespace quizhost {
+
+machine_seams::machine_seams(const cabinet_options& options)
+    : files(make_native_file_system()),
+      library(make_native_credit_library(options.program_folder)),
+      shell(make_native_client_shell(options.program_folder)) {}
+
+void machine_seams::attach(host& h, const cabinet_options& options) const {
+    h.io.files = files.get();
+    h.io.library = library.get();
+    h.io.shell = shell.get();
+    h.program_folder = options.program_folder;
+    h.credit_port = options.credit_port;
+}
+
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err) {
+    std::optional<int> status;
+    try {
+        step();
+        return std::nullopt;
+    } catch (const program_exit& exit) {
+        status = exit.status;
+    } catch (const run_time_error& error) {
+        // Only the main form handles failures; one anywhere else (the intro form, or the fatal error path
+        // itself failing) ends the program as it stands.
+        std::fprintf(err, "quizhost: unhandled run-time error %s\n", error.what());
+        std::fflush(err);
+        status = exit_intro_failed;
+    } catch (const std::exception& failure) {
+        // Not a run-time error of the host's own (memory, the C++ library): it ends the program the same way.
+        std::fprintf(err, "quizhost: unhandled failure: %s\n", failure.what());
+        std::fflush(err);
+        status = exit_intro_failed;
+    }
+    if (h.io.trace != nullptr) h.io.trace->event({"exit", std::to_string(*status)});
+    return status;
+}
+
+std::string executable_folder(const char* argv0) {
+    std::error_code failed;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (failed || self.empty()) {
+        self = std::filesystem::absolute(argv0 != nullptr ? argv0 : ".", failed);
+    }
+    return without_trailing_separator(self.parent_path().string());
+}
+
+std::string without_trailing_separator(std::string folder) {
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    return folder;
+}
+
+}  // namespace quizhost

@@ -1,0 +1,48 @@
+// What every movie player builds the same way around the host: the cabinet's folder and credit port, the
+// seams taken from the machine, and how the end of the program becomes the process's exit status.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "definitions.hpp"
+#include "platform/client_shell.hpp"
+#include "platform/credit_library.hpp"
+#include "platform/file_system.hpp"
+
+namespace quizhost {
+
+struct host;
+
+struct cabinet_options {
+    std::string program_folder;  // no trailing separator
+    int credit_port = default_credit_port;
+};
+
+// The seams that come from the machine whatever plays the movies: its files, the credit library and the
+// cabinet shell (both looked for in the program folder first).
+struct machine_seams {
+    explicit machine_seams(const cabinet_options& options);
+    std::unique_ptr<file_system> files;
+    std::unique_ptr<credit_library> library;
+    std::unique_ptr<client_shell> shell;
+
+    // Lends the seams to `h` and sets its program folder and credit port.
+    void attach(host& h, const cabinet_options& options) const;
+};
+
+// Runs one step of the host (start-up, or a movie command). When the program ended in it, traces
+// "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a failure
+// the host did not handle (reported on `err` in one line, with no log line).
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err);
+
+// The folder holding the running executable (`argv0` helps where the system cannot tell).
+std::string executable_folder(const char* argv0);
+
+// The folder without trailing separators, as the host forms paths by plain concatenation.
+std::string without_trailing_separator(std::string folder);
+
+}  // namespace quizhost

@@ -1,0 +1,103 @@
+#include "player/headless_player.hpp"
+
+#include "definitions.hpp"
+#include "host/host.hpp"
+#include "host/runtime.hpp"
+#include "platform/event_sink.hpp"
+
+namespace quizhost {
+
+void script_clock::set(date_time at) {
+    if (fixed_) {
+        fixed_->set(at);
+    } else {
+        fixed_.emplace(at);
+    }
+}
+
+void script_clock::advance(long long seconds) {
+    if (!fixed_) fixed_.emplace(system_->now());
+    fixed_->advance(seconds);
+}
+
+namespace {
+
+// Applies a directive that sets the scene rather than raising a command.
+void set_scene(headless_stage& stage, const script_directive& d) {
+    using kind = script_directive::kind;
+    switch (d.what) {
+        case kind::var:
+            stage.game_movie.define_variable(d.name, d.value);
+            break;
+        case kind::draw:
+            stage.draws.queue(d.draw);
+            break;
+        case kind::clock_at:
+            stage.clock.set(d.at);
+            break;
+        case kind::clock_advance:
+            stage.clock.advance(d.seconds);
+            break;
+        case kind::msgbox:
+            stage.windows.queue_answer(d.answer);
+            break;
+        case kind::screen:
+            stage.display.set_screen(d.width, d.height);
+            break;
+        case kind::display_result:
+            stage.display.queue_change_result(d.result);
+            break;
+        case kind::display_enum_fail:
+            stage.display.fail_next_enumeration();
+            break;
+        case kind::fs:
+            break;
+    }
+}
+
+}  // namespace
+
+int play_movie_script(host& h, headless_stage& stage, const movie_script& script, std::FILE* err) {
+    bool started = false;
+    for (const script_directive& d : script) {
+        if (d.what != script_directive::kind::fs) {
+            set_scene(stage, d);
+            continue;
+        }
+        if (!started) {
+            started = true;
+            const auto start = [&] { start_program(h); };
+            if (const std::optional<int> status = run_host_step(h, start, err)) return *status;
+        }
+        const auto raise = [&] { raise_fscommand(h, d.name, d.value); };
+        if (const std::optional<int> status = run_host_step(h, raise, err)) return *status;
+    }
+    if (h.io.trace != nullptr) h.io.trace->event({"end"});
+    return exit_closed;
+}
+
+int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err) {
+    stream_event_sink events(out);
+    const machine_seams machine(options);
+    script_clock clock;
+    queued_draws draws(std::make_unique<generator_draws>());
+    headless_movie intro_movie(form::intro, events);
+    headless_movie game_movie(form::main, events);
+    headless_windows windows(events);
+    headless_display display(events);
+
+    host h;
+    machine.attach(h, options);
+    h.io.clock = &clock;
+    h.io.draws = &draws;
+    h.io.intro_movie = &intro_movie;
+    h.io.game_movie = &game_movie;
+    h.io.windows = &windows;
+    h.io.screen = &display;
+    h.io.trace = &events;
+
+    headless_stage stage{game_movie, windows, display, draws, clock};
+    return play_movie_script(h, stage, script, err);
+}
+
+}  // namespace quizhost

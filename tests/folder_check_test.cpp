@@ -1,0 +1,168 @@
+#include "records/folder_check.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "meters/meter_file.hpp"
+#include "meters_support.hpp"
+#include "platform/file_system.hpp"
+#include "support/faulty_file_system.hpp"
+
+namespace quizhost::testing {
+namespace {
+
+// A cabinet whose high-score table, log and meter file are already there, so only the setup values and
+// what a test removes are repaired.
+struct cabinet : meter_host {
+    cabinet() {
+        write("variable/highscores.txt", "scores\r\n");
+        write("system/logs/log.txt", "<ERROR LOG>\r\n");
+        meter_lines = new_meter_file();
+    }
+    std::vector<std::string> meter_lines;
+    std::string log() { return read("system/logs/log.txt"); }
+};
+
+TEST(FolderCheck, SetupValuesAreBoundedInMemoryOnly) {
+    struct case_ {
+        const char* setup;
+        float payout;
+        std::int32_t price;
+    };
+    for (const auto& c : std::vector<case_>{
+             {"S1,75\r\nS2,0\r\n", 70, 50},
+             {"S1,70\r\nS2,100\r\n", 70, 100},
+             {"S2,20\r\n", 70, 20},           // no S1 line
+             {"S1,40\r\nS2,2.5\r\n", 40, 2},  // halves go to the even neighbour
+             {"S1,40\r\nS2,3.5\r\n", 40, 4},
+             {"S1,0\r\nS2,101\r\n", 70, 50},
+             {"S1,-5\r\nS2,0.5\r\n", 70, 50},          // 0.5 rounds to 0
+             {"S1,0.5\r\nS2,100.5\r\n", 0.5, 100},     // 100.5 rounds to 100
+             {"s1, 35.5 \r\ns2,12abc\r\n", 35.5, 12},  // keys in any case, leading numbers
+             {"S1,abc\r\nS2,abc\r\n", 70, 50},
+             {"", 70, 50},
+             {"S1,40\r\nS2,99999999999\r\n", 40, 50},  // too large for a price: replaced, not fatal
+         }) {
+        SCOPED_TRACE(c.setup);
+        cabinet t;
+        t.write("system/setup.ini", c.setup);
+        check_files(t.host);
+        EXPECT_EQ(t.host.money.payout_percent, c.payout);
+        EXPECT_EQ(t.host.money.price_per_play, c.price);
+        EXPECT_EQ(t.read("system/setup.ini"), c.setup) << "the operator's file is never rewritten";
+        EXPECT_EQ(t.log(), "<ERROR LOG>\r\n") << "a repaired setup value is not logged";
+    }
+}
+
+TEST(FolderCheck, MissingSetupFileIsCreatedWithTheDefaults) {
+    cabinet t;
+    check_files(t.host);
+    EXPECT_EQ(t.read("system/setup.ini"), "S1,40\r\nS2,50\r\n");
+    EXPECT_EQ(t.host.money.payout_percent, 40.0f);
+    EXPECT_EQ(t.host.money.price_per_play, 50);
+}
+
+TEST(FolderCheck, MissingMeterFileIsRestoredFromTheMasterCopy) {
+    cabinet t;
+    const std::string master = "GameName,Tollcastle Wrapper\r\nM1,12\r\nM6,250\r\nM17,-40\r\n";
+    t.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
+    t.write("system/meter.txt", master);
+    std::filesystem::remove(t.path(meter_path));
+    check_files(t.host);
+    EXPECT_EQ(t.read(meter_path), master);
+    EXPECT_EQ(t.read("system/meter.txt"), master) << "the master copy is only read";
+    EXPECT_EQ(t.log(), "<ERROR LOG>\r\n07/12/2026 14:05:09  No meter file - restoring from System folder\r\n");
+    EXPECT_EQ(t.host.money.cashpot, 250);
+    EXPECT_EQ(get_games_played(t.host), 12);
+}
+
+TEST(FolderCheck, MissingMeterFileWithoutMasterCopyStartsAfresh) {
+    cabinet t;
+    std::filesystem::remove(t.path(meter_path));
+    check_files(t.host);
+    EXPECT_EQ(t.read(meter_path), lines_to_bytes(t.meter_lines));
+    EXPECT_EQ(t.log(), "<ERROR LOG>\r\n07/12/2026 14:05:09  Creating Meter File\r\n");
+    EXPECT_EQ(t.host.money.cashpot, 0);
+}
+
+TEST(FolderCheck, AnExistingMeterFileIsNeitherInspectedNorChanged) {
+    cabinet t;
+    t.write(meter_path, "not a meter file\nM6,1000.5\n");
+    t.write("system/meter.txt", "M6,1\r\n");
+    check_files(t.host);
+    EXPECT_EQ(t.read(meter_path), "not a meter file\nM6,1000.5\n");
+    EXPECT_EQ(t.host.money.cashpot, 1000) << "the cash pot is loaded, halves to even";
+    EXPECT_EQ(t.log(), "<ERROR LOG>\r\n");
+}
+
+TEST(FolderCheck, ExistingHighScoresAreLeftAsTheyAreEvenWhenDamaged) {
+    cabinet t;
+    t.write("variable/highscores.txt", "\x01garbage");
+    check_files(t.host);
+    EXPECT_EQ(t.read("variable/highscores.txt"), "\x01garbage");
+}
+
+TEST(FolderCheck, AFreshProgramFolderIsCompletelyRepaired) {
+    meter_host t;  // nothing below the program folder
+    check_files(t.host);
+    EXPECT_EQ(t.read("system/setup.ini"), "S1,40\r\nS2,50\r\n");
+    EXPECT_EQ(t.host.money.payout_percent, 40.0f);
+    EXPECT_EQ(t.host.money.price_per_play, 50);
+    EXPECT_EQ(t.host.money.cashpot, 0);
+    EXPECT_EQ(t.read(meter_path), lines_to_bytes(new_meter_file_lines(t.host)));
+    EXPECT_EQ(count_lines(*t.host.io.files, t.path(meter_path)), 66);
+    EXPECT_TRUE(t.exists("variable/highscores.txt"));
+    EXPECT_GT(count_lines(*t.host.io.files, t.path("variable/highscores.txt")), 0);
+    EXPECT_EQ(t.read("system/logs/log.txt"),
+              "<ERROR LOG>\r\nCreated on 07/12/2026 at 14:05:09\r\n\r\n"
+              "07/12/2026 14:05:09  Creating variable folder\r\n"
+              "07/12/2026 14:05:09  Creating Dummy High scores\r\n"
+              "07/12/2026 14:05:09  Creating Meter File\r\n");
+}
+
+TEST(FolderCheck, EachRepairIsLoggedJustBeforeItIsMade) {
+    meter_host t;
+    faulty_file_system faulty(make_native_file_system());
+    t.host.io.files = &faulty;
+    check_files(t.host);
+    // The file steps of the whole check, with the paths below the program folder.
+    std::vector<std::string> steps;
+    for (std::string step : faulty.log) {
+        for (auto at = step.find(t.host.program_folder); at != std::string::npos;
+             at = step.find(t.host.program_folder)) {
+            step.erase(at, t.host.program_folder.size());
+        }
+        steps.push_back(step);
+    }
+    const auto position = [&steps](const std::string& step) {
+        return std::find(steps.begin(), steps.end(), step) - steps.begin();
+    };
+    const auto log_entry = position("append /system/logs/log.txt");
+    ASSERT_LT(log_entry + 3, static_cast<long>(steps.size()));
+    EXPECT_EQ(steps[log_entry + 1], "mkdir /variable/");
+    EXPECT_EQ(steps[log_entry + 2], "append /system/logs/log.txt");
+    EXPECT_EQ(steps[log_entry + 3].rfind("write /variable/", 0), 0u) << steps[log_entry + 3];
+    EXPECT_LT(position("mkdir /system/"), position("write /system/setup.ini.new"));
+    EXPECT_LT(position("write /system/setup.ini.new"), position("mkdir /system/logs/"));
+    EXPECT_EQ(steps.back(), "syncdir /system/logs") << "the meter file is the last thing made";
+}
+
+// The log line names a repair before it is made, so a repair that fails is still on record.
+TEST(FolderCheck, RepairIsLoggedBeforeItIsTriedAndItsFailureEndsTheCheck) {
+    cabinet t;
+    faulty_file_system faulty(make_native_file_system());
+    t.host.io.files = &faulty;
+    t.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
+    std::filesystem::remove(t.path(meter_path));
+    t.host.money.cashpot = 77;
+    faulty.fail_at_step(2);  // the log line is step 1, the meter file's first write step 2
+    EXPECT_EQ(error_of([&] { check_files(t.host); }), path_file_access_error);
+    EXPECT_EQ(faulty.log.at(0), "append " + t.path("system/logs/log.txt"));
+    EXPECT_EQ(t.log(), "<ERROR LOG>\r\n07/12/2026 14:05:09  Creating Meter File\r\n");
+    EXPECT_FALSE(t.exists(meter_path));
+    EXPECT_EQ(t.host.money.cashpot, 77) << "steps after the failing one do not run";
+}
+
+}  // namespace
+}  // namespace quizhost::testing

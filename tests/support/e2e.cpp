@@ -1,0 +1,145 @@
+#include "support/e2e.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace quizhost::testing {
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void put(const std::string& path, const std::string& bytes) {
+    const std::filesystem::path target(path);
+    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<std::string> split_output_lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        std::size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        lines.push_back(out.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string bin_path(const std::string& name) { return std::string(QUIZHOST_BIN_DIR) + "/" + name; }
+
+run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
+    // Standard input, output and error go through files: no pipe can fill up and stall the child.
+    temp_folder io;
+    const std::string in_path = io.path() + "/stdin";
+    const std::string out_path = io.path() + "/stdout";
+    const std::string err_path = io.path() + "/stderr";
+    put(in_path, input);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+    std::vector<std::string> argv_text{program};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : argv_text) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error("cannot run " + program + ": " + std::strerror(spawned));
+
+    int wait_status = 0;
+    while (waitpid(child, &wait_status, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("cannot wait for " + program);
+    }
+
+    run_result result;
+    if (WIFEXITED(wait_status)) {
+        result.status = WEXITSTATUS(wait_status);
+    } else if (WIFSIGNALED(wait_status)) {
+        result.status = 128 + WTERMSIG(wait_status);
+    }
+    result.out = slurp(out_path);
+    result.err = slurp(err_path);
+    result.transcript = split_output_lines(result.out);
+    return result;
+}
+
+std::string cabinet::path(const std::string& relative) const { return root() + "/" + relative; }
+
+void cabinet::write(const std::string& relative, const std::string& bytes) const { put(path(relative), bytes); }
+
+std::string cabinet::read(const std::string& relative) const { return slurp(path(relative)); }
+
+bool cabinet::exists(const std::string& relative) const { return std::filesystem::exists(path(relative)); }
+
+void cabinet::make_standard() const {
+    write("intro.swf", "");
+    write("flash_game.swf", "");
+    write("system/logs/log.txt", "<ERROR LOG>\r\nCreated on 01/12/2026 at 09:00:00\r\n\r\n");
+    std::filesystem::create_directories(path("variable"));
+    std::filesystem::create_directories(path("data"));
+}
+
+run_result cabinet::run(const std::string& script, const std::vector<std::string>& extra_args) const {
+    const std::string script_path = scratch_.path() + "/movie.script";
+    put(script_path, script);
+    std::vector<std::string> args{"--root", root(), "--script", script_path};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    return run_program(bin_path("quizhost"), args);
+}
+
+run_result cabinet::run_from_stdin(const std::string& script, const std::vector<std::string>& extra_args) const {
+    std::vector<std::string> args{"--root", root(), "--script", "-"};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    return run_program(bin_path("quizhost"), args, script);
+}
+
+::testing::AssertionResult in_order(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
+    std::size_t at = 0;
+    for (const auto& want : expected) {
+        while (at < lines.size() && lines[at] != want) ++at;
+        if (at == lines.size()) {
+            std::string shown;
+            for (const auto& line : lines) shown += "\n  " + line;
+            return ::testing::AssertionFailure() << "missing (or out of order): \"" << want << "\" in" << shown;
+        }
+        ++at;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& line : lines) {
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    }
+    return found;
+}
+
+}  // namespace quizhost::testing

@@ -1,0 +1,61 @@
+// End-to-end runs of the real quizhost executable: a temporary cabinet folder, a movie script given as
+// text, and what the program printed (the transcript, line by line), its standard error and exit status.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_host.hpp"
+
+namespace quizhost::testing {
+
+struct run_result {
+    int status = -1;                      // the exit status; 128 + N when killed by signal N
+    std::vector<std::string> transcript;  // standard output, one line per entry, line ends removed
+    std::string out;                      // standard output as printed
+    std::string err;                      // standard error as printed
+};
+
+// build/bin/<name> of the build the tests belong to.
+std::string bin_path(const std::string& name);
+
+// Runs `program` with `args`; `input` becomes its standard input. Waits for it to end.
+run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
+
+// A cabinet folder that lives as long as the object.
+class cabinet {
+public:
+    cabinet() = default;
+
+    const std::string& root() const { return folder_.path(); }
+    // A path inside the cabinet ("system/setup.ini").
+    std::string path(const std::string& relative) const;
+    // Writes a file, creating its folders.
+    void write(const std::string& relative, const std::string& bytes) const;
+    std::string read(const std::string& relative) const;
+    bool exists(const std::string& relative) const;
+
+    // The usual files of a cabinet that starts: the two movies, the system, variable and data folders
+    // with the log started, so the launch line is kept.
+    void make_standard() const;
+
+    // Runs `quizhost --root ROOT --script FILE` with `script` (written to a file outside the cabinet),
+    // plus `extra_args` at the end.
+    run_result run(const std::string& script, const std::vector<std::string>& extra_args = {}) const;
+    // The same with the script on standard input (`--script -`).
+    run_result run_from_stdin(const std::string& script, const std::vector<std::string>& extra_args = {}) const;
+
+private:
+    temp_folder folder_;
+    temp_folder scratch_;  // scripts live here, outside the cabinet
+};
+
+// Success when `expected` appear in `lines` in this order (other lines may come between them).
+::testing::AssertionResult in_order(const std::vector<std::string>& lines, const std::vector<std::string>& expected);
+
+// The lines of `lines` that begin with `prefix`.
+std::vector<std::string> lines_starting(const std::vector<std::string>& lines, const std::string& prefix);
+
+}  // namespace quizhost::testing
