@@ -81,6 +81,7 @@ TEST(Answered, BadArgumentsFailBeforeAnythingIsWritten) {
 
 TEST(Answered, MissingMeterFileFails) {
     meter_host t;
+    t.make_logs_folder();  // as start-up leaves it: the folder is there, the file is not
     EXPECT_EQ(error_of([&] { do_when_answered(t.host, "2,1"); }), file_not_found);
     EXPECT_FALSE(t.exists(meter_path));
 }

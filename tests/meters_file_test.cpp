@@ -205,6 +205,7 @@ TEST(UpdateMeters, AFileWithoutAnyMeterLineIsLeftUntouched) {
 
 TEST(UpdateMeters, MissingMeterFileFailsWithFileNotFound) {
     meter_host t;
+    t.make_logs_folder();  // as start-up leaves it: the folder is there, the file is not
     EXPECT_EQ(error_of([&] { update_meters_v2(t.host, "3,-1,0,0"); }), file_not_found);
     EXPECT_FALSE(t.exists(meter_path));
 }
@@ -274,6 +275,7 @@ TEST(ReflexMeter, ModeThresholdsAtTheirEdges) {
 
 TEST(ReflexMeter, MissingFileReadsZeroAndTheWriteFails) {
     meter_host t;
+    t.make_logs_folder();  // as start-up leaves it: the folder is there, the file is not
     EXPECT_EQ(get_reflex_meter(t.host), 0);
     EXPECT_EQ(error_of([&] { set_reflex_meter(t.host, 10); }), file_not_found);
 }
@@ -306,6 +308,7 @@ TEST(CashPot, ResetSetsAnExistingPotTo1000) {
 
 TEST(CashPot, ReadersGiveZeroWithoutAFileButResetFails) {
     meter_host t;
+    t.make_logs_folder();  // as start-up leaves it: the folder is there, the file is not
     EXPECT_EQ(get_cashpot(t.host), 0);
     EXPECT_EQ(get_games_played(t.host), 0);
     EXPECT_EQ(error_of([&] { reset_cashpot(t.host); }), file_not_found);

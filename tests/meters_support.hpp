@@ -1,6 +1,8 @@
 // Shared set-up of the meter tests: a cabinet with the default question tables and a meter file.
 #pragma once
 
+#include <filesystem>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -35,6 +37,8 @@ struct meter_host : test_host {
         host.content.no_of_questions = 12;
         host.content.no_of_difficulties = 4;
     }
+
+    void make_logs_folder() { std::filesystem::create_directories(path("system/logs")); }
 
     // Writes a new meter file and returns its lines.
     std::vector<std::string> new_meter_file() {

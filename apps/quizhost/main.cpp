@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "definitions.hpp"
+#include "display_option.hpp"
 #include "player/cabinet.hpp"
 #include "player/headless_player.hpp"
 #include "player/movie_script.hpp"
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
                    "Port of the local credit service on 127.0.0.1 (default 7475). Example: --credit-port 7500")
         ->type_name("PORT")
         ->check(CLI::Range(1, 65535));
+    std::string display_choice = "auto";
+    quizhost::add_display_option(app, display_choice);
 
     int tool_status = 0;
     quizhost::add_content_commands(app, tool_status);
@@ -121,5 +124,5 @@ int main(int argc, char** argv) {
     } catch (const quizhost::script_error& e) {
         return usage_error("movie script " + script_path + ", " + e.what());
     }
-    return quizhost::run_headless(options, script, stdout, stderr);
+    return quizhost::run_headless_on_display(options, script, display_choice, stdout, stderr);
 }

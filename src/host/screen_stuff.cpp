@@ -1,18 +1,108 @@
-// Not built yet: placeholders so the host links while this subsystem is being written.
+// The display mode. The movies are drawn for a screen of 800 by 600 pixels: start-up switches to that
+// size when the screen has another one and remembers the old size, and shutdown switches back.
 #include "host/screen_stuff.hpp"
 
-#include "definitions.hpp"
+#include <limits>
+#include <string>
+
+#include "basic/numbers.hpp"
 #include "host/host.hpp"
+#include "platform/display.hpp"
+#include "platform/window_system.hpp"
 
 namespace quizhost {
 namespace {
-[[noreturn, maybe_unused]] void not_built() { throw run_time_error(invalid_procedure_call, "Invalid procedure call or argument", "not built yet"); }
+
+constexpr std::int32_t target_width = 800;
+constexpr std::int32_t target_height = 600;
+
+constexpr const char* restart_title = "Screen Resolution Changed";
+constexpr const char* restart_text = "You must restart your computer to apply these changes.\r\n\r\nRestart now?";
+constexpr int restart_style = mb_yes_no | mb_icon_information;  // 68
+
+// Error 11 is raised only here, so it is kept beside its one use.
+constexpr int division_by_zero = 11;
+
+display& screen_of(host& h) {
+    if (h.io.screen == nullptr) {
+        throw run_time_error(invalid_procedure_call, error_description(invalid_procedure_call),
+                             "the host has no display to measure");
+    }
+    return *h.io.screen;
+}
+
+// Whole-number division of the screen size in twips by the twips per pixel: both are rounded to whole
+// numbers first (halves to even) and the quotient is truncated, so 12014.9 twips at 15 per pixel is
+// 12015 / 15 = 801 pixels, and 11999 twips is 799.
+std::int32_t twips_to_pixels(double twips, double twips_per_pixel) {
+    const std::int32_t numerator = round_to_int32(twips);
+    const std::int32_t divisor = round_to_int32(twips_per_pixel);
+    if (divisor == 0) {
+        throw run_time_error(division_by_zero, "Division by zero",
+                             "twips per pixel " + number_to_text(twips_per_pixel));
+    }
+    // The one quotient of two 32-bit integers that does not fit in one.
+    if (divisor == -1 && numerator == std::numeric_limits<std::int32_t>::min()) throw run_time_error(overflow);
+    return numerator / divisor;
+}
+
+bool agreed_to_restart(host& h) {
+    if (h.io.windows == nullptr) return false;  // nobody to ask: the answer is No
+    return h.io.windows->message_box(restart_title, restart_text, restart_style) == box_answer::yes;
+}
+
 }  // namespace
 
-std::int32_t get_screen_width(host&) { not_built(); }
-std::int32_t get_screen_height(host&) { not_built(); }
-bool is_800_by_600(host&) { return true; }
-bool change_resolution(host&, std::int32_t, std::int32_t) { not_built(); }
-void restart_windows(host&) { not_built(); }
-void set_resolution(host&) {}
+std::int32_t get_screen_width(host& h) {
+    display& screen = screen_of(h);
+    return twips_to_pixels(screen.screen_width_twips(), screen.twips_per_pixel_x());
+}
+
+std::int32_t get_screen_height(host& h) {
+    display& screen = screen_of(h);
+    return twips_to_pixels(screen.screen_height_twips(), screen.twips_per_pixel_y());
+}
+
+bool is_800_by_600(host& h) { return get_screen_width(h) == target_width && get_screen_height(h) == target_height; }
+
+bool change_resolution(host& h, std::int32_t width, std::int32_t height) {
+    if (h.io.screen == nullptr) return false;  // the display is not ours to change
+    display& screen = *h.io.screen;
+    // Mode 0 is the first mode of the driver's list, not the current mode: only its width and height are
+    // replaced, so the remaining members (depth, frequency) are whatever that first mode has.
+    std::optional<display_mode> mode = screen.enumerate_mode(0);
+    if (!mode) return false;
+    mode->fields = dm_pels_width | dm_pels_height;
+    mode->width = width;
+    mode->height = height;
+    switch (screen.change_mode(*mode, cds_update_registry)) {
+        case disp_change_successful:
+            return true;
+        case disp_change_restart:
+            if (!agreed_to_restart(h)) return false;
+            restart_windows(h);
+            return true;
+        default:
+            return false;  // refused: the host runs at the size it has
+    }
+}
+
+// The system closes the host in its own time; nothing waits for it here.
+void restart_windows(host& h) {
+    if (h.io.screen != nullptr) h.io.screen->request_reboot();
+}
+
+void set_resolution(host& h) {
+    if (h.io.screen == nullptr) return;  // run with the display left alone
+    // The intro window is shown maximised and measures in pixels. Both are properties of how the window
+    // system presents the forms (each form fills the screen), so there is no call to make for them here.
+    if (is_800_by_600(h)) return;
+    // Set before the attempt and never cleared: shutdown restores the saved size even when this change
+    // failed, since a half-applied change cannot be told from a refused one.
+    h.screen.resolution_changed = true;
+    h.screen.saved_screen_width = get_screen_width(h);
+    h.screen.saved_screen_height = get_screen_height(h);
+    change_resolution(h, target_width, target_height);  // the intro goes on whatever the outcome
+}
+
 }  // namespace quizhost

@@ -1,4 +1,6 @@
 // The display mode: the movies are laid out for 800 by 600 pixels.
+// A host whose display seam is missing (quizhost --display none) leaves the display alone: set_resolution
+// does nothing and change_resolution answers false.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +9,7 @@ namespace quizhost {
 
 struct host;
 
+// The screen's size in pixels, from its size in twips and the twips per pixel (truncating division).
 std::int32_t get_screen_width(host& h);
 std::int32_t get_screen_height(host& h);
 bool is_800_by_600(host& h);

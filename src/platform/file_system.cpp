@@ -4,6 +4,24 @@
 
 namespace quizhost {
 
+std::string file_system::read_counted_line(const std::string& path, const std::function<long(long count)>& choose) {
+    const std::string bytes = read_file(path);
+    long count = 0;
+    for (std::size_t at = 0; (at = bytes.find('\n', at)) != std::string::npos; ++at) ++count;
+    if (!bytes.empty() && bytes.back() != '\n') ++count;  // a last line without its end
+
+    const long wanted = choose(count);
+    if (wanted < 1 || wanted > count) {
+        throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+    }
+    std::size_t start = 0;
+    for (long line = 1; line < wanted; ++line) start = bytes.find('\n', start) + 1;
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    if (end > start && bytes[end - 1] == '\r') --end;
+    return bytes.substr(start, end - start);
+}
+
 std::string folder_of(const std::string& path) {
     const auto at = path.find_last_of("/\\");
     if (at == std::string::npos) return ".";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,12 @@ public:
 
     // The whole file's bytes.
     virtual std::string read_file(const std::string& path) = 0;
+    // Counts the file's lines (each ends with LF or CR LF; the last may have no end) and returns line
+    // `choose(count)`, counted from 1, without its line end; error 62 "Input past end of file" when the
+    // file has no such line. One reading serves both, so the count and the line belong to the same
+    // version of the file however it is replaced meanwhile. The default reads the whole file with
+    // read_file; an implementation may read a large file in pieces instead of holding all of it.
+    virtual std::string read_counted_line(const std::string& path, const std::function<long(long count)>& choose);
     // Appends to an existing file and closes it, so the bytes reach the file at once.
     virtual void append_to_file(const std::string& path, std::string_view bytes) = 0;
     // Creates the file (replacing any old one) holding `bytes`. Not durable by itself: see replace_file.

@@ -71,4 +71,16 @@ long headless_display::change_mode(const display_mode& mode, std::uint32_t) {
 
 void headless_display::request_reboot() { events_.event({"reboot"}); }
 
+long traced_display::change_mode(const display_mode& mode, std::uint32_t flags) {
+    const long result = inner_.change_mode(mode, flags);
+    events_.event({"display", std::to_string(mode.width) + "x" + std::to_string(mode.height), std::to_string(result)});
+    return result;
+}
+
+// Reported before it is passed on: a reboot that works may leave no time to report it afterwards.
+void traced_display::request_reboot() {
+    events_.event({"reboot"});
+    inner_.request_reboot();
+}
+
 }  // namespace quizhost

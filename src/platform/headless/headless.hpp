@@ -86,4 +86,24 @@ private:
     bool enumeration_fails_ = false;
 };
 
+// A real display (X11, Windows) seen through the transcript: every mode change and reboot request is
+// passed on and reported as the headless display reports its own, so a run against a real screen shows
+// the same `display WxH RESULT` and `reboot` events.
+class traced_display final : public display {
+public:
+    traced_display(display& inner, event_sink& events) : inner_(inner), events_(events) {}
+
+    double screen_width_twips() override { return inner_.screen_width_twips(); }
+    double screen_height_twips() override { return inner_.screen_height_twips(); }
+    double twips_per_pixel_x() override { return inner_.twips_per_pixel_x(); }
+    double twips_per_pixel_y() override { return inner_.twips_per_pixel_y(); }
+    std::optional<display_mode> enumerate_mode(std::uint32_t index) override { return inner_.enumerate_mode(index); }
+    long change_mode(const display_mode& mode, std::uint32_t flags) override;
+    void request_reboot() override;
+
+private:
+    display& inner_;
+    event_sink& events_;
+};
+
 }  // namespace quizhost

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
 
@@ -67,6 +69,32 @@ void write_all(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
+// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+std::size_t read_at(int fd, char* into, std::size_t size, off_t offset, const std::string& path) {
+    std::size_t have = 0;
+    while (have < size) {
+        const ssize_t n = ::pread(fd, into + have, size - have, offset + static_cast<off_t>(have));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno, path);
+        }
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    return have;
+}
+
+// memchr is vectorised by the C library, and lines are long enough for its call to pay off.
+long count_line_ends_in(const char* p, std::size_t size) {
+    const char* const end = p + size;
+    long count = 0;
+    while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr) {
+        ++count;
+        ++p;
+    }
+    return count;
+}
+
 void fsync_or_fail(int fd, const std::string& path) {
     if (::fsync(fd) != 0 && errno != EINVAL) fail(errno, path);
 }
@@ -116,6 +144,46 @@ public:
         return bytes;
     }
 
+    // Two passes over one open file in pieces small enough to stay in the processor's cache: the first
+    // counts the lines and notes how many end before each piece, the second goes straight to the piece
+    // where the chosen line starts. The file is never held whole, and both passes read the same file
+    // even if another one is renamed over its name meanwhile.
+    std::string read_counted_line(const std::string& path, const std::function<long(long count)>& choose) override {
+        fd_guard fd(open_or_fail(path, O_RDONLY));
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+        if (S_ISDIR(st.st_mode)) fail(EISDIR, path);
+        piece_.resize(piece_size);
+
+        struct piece_mark {
+            off_t offset;
+            long lines_before;
+        };
+        std::vector<piece_mark> marks;
+        long line_ends = 0;
+        off_t offset = 0;
+        char last = '\n';
+        for (;;) {
+            const std::size_t n = read_at(fd.get(), piece_.data(), piece_size, offset, path);
+            if (n == 0) break;
+            marks.push_back({offset, line_ends});
+            line_ends += count_line_ends_in(piece_.data(), n);
+            last = piece_[n - 1];
+            offset += static_cast<off_t>(n);
+            if (n < piece_size) break;
+        }
+        const long count = line_ends + (last != '\n' ? 1 : 0);
+
+        const long wanted = choose(count);
+        if (wanted < 1 || wanted > count) {
+            throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+        }
+        // The line starts after line end number wanted - 1: find the piece that holds that line end.
+        std::size_t at = 0;
+        while (at + 1 < marks.size() && marks[at + 1].lines_before < wanted - 1) ++at;
+        return line_from(fd.get(), path, marks[at].offset, wanted - 1 - marks[at].lines_before);
+    }
+
     void append_to_file(const std::string& path, std::string_view bytes) override {
         fd_guard fd(open_or_fail(path, O_WRONLY | O_APPEND));
         write_all(fd.get(), bytes, path);
@@ -147,6 +215,43 @@ public:
         fd_guard fd(open_or_fail(path, O_RDONLY | O_DIRECTORY));
         fsync_or_fail(fd.get(), path);
     }
+
+private:
+    static constexpr std::size_t piece_size = 256 * 1024;
+
+    // The line that starts after `skip` line ends from `offset` on, without its line end. A file cut
+    // short since it was counted has no such line: error 62.
+    std::string line_from(int fd, const std::string& path, off_t offset, long skip) {
+        std::string line;
+        bool started = skip == 0;
+        for (;;) {
+            const std::size_t n = read_at(fd, piece_.data(), piece_size, offset, path);
+            if (n == 0) break;
+            const char* p = piece_.data();
+            const char* end = p + n;
+            while (!started) {
+                p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                if (p == nullptr) break;
+                ++p;
+                started = --skip == 0;
+            }
+            if (started && p != nullptr) {
+                const char* stop = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                line.append(p, stop == nullptr ? end : stop);
+                if (stop != nullptr) return without_cr(std::move(line));
+            }
+            offset += static_cast<off_t>(n);
+        }
+        if (!started) throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
+        return without_cr(std::move(line));
+    }
+
+    static std::string without_cr(std::string line) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+
+    std::vector<char> piece_;  // reused by every read, so large files cost no allocation per call
 };
 
 }  // namespace

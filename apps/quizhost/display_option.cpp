@@ -1,0 +1,106 @@
+#include "display_option.hpp"
+
+#include <cstdlib>
+#include <memory>
+
+#include "definitions.hpp"
+#include "host/host.hpp"
+#include "platform/event_sink.hpp"
+#include "platform/headless/headless.hpp"
+#include "player/headless_player.hpp"
+#ifdef QUIZHOST_HAS_X11
+#include "platform/x11/x11_display.hpp"
+#endif
+
+namespace quizhost {
+namespace {
+
+constexpr bool built_with_x11 =
+#ifdef QUIZHOST_HAS_X11
+    true;
+#else
+    false;
+#endif
+
+std::string display_variable() {
+    const char* value = std::getenv("DISPLAY");
+    return value != nullptr ? value : "";
+}
+
+// Says what auto picks on this machine now, so --help answers "which display would it touch?".
+std::string auto_in_use() {
+    const std::string chosen = resolve_display_choice("auto", false);
+    if (chosen == "x11") return "x11 (DISPLAY=" + display_variable() + ")";
+    if (!built_with_x11) return "none (this quizhost is built without X11)";
+    return "none (DISPLAY is not set)";
+}
+
+}  // namespace
+
+std::unique_ptr<display> open_chosen_display(const std::string& chosen) {
+    if (chosen != "x11") return nullptr;
+#ifdef QUIZHOST_HAS_X11
+    return make_x11_display();
+#else
+    throw std::runtime_error("this quizhost is built without X11 (install libx11-dev and libxrandr-dev and rebuild)");
+#endif
+}
+
+void add_display_option(CLI::App& app, std::string& choice) {
+    app.add_option(
+           "--display", choice,
+           "The display set to 800x600 at start and restored at the end: x11 (the X server named by "
+           "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
+           "display with --script, else x11 when DISPLAY is set, else none). Without --script, auto now means " +
+               auto_in_use() + ". Example: --display none")
+        ->type_name("x11|none|auto")
+        ->check(CLI::IsMember({"x11", "none", "auto"}).description(""));
+}
+
+std::string resolve_display_choice(const std::string& choice, bool scripted) {
+    if (choice != "auto") return choice;
+    if (scripted) return "headless";
+    return built_with_x11 && !display_variable().empty() ? "x11" : "none";
+}
+
+int run_headless_on_display(const cabinet_options& options, const movie_script& script, const std::string& choice,
+                            std::FILE* out, std::FILE* err) {
+    const std::string chosen = resolve_display_choice(choice, true);
+    if (chosen == "headless") return run_headless(options, script, out, err);
+
+    std::unique_ptr<display> real;
+    try {
+        real = open_chosen_display(chosen);
+    } catch (const std::exception& e) {
+        std::fprintf(err, "quizhost: --display %s: %s\n", chosen.c_str(), e.what());
+        return exit_usage;
+    }
+
+    // As run_headless builds it, with the real display (or none) in place of the script's: the script's
+    // `screen` and `display` directives then have nothing to act on.
+    stream_event_sink events(out);
+    const machine_seams machine(options);
+    script_clock clock;
+    queued_draws draws(std::make_unique<generator_draws>());
+    headless_movie intro_movie(form::intro, events);
+    headless_movie game_movie(form::main, events);
+    headless_windows windows(events);
+    headless_display scripted_display(events);
+    std::unique_ptr<traced_display> traced;
+    if (real) traced = std::make_unique<traced_display>(*real, events);
+
+    host h;
+    machine.attach(h, options);
+    h.io.clock = &clock;
+    h.io.draws = &draws;
+    h.io.intro_movie = &intro_movie;
+    h.io.game_movie = &game_movie;
+    h.io.windows = &windows;
+    h.io.screen = traced.get();
+    h.io.trace = &events;
+
+    headless_stage stage{game_movie, windows, scripted_display, draws, clock};
+    return play_movie_script(h, stage, script, err);
+}
+
+}  // namespace quizhost
