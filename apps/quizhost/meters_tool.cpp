@@ -32,8 +32,12 @@ void add_meters_command(CLI::App& app, int& status) {
         "meters",
         "Print every meter of the cabinet's meter file (system/logs/meter.txt) with the figures an auditor "
         "derives from them. The file is only read.");
-    meters->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)");
-    meters->add_option("--html", options->html, "also write the report as one self-contained HTML page with charts");
+    meters->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)")
+        ->type_name("DIR");
+    meters->add_option("--html", options->html, "also write the report as one self-contained HTML page with charts")
+        ->type_name("FILE");
+    meters->footer("Example:\n  quizhost meters --root /srv/cabinet --html meters.html\n"
+                   "The meter file is never written. Exit status: 0, or 1 when the meter file or the page cannot be read or written.");
     meters->callback([options, &status] {
         const std::string root = options->root.empty() ? program_folder() : options->root;
         const auto fs = make_native_file_system();

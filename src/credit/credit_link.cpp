@@ -1,20 +1,253 @@
-// Not built yet: placeholders so the host links while this subsystem is being written.
+// Platform detection and the three credit channels: the credit library, the cabinet shell's object and the
+// local credit service. Every call on the link is traced as one "credit" event, so a transcript shows
+// exactly what the cabinet's credit system was asked and what it said.
 #include "credit/credit_link.hpp"
 
+#include <type_traits>
+
+#include "basic/numbers.hpp"
+#include "basic/text.hpp"
 #include "definitions.hpp"
 #include "host/host.hpp"
+#include "platform/client_shell.hpp"
+#include "platform/credit_library.hpp"
+#include "platform/event_sink.hpp"
+#include "platform/loopback_socket.hpp"
+#include "records/error_log.hpp"
+#include "records/text_records.hpp"
 
 namespace quizhost {
 namespace {
-[[noreturn, maybe_unused]] void not_built() { throw run_time_error(invalid_procedure_call, "Invalid procedure call or argument", "not built yet"); }
+
+constexpr std::int16_t shell_platform = 1;
+constexpr std::int16_t socket_platform = 0;
+constexpr std::int16_t no_flag_platform = 2;
+constexpr std::int16_t highest_stake_level = 9;
+// Calling a method on a shell object the host never attached.
+constexpr int object_not_set = 91;
+
+struct platform_flag {
+    const char* file_name;
+    std::int16_t code;
+    const char* log_line;
+};
+
+// Tested in this order; the first flag file present decides.
+constexpr platform_flag platform_flags[] = {
+    {QUIZHOST_SEP "flg_orbital.dat", 1, "ORBITAL Platform"},
+    {QUIZHOST_SEP "flg_kestrel.dat", 3, "HARBOUR Platform"},
+    {QUIZHOST_SEP "flg_vanta.dat", 2, "VANTA Platform"},
+    {QUIZHOST_SEP "flg_meridian.dat", 0, "Meridian Platform"},
+};
+constexpr const char* no_flag_log_line = "No platform file - assuming DLL interface";
+
+void trace_call(host& h, std::string_view call, std::string_view args, std::string_view result) {
+    if (h.io.trace != nullptr) h.io.trace->event({"credit", call, args, result});
+}
+
+// Runs one call on the credit link and traces it with its result; a failing call is traced as
+// "error N" and its failure goes on up unchanged.
+template <typename Call>
+auto traced(host& h, std::string_view call, std::string_view args, Call&& run) {
+    using result_type = decltype(run());
+    try {
+        if constexpr (std::is_void_v<result_type>) {
+            run();
+            trace_call(h, call, args, "");
+        } else {
+            result_type result = run();
+            trace_call(h, call, args, number_to_text(result));
+            return result;
+        }
+    } catch (const run_time_error& e) {
+        trace_call(h, call, args, "error " + std::to_string(e.number()));
+        throw;
+    }
+}
+
+credit_library& library(host& h) {
+    if (h.io.library == nullptr)
+        throw run_time_error(file_not_found, error_description(file_not_found), "no credit library");
+    return *h.io.library;
+}
+
+shell_object& shell(host& h) {
+    if (!h.credit.client_shell) {
+        throw run_time_error(object_not_set, "Object variable or With block variable not set",
+                             "the cabinet shell is not attached");
+    }
+    return *h.credit.client_shell;
+}
+
+// Attaches to the running shell; no new instance is ever created.
+void attach_shell(host& h) {
+    traced(h, "attach", "", [&h] {
+        if (h.io.shell == nullptr) throw run_time_error(cannot_create_object);
+        h.credit.client_shell = h.io.shell->attach();
+        if (!h.credit.client_shell) throw run_time_error(cannot_create_object);
+    });
+}
+
+// The first stake level, from 0 up, for which the shell reports a stake above 0.
+void find_stake_level(host& h) {
+    shell_object& object = shell(h);
+    for (std::int16_t level = 0; level <= highest_stake_level; ++level) {
+        std::int16_t asked = level;  // the shell takes it by reference
+        const double stake = traced(h, "GetStake", number_to_text(level), [&] { return object.GetStake(asked); });
+        if (stake > 0) {
+            h.credit.stake_index = level;
+            return;
+        }
+    }
+}
+
+double shell_get_credit(host& h) {
+    return traced(h, "GetCredit", "", [&h] { return shell(h).GetCredit(); });
+}
+
+double socket_get(host& h, const char* message) { return reply_as_number(socket_send_message(h, message, "")); }
+
+std::string without_line_end(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return std::string(line);
+}
+
 }  // namespace
 
-void check_platform(host&) {}
-double channel_get_credit(host&) { not_built(); }
-double channel_get_bank(host&) { not_built(); }
-void channel_use_credit(host&) { not_built(); }
-void channel_add_to_bank(host&, double, const std::string&) { not_built(); }
-void channel_free_game(host&) { not_built(); }
-void channel_goodbye(host&) {}
-service_reply socket_send_message(host&, const std::string&, const std::string&) { not_built(); }
+// Attaching to the shell is the part of the platform check that can fail; then the error reaches the
+// start-up's fatal path, after the platform line is already in the log.
+void check_platform(host& h) {
+    std::int16_t code = no_flag_platform;
+    const char* log_line = no_flag_log_line;
+    for (const platform_flag& flag : platform_flags) {
+        if (file_exists(*h.io.files, h.program_folder + flag.file_name)) {
+            code = flag.code;
+            log_line = flag.log_line;
+            break;
+        }
+    }
+    h.credit.platform_code = code;
+    write_error(h, log_line);
+    if (code == shell_platform) {
+        attach_shell(h);
+        find_stake_level(h);
+    }
+}
+
+double channel_get_credit(host& h) {
+    switch (h.credit.platform_code) {
+        case shell_platform:
+            return shell_get_credit(h);
+        case socket_platform:
+            return socket_get(h, "GET_CREDIT");
+        default:
+            return traced(h, "cget", "", [&h] { return library(h).cget(); });
+    }
+}
+
+double channel_get_bank(host& h) {
+    switch (h.credit.platform_code) {
+        case shell_platform:
+            return traced(h, "GetBank", "", [&h] { return shell(h).GetBank(); });
+        case socket_platform:
+            return socket_get(h, "GET_BANK");
+        default:
+            return traced(h, "bget", "", [&h] { return library(h).bget(); });
+    }
+}
+
+// The shell takes a game the credit cannot pay for from the bank; the service has no such fallback and
+// takes nothing when the credit is short; the library is asked without a check.
+void channel_use_credit(host& h) {
+    const std::int32_t price = h.money.price_per_play;
+    switch (h.credit.platform_code) {
+        case shell_platform: {
+            const bool credit_covers = shell_get_credit(h) >= price;
+            std::int32_t& stake = h.credit.stake_index;
+            if (credit_covers) {
+                traced(h, "UseCreditEx", number_to_text(stake), [&] { shell(h).UseCreditEx(stake); });
+            } else {
+                traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
+            }
+            return;
+        }
+        case socket_platform:
+            if (socket_get(h, "GET_CREDIT") >= price) socket_send_message(h, "USE_CREDIT", "");
+            return;
+        default:
+            traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
+    }
+}
+
+void channel_add_to_bank(host& h, double amount, const std::string& amount_text) {
+    switch (h.credit.platform_code) {
+        case shell_platform:
+            traced(h, "AddToBank", number_to_text(amount), [&] { shell(h).AddToBank(amount); });
+            return;
+        case socket_platform:
+            socket_send_message(h, "ADD_BANK", amount_text);
+            return;
+        default: {
+            const std::int32_t whole = round_to_int32(amount);
+            traced(h, "badd", number_to_text(whole), [&] { return library(h).badd(whole); });
+        }
+    }
+}
+
+void channel_free_game(host& h) {
+    if (h.credit.platform_code != shell_platform) return;
+    traced(h, "FreeGameStarted", "", [&h] { shell(h).FreeGameStarted(); });
+}
+
+void channel_goodbye(host& h) {
+    if (h.credit.platform_code == shell_platform) {
+        h.credit.client_shell.reset();
+    } else if (h.credit.platform_code == socket_platform) {
+        socket_send_message(h, "GAME_EXIT", "");
+    }
+}
+
+std::string service_request(std::string_view message, std::string_view parameters) {
+    std::string line = single_line(message);
+    line += ' ';
+    line += single_line(parameters);
+    line += "\r\n";
+    return line;
+}
+
+// The connection and the wait for the reply are bounded; a service that is away, silent or garbled ends
+// the command as a missing reply does, with error 9.
+service_reply socket_send_message(host& h, const std::string& message, const std::string& parameters) {
+    const std::string request = service_request(message, parameters);
+    const std::string shown_request = without_line_end(request);
+    const exchange_outcome outcome = exchange_line(h.credit_port, request);
+    if (!outcome.answered()) {
+        trace_call(h, "socket", shown_request, "error " + std::to_string(subscript_out_of_range));
+        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
+                             "credit service: " + outcome.failure);
+    }
+    trace_call(h, "socket", shown_request, without_line_end(outcome.reply));
+    return parse_service_reply(outcome.reply);
+}
+
+// The line end is cut from the whole reply before it is split, so a value followed by further pieces
+// keeps all its characters ("CREDIT 150 \r\n" is 150, not 1).
+service_reply parse_service_reply(std::string_view reply) {
+    if (reply.size() < 2 || reply.substr(reply.size() - 2) != "\r\n") {
+        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
+                             "credit service reply without its line end");
+    }
+    reply.remove_suffix(2);
+    const auto pieces = split_views(reply, ' ');
+    const std::string_view kind = piece_at(pieces, 0);
+    const std::string_view value = piece_at(pieces, 1);
+    if (kind == "CREDIT" || kind == "BANK") return leading_number(value);
+    return std::string(value);
+}
+
+double reply_as_number(const service_reply& reply) {
+    if (const double* number = std::get_if<double>(&reply)) return *number;
+    return strict_number(std::get<std::string>(reply));
+}
+
 }  // namespace quizhost

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace quizhost {
@@ -27,5 +28,18 @@ void channel_goodbye(host& h);
 // One exchange with the local credit service: a number for "CREDIT" and "BANK" replies, else the text.
 using service_reply = std::variant<double, std::string>;
 service_reply socket_send_message(host& h, const std::string& message, const std::string& parameters);
+
+// The request line for the service: the message, one space, the parameters with CR and LF turned into
+// spaces (so no caller can slip a second request into one), and CR LF.
+std::string service_request(std::string_view message, std::string_view parameters);
+
+// Reads one reply line of the service, line end included ("CREDIT 150\r\n" gives 150). The line is split at
+// its spaces: the first piece is the reply kind, the second its value. Kinds "CREDIT" and "BANK" give the
+// value's leading number; any other kind gives the value as text. A reply without its CR LF or without a
+// space is error 9 "Subscript out of range", as a missing reply is.
+service_reply parse_service_reply(std::string_view reply);
+
+// A reply taken as a number where a number is expected: texts must hold a plain number (error 13).
+double reply_as_number(const service_reply& reply);
 
 }  // namespace quizhost

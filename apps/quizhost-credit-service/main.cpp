@@ -1,0 +1,105 @@
+// quizhost-credit-service: the cabinet's local credit service for this machine, and its coin slot.
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include "basic/numbers.hpp"
+#include "credit_state.hpp"
+#include "definitions.hpp"
+#include "platform/loopback_socket.hpp"
+#include "service.hpp"
+
+namespace {
+
+std::atomic<bool> stop_requested{false};
+
+extern "C" void request_stop(int) { stop_requested.store(true); }
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "quizhost-credit-service: %s\n", message.c_str());
+    return 1;
+}
+
+int run_service(int port, const quizhost::credit_service::settings& service) {
+    try {
+        const quizhost::standin::credit_state readable(service.state_path);  // a bad path shows now, not per request
+    } catch (const quizhost::run_time_error& e) {
+        return fail("cannot use the state file " + service.state_path + ": " + e.what());
+    }
+    std::unique_ptr<quizhost::loopback_listener> listener;
+    try {
+        listener = quizhost::listen_on_loopback(port);
+    } catch (const quizhost::run_time_error& e) {
+        return fail(e.detail());
+    }
+    std::signal(SIGINT, request_stop);
+    std::signal(SIGTERM, request_stop);
+    std::printf("quizhost-credit-service: listening on 127.0.0.1:%d, state %s\n", listener->port(),
+                service.state_path.c_str());
+    std::fflush(stdout);
+    quizhost::credit_service::serve(*listener, service, stop_requested);
+    return 0;
+}
+
+int run_insert(const std::string& credits_text, const std::string& state_path) {
+    double credits = 0;
+    try {
+        credits = quizhost::strict_number(credits_text);
+    } catch (const quizhost::run_time_error&) {
+        credits = -1;
+    }
+    if (credits < 1 || credits > 10000 || credits != static_cast<double>(static_cast<long>(credits))) {
+        std::fprintf(
+            stderr, "quizhost-credit-service: insert: the credits must be a whole number from 1 to 10000, not \"%s\"\n",
+            credits_text.c_str());
+        return quizhost::exit_usage;
+    }
+    try {
+        const double credit = quizhost::credit_service::insert_credits(state_path, credits);
+        std::printf("credit %s\n", quizhost::number_to_text(credit).c_str());
+    } catch (const quizhost::run_time_error& e) {
+        return fail("insert: " + std::string(e.what()));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "quizhost-credit-service: the local credit service of a cabinet on the Meridian platform.\n"
+        "Listens on 127.0.0.1 only and answers one request line per exchange:\n"
+        "  GET_CREDIT -> CREDIT n    GET_BANK -> BANK n    USE_CREDIT -> OK DONE | OK REFUSED\n"
+        "  ADD_BANK amount -> OK DONE    GAME_EXIT -> OK BYE    anything else -> ERROR reason\n"
+        "Credit and bank live in the state file (records credit,N and bank,N), replaced atomically.\n"
+        "Example: quizhost-credit-service --port 7475 --state /srv/cabinet/credit_state.txt"};
+    int port = quizhost::default_credit_port;
+    quizhost::credit_service::settings service{quizhost::standin::state_file_name, 50};
+    app.add_option("--port", port, "TCP port on 127.0.0.1 (0: any free port, printed at start)")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
+    app.add_option("--state", service.state_path, "the state file (created when the first change is made)")
+        ->capture_default_str();
+    app.add_option("--price", service.price, "credits one game costs (what USE_CREDIT takes)")
+        ->check(CLI::Range(1.0, 10000.0))
+        ->capture_default_str();
+
+    std::string credits_text;
+    std::string insert_state = quizhost::standin::state_file_name;
+    CLI::App* insert =
+        app.add_subcommand("insert",
+                           "the coin slot: add credits to the state file and print the new credit.\n"
+                           "Example: quizhost-credit-service insert 100 --state /srv/cabinet/credit_state.txt");
+    insert->add_option("credits", credits_text, "whole credits to add, 1 to 10000")->required();
+    insert->add_option("--state", insert_state, "the state file")->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : quizhost::exit_usage;
+    }
+    if (insert->parsed()) return run_insert(credits_text, insert_state);
+    return run_service(port, service);
+}

@@ -1,0 +1,112 @@
+#include "service.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "basic/numbers.hpp"
+#include "basic/text.hpp"
+#include "credit_state.hpp"
+#include "definitions.hpp"
+#include "platform/loopback_socket.hpp"
+
+namespace quizhost::credit_service {
+namespace {
+
+constexpr std::size_t longest_request = 1024;
+constexpr std::chrono::milliseconds idle_limit{5000};
+constexpr std::chrono::milliseconds stop_check{200};
+
+std::string line(std::string_view word, std::string_view value) {
+    std::string reply(word);
+    reply += ' ';
+    reply += value;
+    reply += "\r\n";
+    return reply;
+}
+
+std::string_view without_line_end(std::string_view request) {
+    if (!request.empty() && request.back() == '\n') request.remove_suffix(1);
+    if (!request.empty() && request.back() == '\r') request.remove_suffix(1);
+    return request;
+}
+
+// The amount of an ADD_BANK: a plain number of at least 0, else none.
+bool read_amount(std::string_view parameters, double& amount) {
+    try {
+        amount = strict_number(parameters);
+    } catch (const run_time_error&) {
+        return false;
+    }
+    return amount >= 0;
+}
+
+std::string handle(const settings& service, std::string_view name, std::string_view parameters) {
+    if (name == "GET_CREDIT")
+        return line("CREDIT", number_to_text(standin::credit_state(service.state_path).number("credit")));
+    if (name == "GET_BANK")
+        return line("BANK", number_to_text(standin::credit_state(service.state_path).number("bank")));
+    if (name == "USE_CREDIT") {
+        standin::credit_state state(service.state_path);
+        if (!state.take("credit", service.price)) return line("OK", "REFUSED");
+        state.save();
+        return line("OK", "DONE");
+    }
+    if (name == "ADD_BANK") {
+        double amount = 0;
+        if (!read_amount(parameters, amount)) return line("ERROR", "bad-amount");
+        standin::credit_state state(service.state_path);
+        state.add("bank", amount);
+        state.save();
+        return line("OK", "DONE");
+    }
+    if (name == "GAME_EXIT") return line("OK", "BYE");
+    return line("ERROR", "unknown-message");
+}
+
+void serve_connection(loopback_connection& connection, const settings& service) {
+    std::string request;
+    for (;;) {
+        switch (connection.read_line(request, longest_request, idle_limit)) {
+            case loopback_connection::read_result::line:
+                if (!connection.send_all(answer_request(service, request))) return;
+                break;
+            case loopback_connection::read_result::too_long:
+                connection.send_all(line("ERROR", "request-too-long"));
+                return;
+            case loopback_connection::read_result::closed:     // the client is done, or gave up early
+            case loopback_connection::read_result::timed_out:  // let a silent client go, so others get their turn
+                return;
+        }
+    }
+}
+
+}  // namespace
+
+std::string answer_request(const settings& service, std::string_view request) {
+    request = without_line_end(request);
+    const auto space = request.find(' ');
+    if (space == std::string_view::npos) return line("ERROR", "malformed-request");
+    try {
+        return handle(service, request.substr(0, space), request.substr(space + 1));
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "quizhost-credit-service: %s\n", failure.what());
+        return line("ERROR", "state-file");
+    }
+}
+
+void serve(loopback_listener& listener, const settings& service, const std::atomic<bool>& stop) {
+    while (!stop.load()) {
+        const std::unique_ptr<loopback_connection> connection = listener.accept(stop_check);
+        if (connection) serve_connection(*connection, service);
+    }
+}
+
+double insert_credits(const std::string& state_path, double credits) {
+    standin::credit_state state(state_path);
+    state.add("credit", credits);
+    state.save();
+    return state.number("credit");
+}
+
+}  // namespace quizhost::credit_service
