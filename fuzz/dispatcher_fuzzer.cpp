@@ -25,6 +25,7 @@
 #include "player/movie_script.hpp"
 #include "records/text_records.hpp"
 #include "support/finding.hpp"
+#include "support/kept_file_forms.hpp"
 #include "support/memory_cabinet.hpp"
 
 using namespace quizhost;
@@ -109,108 +110,7 @@ void install_cabinet(fuzzing::memory_cabinet& cab, const cabinet_choice& choice)
 }
 
 // ---------------------------------------------------------------------------------------------------
-// The forms the kept files must have after every command
-
-bool is_plain_decimal(std::string_view text) {
-    if (!text.empty() && text[0] == '-') text.remove_prefix(1);
-    const std::size_t point = text.find('.');
-    const std::string_view whole = text.substr(0, point);
-    const std::string_view fraction = point == std::string_view::npos ? std::string_view{"0"} : text.substr(point + 1);
-    const auto digits = [](std::string_view part) {
-        return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
-    };
-    return digits(whole) && digits(fraction);
-}
-
-bool has_shape(std::string_view text, std::string_view shape) {  // '9' stands for a digit
-    if (text.size() != shape.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (shape[i] == '9' ? !(text[i] >= '0' && text[i] <= '9') : text[i] != shape[i]) return false;
-    }
-    return true;
-}
-
-// Every line ends with CR LF, no line holds a CR of its own, and nothing follows the last line end.
-bool whole_lines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    for (std::string_view line : split_lines(bytes)) {
-        if (line.find('\r') != std::string_view::npos) return false;
-        lines.emplace_back(line);
-    }
-    return lines_to_bytes(lines) == bytes;
-}
-
-bool is_indexed_meter(std::string_view key) {
-    return key == "M2" || key == "M4" || key == "M7" || key == "M11" || key == "M13" || key == "M16";
-}
-
-// The meter file keeps the lines start-up left, in their order, with the same keys; only values change,
-// and every value is a plain decimal number ("M13" rows end with a percentage).
-void check_meter_file(const std::string& now, const std::string& start, const std::string& context) {
-    expect(whole_lines(now), "the meter file has a torn line", context);
-    const auto now_lines = split_lines(now);
-    const auto start_lines = split_lines(start);
-    expect(now_lines.size() == start_lines.size(), "the meter file gained or lost lines", context);
-    for (std::size_t i = 0; i < now_lines.size(); ++i) {
-        const auto fields = split_views(now_lines[i], ',');
-        const auto was = split_views(start_lines[i], ',');
-        expect(fields.size() == was.size() && fields[0] == was[0], "a meter line changed its key or its fields", context);
-        const std::string_view key = fields[0];
-        const bool meter = key.size() >= 2 && key[0] == 'M' &&
-                           std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!meter) {
-            if (key != "ModifiedDate") expect(now_lines[i] == start_lines[i], "a meter file header changed", context);
-            continue;
-        }
-        std::size_t first_value = 1;
-        if (is_indexed_meter(key)) {
-            expect(fields[1] == was[1], "a meter row changed its index", context);
-            first_value = 2;
-        }
-        for (std::size_t f = first_value; f < fields.size(); ++f) {
-            std::string_view value = fields[f];
-            if (key == "M13" && f + 1 == fields.size()) {
-                expect(!value.empty() && value.back() == '%', "a percentage lost its sign", context);
-                value.remove_suffix(1);
-            }
-            expect(is_plain_decimal(value), "a meter value is not a plain decimal number", context);
-        }
-    }
-}
-
-// Twenty score rows by rank with the scores falling, then twenty identification rows that match them.
-void check_hiscores(const std::string& bytes, const std::string& context) {
-    expect(whole_lines(bytes), "the high-score table has a torn line", context);
-    const auto lines = split_lines(bytes);
-    expect(lines.size() == 40, "the high-score table does not hold 40 rows", context);
-    double previous = 0;
-    for (std::size_t i = 0; i < 20; ++i) {
-        const auto score = split_views(lines[i], ',');
-        const auto id = split_views(lines[i + 20], ',');
-        const std::string rank = std::to_string(i + 1);
-        expect(score.size() == 8 && score[0] == "Score" && score[1] == rank && score[2].empty() && score[3].empty(),
-               "a score row is out of form", context);
-        expect(has_shape(score[4], "99:99 99/99/9999"), "a score row has no time stamp", context);
-        expect(is_plain_decimal(score[7]), "a score is not a plain decimal number", context);
-        const double value = std::stod(std::string(score[7]));
-        expect(i == 0 || value <= previous, "the scores are out of rank order", context);
-        previous = value;
-        expect(id.size() == 7 && id[0] == "PlayerID" && id[1] == rank && id[2] == score[5] && id[3] == score[6],
-               "an identification row does not match its score row", context);
-    }
-}
-
-// The log only grows, by whole entries: date, time, two blanks and a message on one line.
-void check_log(const std::string& now, const std::string& before, const std::string& context) {
-    expect(now.size() >= before.size() && now.compare(0, before.size(), before) == 0, "the log lost what it held", context);
-    const std::string added = now.substr(before.size());
-    expect(whole_lines(added), "a log entry is torn", context);
-    const auto entries = split_lines(added);
-    expect(entries.size() <= 3, "one command wrote more log entries than it can", context);
-    for (std::string_view entry : entries) {
-        expect(entry.size() >= 21 && has_shape(entry.substr(0, 21), "99/99/9999 99:99:99  "), "a log line is no entry", context);
-    }
-}
+// The kept files after every command
 
 struct kept_files {
     std::string setup, meters, log;
@@ -233,15 +133,19 @@ void check_kept_files(fuzzing::memory_cabinet& cab, const kept_files& start, con
     expect(cab.read("system/setup.ini") == start.setup, "the setup file changed", context);
     std::string meters = cab.read("system/logs/meter.txt");
     if (meters != checked.meters) {
-        check_meter_file(meters, start.meters, context);
+        const std::string fault = fuzzing::meter_file_fault(meters, start.meters);
+        expect(fault.empty(), fault, context);
         checked.meters = std::move(meters);
     }
     std::string hiscores = cab.read("variable/highscores.txt");
     if (hiscores != checked.hiscores) {
-        check_hiscores(hiscores, context);
+        const std::string fault = fuzzing::hiscore_table_fault(hiscores);
+        expect(fault.empty(), fault, context);
         checked.hiscores = std::move(hiscores);
     }
-    check_log(cab.read("system/logs/log.txt"), log_before, context);
+    // A command writes at most its own entry, a note of what it did, and the fatal path's line.
+    const std::string fault = fuzzing::log_growth_fault(cab.read("system/logs/log.txt"), log_before, 3);
+    expect(fault.empty(), fault, context);
 }
 
 // ---------------------------------------------------------------------------------------------------

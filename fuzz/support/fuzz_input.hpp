@@ -3,10 +3,13 @@
 // of them stay meaningful.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quizhost::fuzzing {
 
@@ -48,5 +51,27 @@ public:
 private:
     std::string_view rest_;
 };
+
+// The draws an input names: numbers separated by anything that is not a number, each held to [0, 1) as
+// the draws seam promises (the fraction of its size; 0 for a value that is not finite).
+inline std::vector<double> draws_in(std::string_view numbers) {
+    const std::string text(numbers);
+    std::vector<double> draws;
+    const char* at = text.c_str();
+    const char* end = at + text.size();
+    while (at < end) {
+        char* stop = nullptr;
+        const double value = std::strtod(at, &stop);
+        if (stop == at) {
+            ++at;
+            continue;
+        }
+        at = stop;
+        double u = std::isfinite(value) ? std::fabs(std::fmod(value, 1.0)) : 0.0;
+        if (!(u >= 0 && u < 1)) u = 0;
+        draws.push_back(u);
+    }
+    return draws;
+}
 
 }  // namespace quizhost::fuzzing

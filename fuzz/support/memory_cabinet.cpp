@@ -1,11 +1,10 @@
 #include "support/memory_cabinet.hpp"
 
 #include <array>
-#include <cmath>
-#include <cstdlib>
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
+#include "support/fuzz_input.hpp"
 
 namespace quizhost::fuzzing {
 
@@ -80,21 +79,7 @@ void memory_cabinet::write_question_files() {
 }
 
 void queue_draws(queued_draws& draws, std::string_view numbers) {
-    std::string text(numbers);
-    const char* at = text.c_str();
-    const char* end = at + text.size();
-    while (at < end) {
-        char* stop = nullptr;
-        const double value = std::strtod(at, &stop);
-        if (stop == at) {
-            ++at;  // not a number: skip one character
-            continue;
-        }
-        at = stop;
-        double u = std::isfinite(value) ? std::fabs(std::fmod(value, 1.0)) : 0.0;
-        if (!(u >= 0 && u < 1)) u = 0;
-        draws.queue(u);
-    }
+    for (double u : draws_in(numbers)) draws.queue(u);
 }
 
 }  // namespace quizhost::fuzzing
