@@ -101,7 +101,11 @@ TEST(e2e_command_line, BadUsageGetsOneLineAndStatusTwo) {
         {{"--root", cab.root() + "/missing", "--script", "-"}, "/missing: no such folder"},
         {{"--root", cab.root(), "--script", cab.root() + "/none.script"}, "none.script does not exist"},
         {{"--root", cab.root(), "--script", cab.root()}, "is a folder"},
+#ifdef QUIZHOST_HAVE_WEB
+        {{"--root", cab.root(), "--http-port", "70000"}, "--http-port"},
+#else
         {{"--root", cab.root()}, "the browser player is not built in; use --script FILE"},
+#endif
     };
     for (const auto& [args, message] : cases) {
         const run_result r = run_program(quizhost, args);

@@ -8,6 +8,7 @@
 #include "host/form_main.hpp"
 #include "host/host.hpp"
 #include "support/test_host.hpp"
+#include "support/e2e.hpp"
 
 namespace quizhost {
 namespace {
@@ -270,6 +271,18 @@ TEST_F(main_form, AFailingCommandSetsNothingUnloadsLogsOnceAndExits) {
     EXPECT_EQ(ending_command("GET_SCORE_RECORD", "1"), exit_fatal);
     EXPECT_EQ(t.events.lines, (lines{"stop\tmain", "stop\tmain", "movie\tmain\t", "movie\tmain\t"}));
     EXPECT_EQ(log_entries(), (lines{"ERROR! 70 - Permission denied.  Game Terminated."}));
+}
+
+// With the local credit service down, the goodbye fails; the display is still restored before that
+// failure ends the program.
+TEST_F(main_form, AFailedGoodbyeStillUnloadsAndRestoresTheDisplay) {
+    t.host.credit.platform_code = 0;
+    t.host.credit_port = 1;  // nothing listens there
+    t.host.screen.resolution_changed = true;
+    t.host.screen.saved_screen_width = 1024;
+    t.host.screen.saved_screen_height = 768;
+    EXPECT_THROW(flash_game_FSCommand(t.host, "CLOSE_ALL", ""), run_time_error);
+    EXPECT_TRUE(testing::in_order(t.events.lines, {"movie\tmain\t", "display\t1024x768\t0"}));
 }
 
 TEST_F(main_form, ErrorTextKeepsItsEndingAfterADescriptionWithAFullStop) {

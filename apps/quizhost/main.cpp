@@ -13,6 +13,9 @@
 #include "player/headless_player.hpp"
 #include "player/movie_script.hpp"
 #include "tools.hpp"
+#ifdef QUIZHOST_HAVE_WEB
+#include "platform/web/web_player.hpp"
+#endif
 
 namespace {
 
@@ -89,6 +92,18 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 65535));
     std::string display_choice = "auto";
     quizhost::add_display_option(app, display_choice);
+#ifdef QUIZHOST_HAVE_WEB
+    quizhost::web::browser_options browser;
+    app.add_option("--http-port", browser.http_port,
+                   "Without --script the browser player runs the movies: open http://127.0.0.1:PORT/ in the "
+                   "cabinet's browser (127.0.0.1 only; default 7480, 0 picks a free port; Ctrl-C shuts down "
+                   "with status 130). Example: --http-port 8080")
+        ->type_name("PORT")
+        ->check(CLI::Range(0, 65535));
+    app.add_flag("--trace", browser.trace,
+                 "With the browser player: print every step of the host on standard error, as the movie "
+                 "script's transcript shows it");
+#endif
 
     int tool_status = 0;
     quizhost::add_content_commands(app, tool_status);
@@ -113,7 +128,11 @@ int main(int argc, char** argv) {
     if (!std::filesystem::is_directory(options.program_folder, failed)) {
         return usage_error("--root " + options.program_folder + ": no such folder");
     }
+#ifdef QUIZHOST_HAVE_WEB
+    if (script_path.empty()) return quizhost::web::run_browser(options, browser, stdout, stderr);
+#else
     if (script_path.empty()) return usage_error("the browser player is not built in; use --script FILE");
+#endif
 
     std::string why;
     const std::optional<std::string> text = read_script(script_path, why);

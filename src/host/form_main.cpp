@@ -1,6 +1,7 @@
 #include "host/form_main.hpp"
 
 #include <array>
+#include <exception>
 
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
@@ -88,12 +89,20 @@ void error_handler(host& h, const run_time_error& error) {
 }
 
 void unload_wrapper(host& h, int status) {
-    channel_goodbye(h);
+    // A goodbye that fails (the credit service is down) still ends the program as an unhandled error, but
+    // only after the movie is unloaded and the display mode restored: the cabinet must not be left at 800x600.
+    std::exception_ptr goodbye_failure;
+    try {
+        channel_goodbye(h);
+    } catch (const run_time_error&) {
+        goodbye_failure = std::current_exception();
+    }
     h.io.game_movie->set_movie("");
     if (h.screen.resolution_changed) {
         // Whether the old mode came back is not examined: nothing more can be done about it on the way out.
         (void)change_resolution(h, h.screen.saved_screen_width, h.screen.saved_screen_height);
     }
+    if (goodbye_failure) std::rethrow_exception(goodbye_failure);
     throw program_exit{status};
 }
 

@@ -1,0 +1,624 @@
+#include "platform/web/bridge.hpp"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <vector>
+#include <variant>
+
+#include "platform/web/served_paths.hpp"
+#include "platform/web/web_assets.hpp"
+
+namespace quizhost::web {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using nlohmann::json;
+using request_type = http::request<http::string_body>;
+
+// Loopback clients are the stage, its movies and the odd developer's curl; a handful of connections is
+// plenty, and a bound keeps a runaway page from exhausting the host's descriptors.
+constexpr std::size_t max_http_sessions = 32;
+// A movie raising commands in a loop without waiting must not grow the queue without end.
+constexpr std::size_t max_queued_commands = 4096;
+constexpr std::size_t max_stage_message = 1 << 20;
+constexpr std::uint32_t max_request_header = 8 * 1024;
+constexpr std::uint64_t max_request_body = 64 * 1024;
+constexpr auto request_read_timeout = std::chrono::seconds(30);
+constexpr const char* bridge_target = "/bridge";
+
+std::string_view view(boost::beast::string_view text) { return {text.data(), text.size()}; }
+
+struct http_session;
+struct stage_session;
+
+}  // namespace
+
+struct bridge::impl {
+    // Everything the sessions touch is declared before the io_context, so it outlives the sessions that
+    // the io_context frees with its pending handlers when it is destroyed.
+    bridge_options options;
+    std::function<void()> replay;
+    std::shared_ptr<stage_session> stage;  // the one stage, from its upgrade until its connection ends
+    std::deque<raised_command> commands;
+    std::map<std::uint64_t, json> pending;  // requests sent and not yet answered, by id
+    std::map<std::uint64_t, request_reply> replies;
+    std::uint64_t next_request_id = 1;
+    bool gathering = false;
+    std::vector<std::string> gathered;
+    std::size_t http_sessions = 0;
+    int running = 0;  // depth of io.run_* calls on the stack
+    bool interrupted = false;
+    int port = 0;
+
+    asio::io_context io{1};
+    asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(io);
+    tcp::acceptor acceptor{io};
+    std::optional<asio::signal_set> signals;
+
+    explicit impl(bridge_options o) : options(std::move(o)) {}
+    ~impl();
+
+    void log(const std::string& line) const;
+    void listen();
+    void accept();
+    void watch_signals();
+    bool allowed_host(std::string_view host) const;
+    // The refusal for a WebSocket upgrade, or nothing when this stage may connect.
+    std::optional<http::response<http::string_body>> refuse_upgrade(const request_type& request) const;
+    void stage_opened(stage_session& session);
+    void stage_gone(stage_session& session, const std::string& why);
+    void receive(const std::string& text);
+    void send_text(std::string text);
+    void send_gathered();
+    bool stage_idle() const;
+    // Runs the sockets until `done` holds (true), or the deadline passes or the program is interrupted
+    // (false). Handlers only queue what arrives; none of them calls back into the host.
+    template <class Predicate>
+    bool wait_until(Predicate done, std::optional<std::chrono::steady_clock::time_point> deadline,
+                    bool interruptible = true);
+};
+
+namespace {
+
+template <class Body>
+void add_common_headers(http::response<Body>& response, bool keep_alive) {
+    response.set(http::field::server, "quizhost");
+    // Movies change while a developer works on them, and a reset must load the movie afresh.
+    response.set(http::field::cache_control, "no-store");
+    response.set("X-Content-Type-Options", "nosniff");
+    // Only the stage itself may frame the movies, and no other site may embed or read what is served.
+    response.set("X-Frame-Options", "SAMEORIGIN");
+    response.set("Cross-Origin-Resource-Policy", "same-origin");
+    response.set("Referrer-Policy", "no-referrer");
+    response.keep_alive(keep_alive);
+}
+
+http::response<http::string_body> text_response(http::status status, const request_type& request,
+                                                std::string text) {
+    http::response<http::string_body> response{status, request.version()};
+    add_common_headers(response, request.keep_alive());
+    response.set(http::field::content_type, "text/plain; charset=utf-8");
+    if (request.method() == http::verb::head) {
+        response.content_length(text.size());
+    } else {
+        response.body() = std::move(text);
+        response.prepare_payload();
+    }
+    return response;
+}
+
+struct stage_session : std::enable_shared_from_this<stage_session> {
+    bridge::impl& owner;
+    websocket::stream<beast::tcp_stream> ws;
+    beast::flat_buffer buffer;
+    std::deque<std::string> outgoing;
+    bool open = false;
+    bool writing = false;
+    bool closing = false;
+
+    stage_session(bridge::impl& o, beast::tcp_stream&& stream) : owner(o), ws(std::move(stream)) {}
+
+    void accept(request_type request) {
+        beast::get_lowest_layer(ws).expires_never();
+        ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        ws.set_option(websocket::stream_base::decorator(
+            [](websocket::response_type& response) { response.set(http::field::server, "quizhost"); }));
+        ws.read_message_max(max_stage_message);
+        ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+            if (error) {
+                self->owner.stage_gone(*self, "stage handshake failed: " + error.message());
+                return;
+            }
+            self->open = true;
+            self->owner.stage_opened(*self);
+            self->read();
+        });
+    }
+
+    void read() {
+        ws.async_read(buffer, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            self->on_read(error);
+        });
+    }
+
+    void on_read(beast::error_code error) {
+        if (error) {
+            open = false;
+            const bool normal = error == websocket::error::closed || error == asio::error::eof ||
+                                error == asio::error::operation_aborted;
+            owner.stage_gone(*this, normal ? "stage disconnected" : "stage connection lost: " + error.message());
+            return;
+        }
+        if (ws.got_text()) {
+            owner.receive(beast::buffers_to_string(buffer.data()));
+        } else {
+            owner.log("bridge: ignored a binary message from the stage");
+        }
+        buffer.consume(buffer.size());
+        read();
+    }
+
+    void send(std::string text) {
+        if (!open || closing) return;
+        outgoing.push_back(std::move(text));
+        if (!writing) write_next();
+    }
+
+    void write_next() {
+        writing = true;
+        ws.text(true);
+        ws.async_write(asio::buffer(outgoing.front()), [self = shared_from_this()](beast::error_code error, std::size_t) {
+            self->outgoing.pop_front();
+            if (error) {
+                self->writing = false;
+                self->outgoing.clear();
+                return;  // the read side notices the broken connection and reports it
+            }
+            if (!self->outgoing.empty()) {
+                self->write_next();
+            } else {
+                self->writing = false;
+                if (self->closing) self->close_now();
+            }
+        });
+    }
+
+    bool idle() const { return !writing && outgoing.empty(); }
+
+    // Closes once everything queued has been written (a close frame may not overtake a message).
+    void close() {
+        if (closing || !open) return;
+        closing = true;
+        if (idle()) close_now();
+    }
+
+    void close_now() {
+        ws.async_close(websocket::close_code::normal, [self = shared_from_this()](beast::error_code) {});
+    }
+};
+
+struct http_session : std::enable_shared_from_this<http_session> {
+    bridge::impl& owner;
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer;
+    std::optional<http::request_parser<http::string_body>> parser;
+
+    http_session(bridge::impl& o, tcp::socket socket) : owner(o), stream(std::move(socket)) { ++owner.http_sessions; }
+    ~http_session() { --owner.http_sessions; }
+
+    void read() {
+        parser.emplace();
+        parser->header_limit(max_request_header);
+        parser->body_limit(max_request_body);
+        stream.expires_after(request_read_timeout);
+        http::async_read(stream, buffer, *parser, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            self->on_read(error);
+        });
+    }
+
+    void on_read(beast::error_code error) {
+        if (error == http::error::end_of_stream || error == asio::error::eof ||
+            error == beast::error::timeout || error == asio::error::operation_aborted ||
+            error == asio::error::connection_reset) {
+            shut();
+            return;
+        }
+        if (error) {
+            owner.log("http: refused a malformed request: " + error.message());
+            request_type request;
+            request.keep_alive(false);
+            write(text_response(http::status::bad_request, request, "Bad request\n"));
+            return;
+        }
+        request_type request = parser->release();
+        if (websocket::is_upgrade(request)) {
+            upgrade(std::move(request));
+            return;
+        }
+        respond(request);
+    }
+
+    void upgrade(request_type request) {
+        if (auto refusal = owner.refuse_upgrade(request)) {
+            owner.log("bridge: refused a stage connection (" + refusal->body() + ")");
+            refusal->keep_alive(false);
+            write(std::move(*refusal));
+            return;
+        }
+        auto session = std::make_shared<stage_session>(owner, std::move(stream));
+        owner.stage = session;  // taken from now on: a second stage is refused even mid-handshake
+        session->accept(std::move(request));
+    }
+
+    void respond(const request_type& request) {
+        if (!owner.allowed_host(view(request[http::field::host]))) {
+            write(text_response(http::status::forbidden, request, "Forbidden\n"));
+            return;
+        }
+        if (request.method() != http::verb::get && request.method() != http::verb::head) {
+            auto response = text_response(http::status::method_not_allowed, request, "Only GET and HEAD\n");
+            response.set(http::field::allow, "GET, HEAD");
+            write(std::move(response));
+            return;
+        }
+        const auto target = resolve_target(view(request.target()));
+        if (!target) {
+            not_found(request);
+            return;
+        }
+        if (target->area == served_area::stage || target->area == served_area::runtime) {
+            const std::string name = target->area == served_area::stage ? "index.html" : "runtime/" + target->relative;
+            const auto bytes = embedded_asset(name);
+            if (!bytes) {
+                not_found(request);
+                return;
+            }
+            serve_bytes(request, *bytes, content_type(name));
+            return;
+        }
+        const auto file = movie_file(owner.options.program_folder, *target);
+        if (!file) {
+            not_found(request);
+            return;
+        }
+        serve_file(request, *file);
+    }
+
+    void not_found(const request_type& request) {
+        owner.log("http: 404 for " + excerpt(view(request.target())));
+        write(text_response(http::status::not_found, request, "Not found\n"));
+    }
+
+    void serve_bytes(const request_type& request, std::string_view bytes, const std::string& type) {
+        http::response<http::string_body> response{http::status::ok, request.version()};
+        add_common_headers(response, request.keep_alive());
+        response.set(http::field::content_type, type);
+        if (request.method() == http::verb::head) {
+            response.content_length(bytes.size());
+        } else {
+            response.body() = std::string(bytes);
+            response.prepare_payload();
+        }
+        write(std::move(response));
+    }
+
+    void serve_file(const request_type& request, const std::string& path) {
+        http::file_body::value_type body;
+        beast::error_code error;
+        body.open(path.c_str(), beast::file_mode::scan, error);
+        if (error) {
+            not_found(request);
+            return;
+        }
+        const auto size = body.size();
+        if (request.method() == http::verb::head) {
+            http::response<http::empty_body> response{http::status::ok, request.version()};
+            add_common_headers(response, request.keep_alive());
+            response.set(http::field::content_type, content_type(path));
+            response.content_length(size);
+            write(std::move(response));
+            return;
+        }
+        http::response<http::file_body> response{std::piecewise_construct, std::make_tuple(std::move(body)),
+                                                 std::make_tuple(http::status::ok, request.version())};
+        add_common_headers(response, request.keep_alive());
+        response.set(http::field::content_type, content_type(path));
+        response.content_length(size);
+        write(std::move(response));
+    }
+
+    template <class Response>
+    void write(Response&& response) {
+        auto message = std::make_shared<std::decay_t<Response>>(std::forward<Response>(response));
+        const bool close = message->need_eof();
+        http::async_write(stream, *message,
+                          [self = shared_from_this(), message, close](beast::error_code error, std::size_t) {
+                              if (error) return;
+                              if (close) {
+                                  self->shut();
+                                  return;
+                              }
+                              self->read();
+                          });
+    }
+
+    void shut() {
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    }
+};
+
+}  // namespace
+
+bridge::impl::~impl() {
+    // Drop the stage first: its socket must go while the io_context still exists.
+    stage.reset();
+}
+
+void bridge::impl::log(const std::string& line) const {
+    if (options.log) {
+        options.log(line);
+    } else {
+        std::fprintf(stderr, "quizhost: %s\n", line.c_str());
+        std::fflush(stderr);
+    }
+}
+
+void bridge::impl::listen() {
+    const tcp::endpoint endpoint{asio::ip::address_v4::loopback(), static_cast<unsigned short>(options.port)};
+    beast::error_code error;
+    const auto fail = [&](const char* step) {
+        throw bridge_error("cannot " + std::string(step) + " 127.0.0.1:" + std::to_string(options.port) + ": " +
+                           error.message());
+    };
+    if (options.port < 0 || options.port > 65535) {
+        throw bridge_error("the HTTP port must be 0 to 65535, not " + std::to_string(options.port));
+    }
+    acceptor.open(endpoint.protocol(), error);
+    if (error) fail("open a socket for");
+    acceptor.set_option(asio::socket_base::reuse_address(true), error);
+    acceptor.bind(endpoint, error);
+    if (error) fail("listen on");
+    acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (error) fail("listen on");
+    port = acceptor.local_endpoint().port();
+    accept();
+}
+
+void bridge::impl::accept() {
+    acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
+        if (error == asio::error::operation_aborted) return;
+        if (error) {
+            log("http: accept failed: " + error.message());
+        } else if (http_sessions >= max_http_sessions) {
+            beast::error_code ignored;
+            socket.close(ignored);
+        } else {
+            // The bridge sends several small messages per command (stop, set, play, done); with Nagle's
+            // algorithm each one after the first would wait for the stage's delayed acknowledgement.
+            beast::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
+            std::make_shared<http_session>(*this, std::move(socket))->read();
+        }
+        accept();
+    });
+}
+
+void bridge::impl::watch_signals() {
+    signals.emplace(io, SIGINT, SIGTERM);
+    signals->async_wait([this](beast::error_code error, int) {
+        if (error) return;
+        interrupted = true;
+        // Back to the default action, so a second Ctrl-C ends a host stuck in a long call at once.
+        beast::error_code ignored;
+        signals->clear(ignored);
+    });
+}
+
+bool bridge::impl::allowed_host(std::string_view host) const {
+    // Checking the Host header keeps pages of other sites out even when their name resolves to 127.0.0.1.
+    const std::string suffix = ":" + std::to_string(port);
+    return host == "127.0.0.1" + suffix || host == "localhost" + suffix;
+}
+
+std::optional<http::response<http::string_body>> bridge::impl::refuse_upgrade(const request_type& request) const {
+    const std::string_view host = view(request[http::field::host]);
+    if (request.target() != bridge_target) return text_response(http::status::not_found, request, "not the bridge");
+    if (!allowed_host(host)) return text_response(http::status::forbidden, request, "foreign host");
+    // Only the stage page, served from here, may drive the host; any other page's origin differs.
+    if (request[http::field::origin] != "http://" + std::string(host)) {
+        return text_response(http::status::forbidden, request, "foreign origin");
+    }
+    if (stage) return text_response(http::status::conflict, request, "a stage is already connected");
+    return std::nullopt;
+}
+
+void bridge::impl::stage_opened(stage_session&) {
+    log("stage connected");
+    // Whatever was gathered was meant for a stage that is gone; the replay tells the new one the state.
+    gathered.clear();
+    if (replay) replay();
+    // A stage that reloaded while the host waited gets the question again.
+    for (const auto& [id, message] : pending) send_text(encode(message));
+}
+
+void bridge::impl::stage_gone(stage_session& session, const std::string& why) {
+    if (stage.get() != &session) return;
+    log(why);
+    stage.reset();
+}
+
+void bridge::impl::receive(const std::string& text) {
+    const stage_message message = parse_stage_message(text);
+    if (const auto* refused = std::get_if<refused_message>(&message)) {
+        log("bridge: ignored a message (" + refused->reason + "): " + excerpt(text));
+    } else if (const auto* command = std::get_if<raised_command>(&message)) {
+        if (commands.size() >= max_queued_commands) {
+            log("bridge: ignored command " + excerpt(command->command) + ": too many commands waiting");
+            // Its movie holds its frames until the command is done; let it go on.
+            send_text(encode(json{{"type", "done"}, {"id", command->id}}));
+        } else {
+            commands.push_back(*command);
+        }
+    } else {
+        const auto& reply = std::get<request_reply>(message);
+        const auto request = pending.find(reply.id);
+        const char* expected = request == pending.end()                           ? ""
+                               : request->second.value("type", std::string{}) == "get" ? "value"
+                                                                                         : "answer";
+        if (reply.type != expected) {
+            log("bridge: ignored an answer to no waiting request: " + excerpt(text));
+            return;
+        }
+        pending.erase(request);
+        replies[reply.id] = reply;
+    }
+}
+
+void bridge::impl::send_text(std::string text) {
+    if (!stage) return;
+    if (gathering) {
+        gathered.push_back(std::move(text));
+        return;
+    }
+    stage->send(std::move(text));
+    // Push it out now rather than at the next wait, unless a handler is already running below us.
+    if (running == 0) {
+        ++running;
+        io.poll();
+        --running;
+        if (io.stopped()) io.restart();
+    }
+}
+
+void bridge::impl::send_gathered() {
+    if (gathered.empty()) return;
+    std::string batch;
+    if (gathered.size() == 1) {
+        batch = std::move(gathered.front());
+    } else {
+        batch = "[";
+        for (std::size_t i = 0; i < gathered.size(); ++i) {
+            if (i > 0) batch += ',';
+            batch += gathered[i];
+        }
+        batch += ']';
+    }
+    gathered.clear();
+    const bool was_gathering = gathering;
+    gathering = false;
+    send_text(std::move(batch));
+    gathering = was_gathering;
+}
+
+bool bridge::impl::stage_idle() const { return !stage || stage->idle(); }
+
+template <class Predicate>
+bool bridge::impl::wait_until(Predicate done, std::optional<std::chrono::steady_clock::time_point> deadline,
+                              bool interruptible) {
+    while (!done()) {
+        if (interrupted && interruptible) return false;
+        if (deadline && std::chrono::steady_clock::now() >= *deadline) return false;
+        ++running;
+        if (deadline) {
+            io.run_one_until(*deadline);
+        } else {
+            io.run_one();
+        }
+        --running;
+        if (io.stopped()) io.restart();
+    }
+    return true;
+}
+
+namespace {
+std::optional<std::chrono::steady_clock::time_point> deadline_after(std::optional<std::chrono::milliseconds> timeout) {
+    if (!timeout) return std::nullopt;
+    return std::chrono::steady_clock::now() + *timeout;
+}
+}  // namespace
+
+bridge::bridge(bridge_options options) : impl_(std::make_unique<impl>(std::move(options))) {
+    impl_->listen();
+    if (impl_->options.handle_signals) impl_->watch_signals();
+}
+
+bridge::~bridge() = default;
+
+int bridge::port() const { return impl_->port; }
+
+std::string bridge::address() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/"; }
+
+bool bridge::stage_connected() const { return impl_->stage && impl_->stage->open; }
+
+bool bridge::interrupted() const { return impl_->interrupted; }
+
+void bridge::on_stage_connected(std::function<void()> replay) { impl_->replay = std::move(replay); }
+
+void bridge::send(const nlohmann::json& message) { impl_->send_text(encode(message)); }
+
+void bridge::gather_messages() { impl_->gathering = true; }
+
+void bridge::release_messages() {
+    impl_->send_gathered();
+    impl_->gathering = false;
+}
+
+std::optional<request_reply> bridge::request(nlohmann::json message, std::optional<std::chrono::milliseconds> timeout) {
+    const std::uint64_t id = impl_->next_request_id++;
+    message["id"] = id;
+    impl_->pending[id] = message;
+    impl_->send_gathered();  // the stage must see what came before the request, and the request now
+    const bool was_gathering = impl_->gathering;
+    impl_->gathering = false;
+    send(message);
+    impl_->gathering = was_gathering;
+    const bool answered = impl_->wait_until([&] { return impl_->replies.count(id) > 0; }, deadline_after(timeout));
+    impl_->pending.erase(id);
+    if (!answered) return std::nullopt;
+    request_reply reply = std::move(impl_->replies[id]);
+    impl_->replies.erase(id);
+    return reply;
+}
+
+bool bridge::wait_for_stage(std::optional<std::chrono::milliseconds> timeout) {
+    return impl_->wait_until([&] { return stage_connected(); }, deadline_after(timeout));
+}
+
+std::optional<raised_command> bridge::next_command(std::optional<std::chrono::milliseconds> timeout) {
+    if (!impl_->wait_until([&] { return !impl_->commands.empty(); }, deadline_after(timeout))) return std::nullopt;
+    raised_command command = std::move(impl_->commands.front());
+    impl_->commands.pop_front();
+    return command;
+}
+
+void bridge::run_for(std::chrono::milliseconds duration) {
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    impl_->wait_until([] { return false; }, deadline);
+}
+
+void bridge::interrupt() {
+    asio::post(impl_->io, [this] { impl_->interrupted = true; });
+}
+
+void bridge::finish(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    // An interrupted host still says goodbye to the stage, within the bound.
+    impl_->wait_until([&] { return impl_->stage_idle(); }, deadline, false);
+    if (impl_->stage) impl_->stage->close();
+    impl_->wait_until([&] { return !impl_->stage; }, deadline, false);
+    beast::error_code ignored;
+    impl_->acceptor.close(ignored);
+}
+
+}  // namespace quizhost::web

@@ -1,0 +1,89 @@
+// The loopback bridge between the host and the stage page in the browser: an HTTP server for the stage,
+// the movie runtime and the two movie folders, and one WebSocket to the stage that carries the seam calls
+// out and the movies' commands in.
+//
+// Everything runs on the host's one thread. The bridge never calls into the host: it only sends, and while
+// the host waits (for a stage, for the next command, for a request's answer) it runs the sockets and queues
+// what arrives. So a command that arrives while the host waits for a GetVariable or a message box is
+// queued and taken later, never nested inside the one in progress.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "definitions.hpp"
+#include "platform/web/bridge_messages.hpp"
+
+namespace quizhost::web {
+
+// The bridge could not listen (the port is taken, the address cannot be bound).
+class bridge_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct bridge_options {
+    std::string program_folder;   // the movie folders are served from here
+    int port = default_http_port; // 0: any free port (see bridge::port)
+    bool handle_signals = false;  // SIGINT and SIGTERM interrupt the waits (the quizhost program)
+    // Where refused requests, ignored messages and connection news go (default: standard error).
+    std::function<void(const std::string&)> log;
+};
+
+class bridge {
+public:
+    explicit bridge(bridge_options options);
+    ~bridge();
+    bridge(const bridge&) = delete;
+    bridge& operator=(const bridge&) = delete;
+
+    int port() const;
+    std::string address() const;  // "http://127.0.0.1:PORT/"
+    bool stage_connected() const;
+    // SIGINT or SIGTERM arrived (only with handle_signals); every wait returns at once from then on.
+    bool interrupted() const;
+
+    // Called each time a stage connects, before anything it sends is read, so the player can bring a
+    // (re)loaded stage up to the host's state. Requests still waiting for an answer are sent again after it.
+    void on_stage_connected(std::function<void()> replay);
+
+    // Sends one message to the stage, after those sent before it. Dropped when no stage is connected: a
+    // stage that connects later is brought up to date by the replay.
+    void send(const nlohmann::json& message);
+
+    // Between these two, messages are gathered and go out together, as one JSON array in one frame, when
+    // released (or before a request, which must not wait). A command's stop, set, play and done thus
+    // reach the stage in one piece instead of four.
+    void gather_messages();
+    void release_messages();
+
+    // Sends `message` with a fresh "id" and runs the sockets until the stage answers it. Nothing when the
+    // timeout passes first or the program is interrupted.
+    std::optional<request_reply> request(nlohmann::json message,
+                                         std::optional<std::chrono::milliseconds> timeout);
+
+    // Runs the sockets until a stage has connected; false when interrupted or out of time.
+    bool wait_for_stage(std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+    // Runs the sockets until a movie has raised a command, and takes the oldest; nothing when interrupted
+    // or out of time.
+    std::optional<raised_command> next_command(std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+    // Runs the sockets for a while (tests, and letting the stage take the last messages).
+    void run_for(std::chrono::milliseconds duration);
+    // Sends what is queued, within `bound`, and closes the stage's connection.
+    void finish(std::chrono::milliseconds bound);
+    // Interrupts the waits as SIGINT does. The one call that is safe from another thread.
+    void interrupt();
+
+    struct impl;  // the sockets' side; public only so the session types in bridge.cpp can name it
+
+private:
+    std::unique_ptr<impl> impl_;
+};
+
+}  // namespace quizhost::web

@@ -1,0 +1,55 @@
+// The bridge's messages between the host and the stage page: JSON objects with a "type", one per WebSocket
+// text frame. This file holds the parts that need no socket, so they can be checked on their own: reading a
+// stage message (anything malformed is refused with a reason, never thrown) and turning the host's
+// single-byte text into the UTF-8 that JSON requires.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <nlohmann/json.hpp>
+
+namespace quizhost::web {
+
+// A command raised by a movie on the stage, waiting for the host to take it.
+struct raised_command {
+    std::string form;        // "intro" or "main": the layer whose movie raised it
+    std::uint64_t load = 0;  // which load of that layer's movie raised it (see web_movie)
+    std::uint64_t id = 0;    // the stage's number for it, echoed back in "done"
+    std::string command;
+    std::string args;
+};
+
+// The stage's answer to one of the host's requests ("get" is answered by "value", "msgbox" by "answer").
+struct request_reply {
+    std::uint64_t id = 0;
+    std::string type;  // "value" or "answer"
+    std::string text;  // the variable's value, or "ok", "yes", "no"
+};
+
+// Why a stage message was ignored.
+struct refused_message {
+    std::string reason;
+};
+
+using stage_message = std::variant<raised_command, request_reply, refused_message>;
+
+// Reads one text frame from the stage. Unknown types, missing or mistyped fields, ids that are not whole
+// numbers and text that is not JSON are all refused with a reason for the log.
+stage_message parse_stage_message(std::string_view text);
+
+// The host keeps text as bytes: UTF-8 from the movies, Windows-1252 from a Windows cabinet's files. JSON
+// needs UTF-8, so valid UTF-8 sequences pass unchanged and every other byte is read as Windows-1252.
+// Nothing is lost and dumping never throws.
+std::string to_utf8(std::string_view bytes);
+
+// The message as one JSON text, ready for the socket.
+std::string encode(const nlohmann::json& message);
+
+// A short, printable excerpt of a refused message for the log: at most `limit` bytes, control bytes escaped.
+std::string excerpt(std::string_view text, std::size_t limit = 160);
+
+}  // namespace quizhost::web

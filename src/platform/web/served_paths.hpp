@@ -1,0 +1,44 @@
+// What the browser player serves, and nothing else: the stage page, the movie runtime and the two movie
+// folders of the cabinet. The system, variable and data folders, the credit state and anything outside the
+// program folder are never reachable, whatever the request target says.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quizhost::web {
+
+enum class served_area {
+    stage,    // "/": the stage page
+    runtime,  // "/runtime/...": the movie runtime and the stage's script, compiled into the program
+    intro,    // "/intro/...": the intro movie's folder
+    game,     // "/flash_game/...": the game movie's folder
+};
+
+struct served_target {
+    served_area area;
+    // The path inside the area, segments joined by "/"; "index.html" for a folder ("/intro/").
+    std::string relative;
+};
+
+// Reads an HTTP request target. Refused (nothing) unless it is an origin-form path below one of the four
+// areas with only plain segments: no "." or ".." segments, no segment starting with "." (hidden files), no
+// empty segment ("//"), no backslash, colon or control byte, no percent-encoded dot, slash, backslash or
+// NUL, no malformed escape, no fragment. A query is allowed and ignored (movies use it to defeat caches).
+std::optional<served_target> resolve_target(std::string_view target);
+
+// The file a movie-folder target names, or nothing when it is not a regular file lying inside that movie
+// folder of `program_folder` once every symbolic link is followed (a link leading out is refused, as is a
+// movie folder that is itself a link to elsewhere).
+std::optional<std::string> movie_file(const std::string& program_folder, const served_target& target);
+
+// The Content-Type for a file name, by its extension.
+std::string content_type(std::string_view name);
+
+// The stage's URL for a movie path the host sets on a form's control: "DIR/intro.swf" and
+// "DIR/flash_game.swf", DIR being the program folder, name the HTML5 movie folders "/intro/" and
+// "/flash_game/". The empty path is "" (unload). Nothing for any other path: the player cannot show it.
+std::optional<std::string> movie_url(const std::string& program_folder, const std::string& movie_path);
+
+}  // namespace quizhost::web

@@ -1,0 +1,45 @@
+// The browser movie player: serves the stage page, waits for it to connect, starts the program (the intro
+// form's load) and then feeds it the movies' commands one at a time, in the order they were raised, until
+// the program ends.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "host/host.hpp"
+#include "platform/event_sink.hpp"
+#include "player/cabinet.hpp"
+
+namespace quizhost::web {
+
+class bridge;
+
+struct browser_options {
+    int http_port = default_http_port;  // 0: any free port
+    bool trace = false;                 // the transcript events on standard error, as they happen
+};
+
+// How the player reaches the program: its start (the intro form's load), the delivery of one movie
+// command to the form that should take it, and its orderly shutdown with a status (when Ctrl-C or SIGTERM
+// stops a started program). Each ends the program by throwing program_exit; a run_time_error escaping
+// them is a failure the host did not handle.
+struct program_entry {
+    std::function<void()> start;
+    std::function<void(const std::string& command, const std::string& args)> raise;
+    std::function<void(int status)> shutdown;
+};
+
+// Status the program ends with when Ctrl-C or SIGTERM stops the player (128 + SIGINT, as shells report it).
+inline constexpr int exit_interrupted = 130;
+
+// Runs the program over an open bridge, with `h`'s movie and window seams pointing at the player's while
+// it runs: waits for the stage, starts the program, feeds it the commands, and answers the status the
+// program ended with (exit_interrupted when the bridge was interrupted). Failures go to `err`.
+int run_player(host& h, bridge& link, const program_entry& program, std::FILE* err);
+
+// The quizhost program without --script: builds the host over the machine's seams and the player's,
+// prints the address to open on `out`, and runs the program. exit_usage when the port cannot be opened.
+int run_browser(const cabinet_options& cabinet, const browser_options& options, std::FILE* out, std::FILE* err);
+
+}  // namespace quizhost::web

@@ -1,0 +1,172 @@
+// What the browser player serves and how it reads the stage's messages: every refused request target, the
+// symbolic links that lead out of a movie folder, and the stage messages that are ignored.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <variant>
+
+#include "definitions.hpp"
+#include "platform/web/bridge_messages.hpp"
+#include "platform/web/served_paths.hpp"
+#include "support/test_host.hpp"
+
+namespace quizhost::web {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool refused(std::string_view target) { return !resolve_target(target).has_value(); }
+
+TEST(ServedTargets, NameTheStageTheRuntimeAndTheTwoMovieFolders) {
+    EXPECT_EQ(resolve_target("/")->area, served_area::stage);
+    const auto runtime = resolve_target("/runtime/movie.js");
+    EXPECT_EQ(runtime->area, served_area::runtime);
+    EXPECT_EQ(runtime->relative, "movie.js");
+    const auto intro = resolve_target("/intro/?load=3");
+    EXPECT_EQ(intro->area, served_area::intro);
+    EXPECT_EQ(intro->relative, "index.html");
+    const auto image = resolve_target("/flash_game/art/My%20Logo.png");
+    EXPECT_EQ(image->area, served_area::game);
+    EXPECT_EQ(image->relative, "art/My Logo.png");
+    EXPECT_EQ(resolve_target("/flash_game/sub/")->relative, "sub/index.html");
+}
+
+TEST(ServedTargets, RefuseEverythingElse) {
+    // Other folders of the cabinet, and the folders without their slash.
+    for (const auto* target : {"/system/setup.ini", "/variable/highscores.txt", "/data/data_1_1.dat",
+                               "/credit_state.txt", "/index.html", "/intro", "/runtime", "/favicon.ico"}) {
+        EXPECT_TRUE(refused(target)) << target;
+    }
+    // Climbing out, plainly or encoded in any case, and hidden files.
+    for (const auto* target : {"/intro/../system/setup.ini", "/intro/./index.html", "/intro/..", "/runtime/../index.html",
+                               "/intro/%2e%2e/system/setup.ini", "/intro/%2E%2E/x", "/intro/.%2e/x", "/intro/%2e",
+                               "/flash_game/.git/config", "/flash_game/.hidden"}) {
+        EXPECT_TRUE(refused(target)) << target;
+    }
+    // Absolute paths, other request forms, separators smuggled in escapes, bad escapes, control bytes.
+    for (const auto* target : {"//etc/passwd", "/intro//etc/passwd", "http://127.0.0.1:7480/", "*", "",
+                               "etc/passwd", "/intro/C:/Windows/win.ini", "/intro/a%2fb", "/intro/a%5cb",
+                               "/intro/..%5c..%5csystem", "/intro/a\\b", "/intro/a%00.html", "/intro/%zz",
+                               "/intro/%4", "/intro/x%", "/intro/a\tb", "/intro/index.html#top"}) {
+        EXPECT_TRUE(refused(target)) << target;
+    }
+}
+
+class MovieFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const auto* name : {"intro", "flash_game/art", "system", "elsewhere"}) {
+            fs::create_directories(path(name));
+        }
+        write("intro/index.html");
+        write("flash_game/index.html");
+        write("flash_game/art/logo.png");
+        write("system/setup.ini");
+        write("elsewhere/secret.txt");
+    }
+    std::string path(const std::string& relative) const { return folder.path() + "/" + relative; }
+    void write(const std::string& relative) const { std::ofstream(path(relative)) << "bytes"; }
+    std::optional<std::string> file(served_area area, const std::string& relative) const {
+        return movie_file(folder.path(), {area, relative});
+    }
+
+    quizhost::testing::temp_folder folder;
+};
+
+TEST_F(MovieFiles, AreRegularFilesInsideTheirOwnFolder) {
+    EXPECT_EQ(file(served_area::intro, "index.html"), fs::canonical(path("intro/index.html")).string());
+    EXPECT_TRUE(file(served_area::game, "art/logo.png"));
+    EXPECT_FALSE(file(served_area::game, "missing.png"));
+    EXPECT_FALSE(file(served_area::game, "art"));  // a folder without its index.html
+    EXPECT_FALSE(file(served_area::stage, "index.html"));
+    EXPECT_FALSE(file(served_area::runtime, "movie.js"));
+}
+
+TEST_F(MovieFiles, SymbolicLinksLeadingOutAreRefusedAndThoseStayingInsideFollowed) {
+    fs::create_symlink(path("system/setup.ini"), path("flash_game/setup.ini"));
+    fs::create_symlink(path("elsewhere"), path("flash_game/more"));
+    fs::create_symlink("/etc/passwd", path("flash_game/passwd"));
+    fs::create_symlink(path("flash_game/art/logo.png"), path("flash_game/logo.png"));
+    EXPECT_FALSE(file(served_area::game, "setup.ini"));
+    EXPECT_FALSE(file(served_area::game, "more/secret.txt"));
+    EXPECT_FALSE(file(served_area::game, "passwd"));
+    EXPECT_TRUE(file(served_area::game, "logo.png"));
+}
+
+TEST_F(MovieFiles, AMovieFolderThatIsALinkElsewhereServesNothing) {
+    fs::remove_all(path("intro"));
+    fs::create_symlink(path("system"), path("intro"));
+    EXPECT_FALSE(file(served_area::intro, "setup.ini"));
+}
+
+TEST(MovieUrls, NameTheFolderBesideTheMovieFile) {
+    const std::string root = "/cab";
+    EXPECT_EQ(movie_url(root, root + intro_movie_name), "/intro/");
+    EXPECT_EQ(movie_url(root, root + game_movie_name), "/flash_game/");
+    EXPECT_EQ(movie_url(root, ""), "");
+    EXPECT_FALSE(movie_url(root, "/other" + std::string(game_movie_name)));
+    EXPECT_FALSE(movie_url(root, root + "/system/setup.ini"));
+}
+
+TEST(ContentTypes, FollowTheExtensionInAnyCase) {
+    EXPECT_EQ(content_type("index.html"), "text/html; charset=utf-8");
+    EXPECT_EQ(content_type("art/LOGO.PNG"), "image/png");
+    EXPECT_EQ(content_type("movie.js"), "text/javascript; charset=utf-8");
+    EXPECT_EQ(content_type("README"), "application/octet-stream");
+}
+
+TEST(HostText, PassesValidUtf8AndReadsOtherBytesAsWindows1252) {
+    EXPECT_EQ(to_utf8("plain"), "plain");
+    EXPECT_EQ(to_utf8("caf\xC3\xA9"), "caf\xC3\xA9");                    // already UTF-8
+    EXPECT_EQ(to_utf8("caf\xE9"), "caf\xC3\xA9");                        // Latin-1 e acute
+    EXPECT_EQ(to_utf8("\x80"), "\xE2\x82\xAC");                          // the euro sign
+    EXPECT_EQ(to_utf8("\xC3"), "\xC3\x83");                              // a truncated sequence
+    EXPECT_EQ(to_utf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // an encoded surrogate
+    EXPECT_EQ(to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+    // Whatever the bytes, the result can be sent as JSON.
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+    EXPECT_NO_THROW(nlohmann::json(to_utf8(all)).dump());
+}
+
+TEST(StageMessages, ReadCommandsAndAnswers) {
+    const auto command = parse_stage_message(
+        R"({"type":"fs","form":"main","load":2,"id":7,"command":"GET_CREDIT","args":"3,T"})");
+    ASSERT_TRUE(std::holds_alternative<raised_command>(command));
+    const auto& raised = std::get<raised_command>(command);
+    EXPECT_EQ(raised.form, "main");
+    EXPECT_EQ(raised.load, 2u);
+    EXPECT_EQ(raised.id, 7u);
+    EXPECT_EQ(raised.command, "GET_CREDIT");
+    EXPECT_EQ(raised.args, "3,T");
+    const auto no_args = parse_stage_message(R"({"type":"fs","form":"intro","load":1,"id":1,"command":"INTRO_END"})");
+    EXPECT_EQ(std::get<raised_command>(no_args).args, "");
+
+    const auto value = parse_stage_message(R"({"type":"value","id":4,"value":"12"})");
+    EXPECT_EQ(std::get<request_reply>(value).text, "12");
+    const auto answer = parse_stage_message(R"({"type":"answer","id":5,"answer":"yes"})");
+    EXPECT_EQ(std::get<request_reply>(answer).text, "yes");
+}
+
+TEST(StageMessages, RefuseWhatIsMalformedWithAReason) {
+    for (const auto* text : {
+             "", "garbage", "[1,2]", "\"fs\"", "{}", R"({"type":7})", R"({"type":"launch"})",
+             R"({"type":"fs","form":"other","load":1,"id":1,"command":"X"})",
+             R"({"type":"fs","form":"main","id":1,"command":"X"})",
+             R"({"type":"fs","form":"main","load":-1,"id":1,"command":"X"})",
+             R"({"type":"fs","form":"main","load":1,"id":1.5,"command":"X"})",
+             R"({"type":"fs","form":"main","load":1,"id":1})",
+             R"({"type":"fs","form":"main","load":1,"id":1,"command":["X"]})",
+             R"({"type":"fs","form":"main","load":1,"id":1,"command":"X","args":3})",
+             R"({"type":"value","id":"4","value":"x"})", R"({"type":"value","id":4})",
+             R"({"type":"answer","id":4,"answer":"maybe"})", "{\"type\":\"fs\"", "{\"type\":\"value\",\"id\":1,\"value\":\"\xFF\"}",
+         }) {
+        const auto message = parse_stage_message(text);
+        ASSERT_TRUE(std::holds_alternative<refused_message>(message)) << text;
+        EXPECT_FALSE(std::get<refused_message>(message).reason.empty());
+    }
+}
+
+}  // namespace
+}  // namespace quizhost::web

@@ -1,0 +1,130 @@
+// Shared by the browser tests and the round-trip measurement: a cabinet folder with the test movies, a
+// quizhost running the browser player on it, and Debian's Chromium (headless, fresh profile) on its stage.
+import { spawn } from "node:child_process";
+import { cpSync, mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium } from "playwright-core";
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const sourceDir = resolve(here, "..", "..");
+export const quizhostBin = process.env.QUIZHOST_BIN || join(sourceDir, "build", "bin", "quizhost");
+export const chromiumBin = process.env.QUIZHOST_CHROMIUM || "/usr/bin/chromium";
+
+const chromiumArgs = [
+  "--no-sandbox",
+  "--disable-gpu",
+  "--disable-background-networking",
+  "--disable-component-update",
+  "--disable-sync",
+  "--no-first-run",
+];
+
+// A temporary cabinet holding the test movies (or the given movie folders); `demo` adds the demo marker.
+export function makeCabinet({ intro = join(here, "movies", "intro"), game = join(here, "movies", "game"), demo = false } = {}) {
+  const root = mkdtempSync(join(tmpdir(), "quizhost-web-"));
+  cpSync(intro, join(root, "intro"), { recursive: true });
+  cpSync(game, join(root, "flash_game"), { recursive: true });
+  for (const folder of ["system/logs", "variable", "data"]) mkdirSync(join(root, folder), { recursive: true });
+  if (demo) writeFileSync(join(root, "demo_mode.txt"), "");
+  return { root, remove: () => rmSync(root, { recursive: true, force: true }) };
+}
+
+// Starts quizhost on `root` with the browser player on a free port. Resolves once it prints its address.
+export function startHost(root, { trace = true } = {}) {
+  if (!existsSync(quizhostBin)) throw new Error(`${quizhostBin} is missing: build first`);
+  const args = ["--root", root, "--http-port", "0"];
+  if (trace) args.push("--trace");
+  const child = spawn(quizhostBin, args, { stdio: ["ignore", "pipe", "pipe"] });
+  const host = {
+    child,
+    events: [], // the transcript events (TAB-separated) from standard error
+    messages: [], // the other lines of standard error
+    address: null,
+    exited: new Promise((done) => child.on("exit", (code, signal) => done(code ?? 128 + (signal === "SIGKILL" ? 9 : 15)))),
+    stop() {
+      if (child.exitCode === null && child.signalCode === null) child.kill("SIGKILL");
+      return host.exited;
+    },
+    // Waits until the transcript holds a line that starts with `prefix`; that line.
+    event(prefix, timeout = 10000) {
+      return waitFor(() => host.events.find((line) => line.startsWith(prefix)), timeout, `the event "${prefix}"`);
+    },
+  };
+  let errText = "";
+  child.stderr.setEncoding("utf8");
+  child.stderr.on("data", (chunk) => {
+    errText += chunk;
+    const lines = errText.split("\n");
+    errText = lines.pop();
+    for (const line of lines) (line.startsWith("quizhost: ") ? host.messages : host.events).push(line);
+  });
+  return new Promise((ready, fail) => {
+    let outText = "";
+    child.stdout.setEncoding("utf8");
+    child.stdout.on("data", (chunk) => {
+      outText += chunk;
+      const found = outText.match(/open (http:\/\/127\.0\.0\.1:\d+\/)/);
+      if (found && !host.address) {
+        host.address = found[1];
+        ready(host);
+      }
+    });
+    child.on("exit", (code) => fail(new Error(`quizhost ended (${code}) before it served: ${host.messages.join(" | ")}`)));
+  });
+}
+
+// Debian's Chromium, headless, on a fresh profile of its own (Playwright gives each launch a new
+// --user-data-dir). Each test opens a context of its own in it: no cookies or storage carried over.
+export function launchBrowser() {
+  return chromium.launch({ executablePath: chromiumBin, headless: true, args: chromiumArgs });
+}
+
+// A fresh context of `browser` and its page, at 800 by 600.
+export async function openStage(browser) {
+  const context = await browser.newContext({ viewport: { width: 800, height: 600 } });
+  const page = await context.newPage();
+  return { context, page, close: () => context.close() };
+}
+
+export async function waitFor(probe, timeout = 10000, what = "a condition") {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await new Promise((wake) => setTimeout(wake, 20));
+  }
+}
+
+// The frame of the layer's current movie ("intro" or "flash_game"), other than `previous`.
+export async function movieFrame(page, folder, { previous = null, timeout = 10000 } = {}) {
+  const current = (frame) =>
+    frame !== previous && !frame.isDetached() && new URL(frame.url(), "http://x").pathname === `/${folder}/`;
+  return waitFor(() => page.frames().filter(current).pop(), timeout, `the ${folder} movie`);
+}
+
+// A running cabinet with its stage open in `browser` and the game movie loaded; `run` gets everything,
+// and all of it is stopped and removed afterwards however `run` ends.
+export async function withCabinet(browser, options, run) {
+  const cabinet = makeCabinet(options);
+  let host = null;
+  let stage = null;
+  try {
+    host = await startHost(cabinet.root, options);
+    stage = await openStage(browser);
+    await stage.page.goto(host.address);
+    const context = { cabinet, host, page: stage.page };
+    if (options.untilGame !== false) {
+      if (options.trace !== false) await host.event("fs\tintro\tINTRO_END", 15000);
+      context.game = await movieFrame(stage.page, "flash_game");
+      await context.game.waitForFunction(() => window.probe && window.movie.frame > 0);
+    }
+    return await run(context);
+  } finally {
+    if (stage) await stage.close();
+    if (host) await host.stop();
+    cabinet.remove();
+  }
+}
