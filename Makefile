@@ -1,7 +1,9 @@
 # The two set-up commands of the README:
 #   make demo   installs what is missing, builds, and runs the demo cabinet
 #   make test   installs what is missing, builds both presets and passes every test
-.PHONY: demo test build build-asan deps bench fuzz clean
+# and for Windows cabinets:
+#   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
+.PHONY: demo test test-windows build build-asan deps bench fuzz clean
 
 deps:
 	scripts/install-deps
@@ -23,6 +25,9 @@ test: build build-asan
 	@for extra in scripts/test-web scripts/test-fuzz scripts/test-windows; do \
 	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
 	done
+
+test-windows: deps
+	scripts/test-windows
 
 bench: build
 	bench/run

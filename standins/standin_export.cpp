@@ -1,19 +1,19 @@
 #include "standin_export.hpp"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <exception>
 
 #include "credit_state.hpp"
+#include "definitions.hpp"
 #include "platform/file_system.hpp"
+#include "platform/module_file.hpp"
 
 namespace quizhost::standin {
 
 std::string state_file_beside(const void* anchor) {
-    Dl_info info{};
-    if (::dladdr(anchor, &info) == 0 || info.dli_fname == nullptr) return state_file_name;
-    return folder_of(info.dli_fname) + "/" + state_file_name;
+    const std::string library = module_file_of(anchor);
+    if (library.empty()) return state_file_name;
+    return folder_of(library) + path_separator + state_file_name;
 }
 
 void report_failure(const char* library, const char* entry, const std::exception& failure) {

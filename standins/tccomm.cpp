@@ -8,6 +8,7 @@
 
 #include "basic/numbers.hpp"
 #include "credit_state.hpp"
+#include "platform/tccomm_abi.h"
 #include "standin_export.hpp"
 
 using quizhost::standin::credit_state;
@@ -39,11 +40,11 @@ std::int32_t get_whole(const char* entry, const char* key) {
 
 }  // namespace
 
-STANDIN_EXPORT std::int32_t cget(void) { return get_whole("cget", "credit"); }
+STANDIN_EXPORT std::int32_t TCCOMM_CALL cget(void) { return get_whole("cget", "credit"); }
 
-STANDIN_EXPORT std::int32_t bget(void) { return get_whole("bget", "bank"); }
+STANDIN_EXPORT std::int32_t TCCOMM_CALL bget(void) { return get_whole("bget", "bank"); }
 
-STANDIN_EXPORT std::int32_t cuse(std::int32_t price) {
+STANDIN_EXPORT std::int32_t TCCOMM_CALL cuse(std::int32_t price) {
     if (price < 0) return -1;
     return guarded("cuse", [price] {
         credit_state state(state_path());
@@ -53,7 +54,7 @@ STANDIN_EXPORT std::int32_t cuse(std::int32_t price) {
     });
 }
 
-STANDIN_EXPORT std::int32_t badd(std::int32_t amount) {
+STANDIN_EXPORT std::int32_t TCCOMM_CALL badd(std::int32_t amount) {
     if (amount < 0) return -1;
     return guarded("badd", [amount] {
         credit_state state(state_path());

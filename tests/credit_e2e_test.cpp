@@ -16,6 +16,13 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using lines = std::vector<std::string>;
 
+// The stand-in credit library's file name.
+#ifdef _WIN32
+constexpr const char* tccomm_file = "tccomm.dll";
+#else
+constexpr const char* tccomm_file = "libtccomm.so";
+#endif
+
 // A cabinet that starts, with a price of 50 credits per game unless the test sets another.
 class credit_cabinet : public ::testing::Test {
 protected:
@@ -42,7 +49,7 @@ class library_platform : public credit_cabinet {
 protected:
     void SetUp() override {
         credit_cabinet::SetUp();
-        install("libtccomm.so");
+        install(tccomm_file);
     }
 };
 
@@ -91,6 +98,9 @@ TEST_F(library_platform, AFlagFileOfTheLibraryFamilyOnlyChangesTheLogLine) {
 class library_missing : public credit_cabinet {};
 
 TEST_F(library_missing, AMissingLibraryEndsTheFirstCommandThatNeedsIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows looks for DLLs in quizhost.exe's own folder, which holds the build's stand-in";
+#endif
     const run_result r = play("fs\tGET_CREDIT_TO_PLAY\nfs\tGET_CREDIT\nfs\tGET_BANK\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(in_order(r.transcript, {"set\tvb_credit_to_play\t50", "credit\tcget\t\terror 53", "exit\t1"}));
@@ -99,6 +109,9 @@ TEST_F(library_missing, AMissingLibraryEndsTheFirstCommandThatNeedsIt) {
 }
 
 TEST_F(library_missing, ALibraryWithoutTheEntryPointEndsTheCommand) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build has no second stand-in library to stand for a foreign DLL (see win32 tests)";
+#endif
     std::filesystem::copy_file(bin_path("libclientshell.so"), cab.path("libtccomm.so"));
     const run_result r = play("fs\tUSE_CREDIT\n");
     EXPECT_EQ(r.status, 1);
@@ -111,6 +124,9 @@ class shell_platform : public credit_cabinet {
 protected:
     void SetUp() override {
         credit_cabinet::SetUp();
+#ifdef _WIN32
+        GTEST_SKIP() << "the Windows shell is an automation object, tested in-process under wine";
+#endif
         cab.write("flg_orbital.dat", "");
         cab.write("flg_meridian.dat", "");  // later in the order: never consulted
         install("libclientshell.so");

@@ -2,7 +2,9 @@
 // early, its coin slot, the host's socket channel against it, and credit and bank under concurrent load.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -187,11 +189,16 @@ TEST(CreditService, ServesTheHostsSocketChannel) {
 class memory_folder {
 public:
     memory_folder() {
+#ifdef _WIN32
+        path_ = (std::filesystem::temp_directory_path() / ("quizhost-load-" + std::to_string(std::random_device{}()))).string();
+        std::filesystem::create_directories(path_);
+#else
         const std::filesystem::path base =
             std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
         std::string pattern = (base / "quizhost-load-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
     }
     ~memory_folder() {
         std::error_code ignored;

@@ -24,10 +24,10 @@ TEST_F(e2e_host, StartUpRunsInOrderAndTheScriptRunsOut) {
     EXPECT_EQ(r.err, "");
     const std::string root = cab.root();
     EXPECT_TRUE(in_order(r.transcript,
-                         {"movie\tintro\t" + root + "/intro.swf", "rewind\tintro", "play\tintro",  // intro movie
+                         {"movie\tintro\t" + transcript_path(root, "/intro.swf"), "rewind\tintro", "play\tintro",  // intro movie
                           "cursor\t0", "topmost\tintro\t1", "show\tintro",                         // pointer, topmost
                           "fs\tintro\tINTRO_END\t",                                                // the intro ends
-                          "topmost\tmain\t1", "movie\tmain\t" + root + "/flash_game.swf", "rewind\tmain", "play\tmain",
+                          "topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain", "play\tmain",
                           "get\tcontent_version_no\t12",        // main load
                           "caption\tmain\tTollcastle Wrapper",  // caption
                           "movie\tintro\t", "hide\tintro",      // intro released
@@ -133,7 +133,7 @@ TEST(e2e_command_line, RootDefaultsToTheExecutablesFolder) {
     const run_result r = run_program(bin_path("quizhost"), {"--script", "-"}, "fs\tSHAKE\n");
     EXPECT_EQ(r.status, 0) << r.err;
     ASSERT_FALSE(r.transcript.empty());
-    EXPECT_EQ(r.transcript.front(), "movie\tintro\t" + std::string(QUIZHOST_BIN_DIR) + "/intro.swf");
+    EXPECT_EQ(r.transcript.front(), "movie\tintro\t" + escape_field(std::string(QUIZHOST_BIN_DIR) + intro_movie_name));
 }
 
 }  // namespace

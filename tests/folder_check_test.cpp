@@ -133,6 +133,7 @@ TEST(FolderCheck, EachRepairIsLoggedJustBeforeItIsMade) {
              at = step.find(t.host.program_folder)) {
             step.erase(at, t.host.program_folder.size());
         }
+        std::replace(step.begin(), step.end(), '\\', '/');  // one spelling on every system
         steps.push_back(step);
     }
     const auto position = [&steps](const std::string& step) {

@@ -12,7 +12,9 @@
 namespace quizhost {
 namespace {
 
+using testing::native_path;
 using testing::test_host;
+using testing::transcript_path;
 using lines = std::vector<std::string>;
 
 class intro_form : public ::testing::Test {
@@ -28,7 +30,7 @@ protected:
 TEST_F(intro_form, PlaysTheIntroHidesThePointerAndStaysOnTop) {
     start_program(t.host);
     EXPECT_FALSE(t.host.start.demo_mode);
-    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + root() + "/intro.swf", "rewind\tintro", "play\tintro",
+    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro", "play\tintro",
                                      "cursor\t0", "topmost\tintro\t1", "show\tintro"}));
 }
 
@@ -37,7 +39,7 @@ TEST_F(intro_form, DemoMarkerKeepsThePointerAndTheNormalBand) {
     start_program(t.host);
     EXPECT_TRUE(t.host.start.demo_mode);
     EXPECT_EQ(t.events.lines,
-              (lines{"movie\tintro\t" + root() + "/intro.swf", "rewind\tintro", "play\tintro", "show\tintro"}));
+              (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro", "play\tintro", "show\tintro"}));
 }
 
 TEST_F(intro_form, OnlyIntroEndIsUnderstoodAndTheIntroIsNeverPaused) {

@@ -13,7 +13,9 @@
 namespace quizhost {
 namespace {
 
+using testing::native_path;
 using testing::test_host;
+using testing::transcript_path;
 using lines = std::vector<std::string>;
 
 // A file system that reads `unreadable` as a failure and passes everything else to the real one.
@@ -84,7 +86,7 @@ protected:
         t.events.clear();
     }
 
-    std::string game_movie_path() const { return t.host.program_folder + "/flash_game.swf"; }
+    std::string game_movie_path() const { return native_path(t.host.program_folder, "/flash_game.swf"); }
 
     // The events of one command that returns normally.
     lines command(const std::string& name, const std::string& args = {}) {
@@ -159,7 +161,7 @@ TEST_F(main_form, UnmatchedCommandsAndShakeOnlyPauseAndResume) {
 
 TEST_F(main_form, ResetFlashGameReloadsThenPlaysTwice) {
     EXPECT_EQ(command("RESET_FLASH_GAME"),
-              (lines{"stop\tmain", "movie\tmain\t" + game_movie_path(), "rewind\tmain", "play\tmain", "play\tmain"}));
+              (lines{"stop\tmain", "movie\tmain\t" + escape_field(game_movie_path()), "rewind\tmain", "play\tmain", "play\tmain"}));
     EXPECT_TRUE(t.game_movie.playing());
     // The host's own state is not touched.
     EXPECT_EQ(t.host.start.wrapper_version, "7.12");
@@ -324,14 +326,14 @@ protected:
 TEST_F(main_form_load, RunsItsStepsInOrderAndLogsTheLaunch) {
     EXPECT_EQ(load(), -1);
     const std::string root = t.host.program_folder;
-    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + root + "/flash_game.swf", "rewind\tmain",
+    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain",
                                      "play\tmain", "get\tcontent_version_no\t12", "caption\tmain\tTollcastle Wrapper",
                                      "movie\tintro\t", "hide\tintro"}));
     EXPECT_EQ(t.host.start.wrapper_version, "7.12");
-    EXPECT_EQ(t.host.start.system_path, root + "/system/");
-    EXPECT_EQ(t.host.start.variable_path, root + "/variable/");
-    EXPECT_EQ(t.host.start.data_path, root + "/data/");
-    EXPECT_EQ(t.host.start.setup_file_path, root + "/system/setup.ini");
+    EXPECT_EQ(t.host.start.system_path, native_path(root, "/system/"));
+    EXPECT_EQ(t.host.start.variable_path, native_path(root, "/variable/"));
+    EXPECT_EQ(t.host.start.data_path, native_path(root, "/data/"));
+    EXPECT_EQ(t.host.start.setup_file_path, native_path(root, "/system/setup.ini"));
     EXPECT_NE(t.read("system/logs/log.txt").find("07/12/2026 14:05:09  LAUNCHING GAME (V7.12)\r\n"), std::string::npos);
 }
 
@@ -354,7 +356,7 @@ TEST_F(main_form_load, AFailureEndsTheLoadThroughTheErrorPath) {
     EXPECT_EQ(load(), exit_fatal);
     const std::string root = t.host.program_folder;
     // Nothing after the failing step runs: no launch line, no caption, the intro is not released.
-    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + root + "/flash_game.swf", "rewind\tmain",
+    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain",
                                      "play\tmain", "stop\tmain", "movie\tmain\t", "movie\tmain\t"}));
     const std::string log = t.read("system/logs/log.txt");
     EXPECT_EQ(log.find("LAUNCHING"), std::string::npos);

@@ -175,6 +175,9 @@ TEST(MeterReportHtml, IsOneWellFormedPageWithAnSvgPerChartAndNoScript) {
 }
 
 TEST(MeterReportHtml, ParsesAsXmlWithPython) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build cannot start the build machine's python3";
+#endif
     if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "python3 is not installed";
     test_host t;
     t.write("page.html", meter_report_html(read_meter_report(known_meters), "meter.txt"));
@@ -220,7 +223,7 @@ TEST(MeterTool, MissingMeterFileOrUnwritablePageIsAClearFailure) {
     err.str("");
     EXPECT_EQ(run_meter_report(*fs, t.host.program_folder, t.path("no/such/folder/r.html"), out, err), 1);
     EXPECT_THAT(err.str(), HasSubstr("quizhost meters: "));
-    EXPECT_THAT(err.str(), HasSubstr("no/such/folder/r.html"));
+    EXPECT_THAT(err.str(), HasSubstr(t.path("no/such/folder/r.html")));
 }
 
 }  // namespace

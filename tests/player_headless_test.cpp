@@ -15,6 +15,8 @@ namespace quizhost {
 namespace {
 
 using lines = std::vector<std::string>;
+using testing::native_path;
+using testing::transcript_path;
 
 // An intro control that cannot load its movie, as a missing player would.
 class broken_intro final : public movie_control {
@@ -85,7 +87,7 @@ TEST_F(headless_player, TheHostStartsAtTheFirstCommand) {
               exit_closed);
     const std::string root = t.host.program_folder;
     ASSERT_GE(t.events.lines.size(), 7u);
-    EXPECT_EQ(t.events.lines[0], "movie\tintro\t" + root + "/intro.swf");
+    EXPECT_EQ(t.events.lines[0], "movie\tintro\t" + transcript_path(root, "/intro.swf"));
     EXPECT_EQ(t.events.lines[6], "fs\tintro\tINTRO_END\t");
     const lines tail(t.events.lines.end() - 5, t.events.lines.end());
     // The version was read at load; a later `var` changes only what the movie would answer from then on.
@@ -123,7 +125,7 @@ TEST_F(headless_player, AFailureInTheIntroEndsWithStatusThreeAndNoLogLine) {
     EXPECT_EQ(play("fs\tINTRO_END\nfs\tCLOSE_ALL\n"), exit_intro_failed);
     EXPECT_EQ(t.events.lines, (lines{"exit\t3"}));
     EXPECT_EQ(err.text(),
-              "quizhost: unhandled run-time error 53 - File not found (" + t.host.program_folder + "/intro.swf)\n");
+              "quizhost: unhandled run-time error 53 - File not found (" + native_path(t.host.program_folder, "/intro.swf") + ")\n");
     EXPECT_EQ(t.read("system/logs/log.txt"), "<ERROR LOG>\r\n");
 }
 

@@ -84,6 +84,9 @@ TEST_F(MovieFiles, AreRegularFilesInsideTheirOwnFolder) {
 }
 
 TEST_F(MovieFiles, SymbolicLinksLeadingOutAreRefusedAndThoseStayingInsideFollowed) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build's standard library cannot make symbolic links";
+#endif
     fs::create_symlink(path("system/setup.ini"), path("flash_game/setup.ini"));
     fs::create_symlink(path("elsewhere"), path("flash_game/more"));
     fs::create_symlink("/etc/passwd", path("flash_game/passwd"));
@@ -95,6 +98,9 @@ TEST_F(MovieFiles, SymbolicLinksLeadingOutAreRefusedAndThoseStayingInsideFollowe
 }
 
 TEST_F(MovieFiles, AMovieFolderThatIsALinkElsewhereServesNothing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows build's standard library cannot make symbolic links";
+#endif
     fs::remove_all(path("intro"));
     fs::create_symlink(path("system"), path("intro"));
     EXPECT_FALSE(file(served_area::intro, "setup.ini"));

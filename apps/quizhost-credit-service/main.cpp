@@ -10,6 +10,11 @@
 #include "platform/loopback_socket.hpp"
 #include "service.hpp"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 std::atomic<bool> stop_requested{false};
@@ -67,6 +72,11 @@ int run_insert(const std::string& credits_text, const std::string& state_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Its lines end in LF alone on every system, as the clients that read them expect.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     CLI::App app{
         "quizhost-credit-service: the local credit service of a cabinet on the Meridian platform.\n"
         "Listens on 127.0.0.1 only and answers one request line per exchange:\n"

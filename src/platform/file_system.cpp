@@ -29,11 +29,33 @@ std::string folder_of(const std::string& path) {
     return path.substr(0, at);
 }
 
+namespace {
+
+// Whether two paths name the same file as far as their text tells: either separator, and on Windows,
+// whose file names ignore letter case, either case.
+bool same_path(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x == '\\') x = '/';
+        if (y == '\\') y = '/';
+#ifdef _WIN32
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+#endif
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name) {
     const std::string folder = folder_of(path);
     std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);
     // Writing the work file must never truncate the target itself.
-    if (work == path) work = path + ".new";
+    if (same_path(work, path)) work = path + ".new";
     fs.write_file(work, bytes);
     fs.sync_file(work);
     fs.rename_file(work, path);

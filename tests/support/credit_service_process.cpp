@@ -1,5 +1,72 @@
 #include "support/credit_service_process.hpp"
 
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "support/e2e.hpp"
+
+namespace quizhost::testing {
+
+// The service's standard output goes to a file, read until it says where it listens.
+credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more) {
+    static int started = 0;
+    const std::string output_path = state_path + ".service-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++started) + ".out";
+    std::string command = "\"" + bin_path("quizhost-credit-service") + "\" --port 0 --state \"" + state_path + "\"";
+    for (const auto& argument : more) command += " \"" + argument + "\"";
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE output = ::CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + output_path);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child{};
+    const BOOL ok = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    ::CloseHandle(output);
+    if (!ok) throw std::runtime_error("cannot start " + command);
+    ::CloseHandle(child.hThread);
+    process_ = child.hProcess;
+
+    std::string said;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (said.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::ifstream in(output_path, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        said = bytes.str();
+    }
+    const auto at = said.find("127.0.0.1:");
+    if (at == std::string::npos) {
+        ::TerminateProcess(process_, 1);
+        ::WaitForSingleObject(process_, INFINITE);
+        ::CloseHandle(process_);
+        throw std::runtime_error("the credit service did not start: " + said);
+    }
+    port_ = std::stoi(said.substr(at + 10));
+}
+
+credit_service_process::~credit_service_process() {
+    ::TerminateProcess(process_, 0);
+    ::WaitForSingleObject(process_, INFINITE);
+    ::CloseHandle(process_);
+}
+
+}  // namespace quizhost::testing
+
+#else
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -85,3 +152,5 @@ credit_service_process::~credit_service_process() {
 }
 
 }  // namespace quizhost::testing
+
+#endif

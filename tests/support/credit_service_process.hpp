@@ -21,7 +21,11 @@ public:
     int port() const { return port_; }
 
 private:
+#ifdef _WIN32
+    void* process_ = nullptr;  // the child's process handle
+#else
     pid_t pid_ = -1;
+#endif
     int port_ = 0;
 };
 

@@ -1,9 +1,13 @@
 #include "support/e2e.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -12,7 +16,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace quizhost::testing {
 namespace {
@@ -44,18 +50,68 @@ std::vector<std::string> split_output_lines(const std::string& out) {
     return lines;
 }
 
-}  // namespace
+#ifdef _WIN32
 
-std::string bin_path(const std::string& name) { return std::string(QUIZHOST_BIN_DIR) + "/" + name; }
+// One argument as the C runtime of the child splits its command line: quoted when it has blanks or
+// quotes, with backslashes doubled where they come before a quote.
+std::string quoted_argument(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
 
-run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
-    // Standard input, output and error go through files: no pipe can fill up and stall the child.
-    temp_folder io;
-    const std::string in_path = io.path() + "/stdin";
-    const std::string out_path = io.path() + "/stdout";
-    const std::string err_path = io.path() + "/stderr";
-    put(in_path, input);
+HANDLE inheritable_file(const std::string& path, bool for_writing) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const HANDLE file = ::CreateFileA(path.c_str(), for_writing ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inherit, for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    return file;
+}
 
+// Runs the program with standard input, output and error on the files; answers its exit code.
+int spawn_and_wait(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
+                   const std::string& out_path, const std::string& err_path) {
+    std::string command_line = quoted_argument(program);
+    for (const auto& arg : args) command_line += " " + quoted_argument(arg);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inheritable_file(in_path, false);
+    startup.hStdOutput = inheritable_file(out_path, true);
+    startup.hStdError = inheritable_file(err_path, true);
+    PROCESS_INFORMATION child{};
+    const BOOL started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                          &startup, &child);
+    const DWORD why = ::GetLastError();
+    ::CloseHandle(startup.hStdInput);
+    ::CloseHandle(startup.hStdOutput);
+    ::CloseHandle(startup.hStdError);
+    if (!started) throw std::runtime_error("cannot run " + program + ": error " + std::to_string(why));
+    ::WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.hProcess, &code);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    return static_cast<int>(code);
+}
+
+#else
+
+// Runs the program with standard input, output and error on the files; answers its exit status (128 + N
+// when killed by signal N).
+int spawn_and_wait(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
+                   const std::string& out_path, const std::string& err_path) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
@@ -77,13 +133,33 @@ run_result run_program(const std::string& program, const std::vector<std::string
     while (waitpid(child, &wait_status, 0) < 0) {
         if (errno != EINTR) throw std::runtime_error("cannot wait for " + program);
     }
+    if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+    if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+    return -1;
+}
+
+#endif
+
+}  // namespace
+
+std::string bin_path(const std::string& name) {
+#ifdef _WIN32
+    return std::string(QUIZHOST_BIN_DIR) + "/" + name + (name.find('.') == std::string::npos ? ".exe" : "");
+#else
+    return std::string(QUIZHOST_BIN_DIR) + "/" + name;
+#endif
+}
+
+run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input) {
+    // Standard input, output and error go through files: no pipe can fill up and stall the child.
+    temp_folder io;
+    const std::string in_path = io.path() + "/stdin";
+    const std::string out_path = io.path() + "/stdout";
+    const std::string err_path = io.path() + "/stderr";
+    put(in_path, input);
 
     run_result result;
-    if (WIFEXITED(wait_status)) {
-        result.status = WEXITSTATUS(wait_status);
-    } else if (WIFSIGNALED(wait_status)) {
-        result.status = 128 + WTERMSIG(wait_status);
-    }
+    result.status = spawn_and_wait(program, args, in_path, out_path, err_path);
     result.out = slurp(out_path);
     result.err = slurp(err_path);
     result.transcript = split_output_lines(result.out);

@@ -102,7 +102,26 @@ test_host::test_host() : files(make_native_file_system()) {
     host.program_folder = folder.path();
 }
 
-std::string test_host::path(const std::string& relative) const { return folder.path() + "/" + relative; }
+std::string native_path(const std::string& folder, const std::string& relative) {
+    std::string native = relative;
+    for (char& c : native) {
+        if (c == '/') c = path_separator;
+    }
+    return folder + native;
+}
+
+std::string transcript_path(const std::string& folder, const std::string& relative) {
+    return escape_field(native_path(folder, relative));
+}
+
+std::string test_host::path(const std::string& relative) const {
+    // With the platform's own separator, so paths compare equal to those the host forms.
+    std::string native = relative;
+    for (char& c : native) {
+        if (c == '/') c = path_separator;
+    }
+    return folder.path() + path_separator + native;
+}
 
 void test_host::set_paths() {
     host.start.system_path = host.program_folder + system_folder_name;

@@ -65,6 +65,11 @@ public:
     double price = 50;  // what UseCreditEx takes
 };
 
+// `folder` followed by `relative` ("/system/setup.ini") as the host forms paths, with the platform's own
+// separator; and the same as a transcript field shows it (escaped: a Windows path's backslashes doubled).
+std::string native_path(const std::string& folder, const std::string& relative);
+std::string transcript_path(const std::string& folder, const std::string& relative);
+
 struct test_host {
     test_host();
 

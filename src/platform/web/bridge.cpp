@@ -154,8 +154,10 @@ struct stage_session : std::enable_shared_from_this<stage_session> {
     void on_read(beast::error_code error) {
         if (error) {
             open = false;
+            // A stage that sent its close frame left normally, however the socket's teardown went.
             const bool normal = error == websocket::error::closed || error == asio::error::eof ||
-                                error == asio::error::operation_aborted;
+                                error == asio::error::operation_aborted ||
+                                ws.reason().code != websocket::close_code::none;
             owner.stage_gone(*this, normal ? "stage disconnected" : "stage connection lost: " + error.message());
             return;
         }

@@ -1,0 +1,150 @@
+// Every command row of the game movie's dispatcher, through flash_game_FSCommand and the real file
+// system, on a default cabinet brought up by the real start-up (default tables, the meter file and the
+// high-score table start-up makes, 1,000-line question files). Each call is timed on its own; the
+// counters give the 50th and 99th percentiles in microseconds and the syncs one call makes. One fsync of
+// a small file on the same disk is measured in the same run, the floor that the commands that sync are
+// judged against. "CLOSE_ALL" ends the program and is left out.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+
+#include "bench_cabinet.hpp"
+#include "host/form_main.hpp"
+
+namespace {
+
+using namespace quizhost;
+using namespace quizhost::bench;
+
+constexpr long question_lines = 1000;
+
+// What the movie sends with each command that takes arguments; the question and score vary per call.
+std::string args_for(const std::string& command, long call) {
+    if (command == "GET_QUESTION") return std::to_string(call % 12 + 1) + ",T";
+    if (command == "ANSWERED") return std::to_string(call % 4 + 1) + "," + std::to_string(call % 2);
+    if (command == "UPDATE_METERS") return "12,100,0,0";
+    if (command == "ADD_TO_HISCORES") return "BEN,1234," + std::to_string((call * 7919) % 5000) + ",1,2,3";
+    if (command == "GET_HISCORE_POSITION") return "2500";
+    if (command == "GET_SCORE_RECORD") return "1";
+    if (command == "ADD_TO_BANK") return "10";
+    if (command == "TO_LOG") return "Benchmark entry from the game movie";
+    if (command == "MSGBOX") return "Benchmark message";
+    return {};
+}
+
+// The last line of the log: why a command ended the program.
+std::string last_log_line(const std::string& root) {
+    std::ifstream in(root + "/system/logs/log.txt", std::ios::binary);
+    std::string line, last;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line != "\r") last = line;
+    }
+    if (!last.empty() && last.back() == '\r') last.pop_back();
+    // Without its date and time ("dd/mm/yyyy HH:MM:SS  ").
+    return last.size() > 21 ? last.substr(21) : last;
+}
+
+void BM_command(benchmark::State& state, const std::string& command) {
+    scratch_folder folder("commands");
+    lay_out_cabinet(folder.path(), question_lines);
+    cabinet cab(folder.path());
+    cab.start();
+    samples timings;
+    long call = 0;
+    const long syncs_before = cab.files->syncs;
+    for (auto _ : state) {
+        const std::string args = args_for(command, call++);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            flash_game_FSCommand(cab.h, command, args);
+        } catch (const program_exit&) {
+            // Only a failure ends the program here; the row cannot be measured on this build.
+            state.SkipWithError(("ended the program: " + last_log_line(folder.path())).c_str());
+            break;
+        }
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+    state.counters["syncs_per_call"] =
+        call == 0 ? 0 : static_cast<double>(cab.files->syncs - syncs_before) / static_cast<double>(call);
+}
+
+// Rewrites a small file in place and syncs it: the cost of one fsync on this disk.
+void BM_fsync_small_file(benchmark::State& state) {
+    scratch_folder folder("fsync");
+    const std::string path = folder.path() + "/small.txt";
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) {
+        state.SkipWithError("cannot create the file");
+        return;
+    }
+    const std::string bytes(256, 'x');
+    samples timings;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (::pwrite(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()) || ::fsync(fd) != 0) {
+            state.SkipWithError("write or fsync failed");
+            break;
+        }
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    ::close(fd);
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+}
+
+// Writes a small file afresh (truncated, written, synced), as the first sync of an atomic replace finds
+// its work file: the data's blocks are newly allocated, so the sync carries them and the file's size.
+void BM_fsync_new_small_file(benchmark::State& state) {
+    scratch_folder folder("fsync-new");
+    const std::string path = folder.path() + "/small.txt";
+    const std::string bytes(256, 'x');
+    samples timings;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        const bool written = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                             ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        if (!written) {
+            state.SkipWithError("write or fsync failed");
+            break;
+        }
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+}
+
+void register_all() {
+    benchmark::RegisterBenchmark("fsync_small_file", BM_fsync_small_file)
+        ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark("fsync_new_small_file", BM_fsync_new_small_file)
+        ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.5);
+    for (const command_row& row : command_table()) {
+        const std::string name = row.name;
+        if (name == "CLOSE_ALL") continue;
+        benchmark::RegisterBenchmark(("command/" + name).c_str(),
+                                     [name](benchmark::State& state) { BM_command(state, name); })
+            ->Unit(benchmark::kMicrosecond)
+            ->MinTime(0.3);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    register_all();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
