@@ -32,5 +32,8 @@ test-windows: deps
 bench: build
 	bench/run
 
+fuzz: deps
+	fuzz/run
+
 clean:
 	rm -rf build build-asan build-*

@@ -81,7 +81,8 @@ std::vector<std::string> new_meter_file_lines(host& h) {
 
     std::vector<std::string> lines{
         std::string("GameName,") + application_title,
-        "Version," + h.start.wrapper_version,
+        // The version carries the movie's content version: a line end in it must not start a meter line.
+        "Version," + single_line(h.start.wrapper_version),
         "CreationDate," + stamp,
         "ModifiedDate," + stamp,
         "M1,0",
