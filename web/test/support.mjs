@@ -19,6 +19,8 @@ const chromiumArgs = [
   "--disable-component-update",
   "--disable-sync",
   "--no-first-run",
+  // More switches for an experiment, space-separated (QUIZHOST_CHROMIUM_ARGS="--single-process").
+  ...(process.env.QUIZHOST_CHROMIUM_ARGS || "").split(" ").filter(Boolean),
 ];
 
 // A temporary cabinet holding the test movies (or the given movie folders); `demo` adds the demo marker.
