@@ -48,6 +48,7 @@ public:
     void copy_file(const std::string& f, const std::string& t) override { real_->copy_file(f, t); }
     void delete_file(const std::string& p) override { real_->delete_file(p); }
     void rename_file(const std::string& f, const std::string& t) override { real_->rename_file(f, t); }
+    bool exchange_files(const std::string& a, const std::string& b) override { return real_->exchange_files(a, b); }
     void sync_file(const std::string& p) override {
         ++syncs;
         real_->sync_file(p);

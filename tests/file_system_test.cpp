@@ -15,6 +15,7 @@ namespace quizhost {
 namespace {
 
 using testing::faulty_file_system;
+using testing::native_files_swap;
 using testing::test_host;
 
 int error_of(auto&& action) {
@@ -93,14 +94,70 @@ TEST_F(NativeFiles, ReplaceFileLeavesOnlyTheTarget) {
     EXPECT_EQ(folder_listing(t.path("data")), (std::set<std::string>{"t.txt", "u.txt"}));
 }
 
-TEST_F(NativeFiles, ReplaceFileWorksBesideTheTarget) {
+// A named work file stays beside the target and keeps the version before the last; where the names
+// cannot be swapped it is renamed over the target.
+TEST_F(NativeFiles, ReplaceFileSwapsANamedWorkFileBesideTheTarget) {
     t.write("system/logs/meter.txt", "old");
     faulty_file_system faulty(make_native_file_system());
-    replace_file(faulty, t.path("system/logs/meter.txt"), "new", "scrap.txt");
+    const std::string target = t.path("system/logs/meter.txt");
     const std::string work = t.path("system/logs/scrap.txt");
-    EXPECT_EQ(faulty.log, (std::vector<std::string>{"write " + work, "sync " + work,
-                                                    "rename " + work + " " + t.path("system/logs/meter.txt"),
-                                                    "syncdir " + t.path("system/logs")}));
+    const std::string folder = t.path("system/logs");
+    const std::string put_in_place = (native_files_swap() ? "exchange " : "rename ") + work + " " + target;
+
+    replace_file(faulty, target, "new", "scrap.txt");
+    EXPECT_EQ(faulty.log, (std::vector<std::string>{"write " + work, "sync " + work, put_in_place, "syncdir " + folder}));
+    EXPECT_EQ(t.read("system/logs/meter.txt"), "new");
+
+    faulty.fail_at_step(0);
+    replace_file(faulty, target, "newest, and longer", "scrap.txt");
+    EXPECT_EQ(t.read("system/logs/meter.txt"), "newest, and longer");
+    if (native_files_swap()) {
+        EXPECT_EQ(t.read("system/logs/scrap.txt"), "new");
+        replace_file(faulty, target, "short", "scrap.txt");  // written in place over a longer file
+        EXPECT_EQ(t.read("system/logs/meter.txt"), "short");
+        EXPECT_EQ(t.read("system/logs/scrap.txt"), "newest, and longer");
+    } else {
+        EXPECT_FALSE(t.exists("system/logs/scrap.txt"));
+    }
+}
+
+// After a swap whose folder sync failed, the work file's name may still stand for the target's old file
+// on disk: it is dropped, and the next replacement writes a new work file instead of rewriting that one.
+TEST_F(NativeFiles, AFailedFolderSyncAfterASwapDropsTheWorkFile) {
+    if (!native_files_swap()) GTEST_SKIP() << "this file system renames instead of swapping";
+    t.write("system/logs/meter.txt", "old");
+    t.write("system/logs/scrap.txt", "older");
+    faulty_file_system faulty(make_native_file_system());
+    faulty.fail_at_step(4);
+    EXPECT_EQ(error_of([&] { replace_file(faulty, t.path("system/logs/meter.txt"), "new", "scrap.txt"); }),
+              path_file_access_error);
+    EXPECT_EQ(faulty.log.back(), "delete " + t.path("system/logs/scrap.txt"));
+    EXPECT_EQ(t.read("system/logs/meter.txt"), "new");
+    EXPECT_EQ(folder_listing(t.path("system/logs")), std::set<std::string>{"meter.txt"});
+}
+
+TEST_F(NativeFiles, ReplaceFileWithTheDefaultWorkFileLeavesNothingBehind) {
+    t.write("data/t.txt", "old");
+    replace_file(fs, t.path("data/t.txt"), "new");
+    replace_file(fs, t.path("data/t.txt"), "newer");
+    EXPECT_EQ(t.read("data/t.txt"), "newer");
+    EXPECT_EQ(folder_listing(t.path("data")), std::set<std::string>{"t.txt"});
+}
+
+TEST_F(NativeFiles, WriteFileOverAnExistingFileHoldsOnlyTheNewBytes) {
+    t.write("data/w.txt", "a longer old content\r\n");
+    fs.write_file(t.path("data/w.txt"), "short");
+    EXPECT_EQ(t.read("data/w.txt"), "short");
+    fs.write_file(t.path("data/w.txt"), "");
+    EXPECT_EQ(t.read("data/w.txt"), "");
+    EXPECT_EQ(fs.file_size(t.path("data/w.txt")), 0);
+}
+
+TEST_F(NativeFiles, ExchangeOfAMissingFileChangesNothing) {
+    t.write("data/a.txt", "a");
+    EXPECT_FALSE(fs.exchange_files(t.path("data/a.txt"), t.path("data/missing.txt")));
+    EXPECT_EQ(folder_listing(t.path("data")), std::set<std::string>{"a.txt"});
+    EXPECT_EQ(t.read("data/a.txt"), "a");
 }
 
 TEST_F(NativeFiles, ReplaceFileOfAFileNamedLikeItsWorkFile) {
@@ -121,34 +178,41 @@ protected:
     std::string target = t.path("system/logs/meter.txt");
     const std::string old_bytes = "M1,0\r\nM2,3,0\r\nM10,4\r\n";
     const std::string new_bytes = "M1,7\r\nM2,3,0\r\nM10,4\r\n";
-    static constexpr int rewrite_steps = 4;  // write, sync, rename, folder sync
+    static constexpr int rewrite_steps = 4;  // write, sync, rename or swap, folder sync
 
-    void check_every_failing_step(const std::function<void()>& rewrite) {
+    // A named work file is there from an earlier rewrite, and is rewritten in place.
+    void check_every_failing_step(const std::function<void()>& rewrite, bool named_work_file) {
         for (int step = 1; step <= rewrite_steps; ++step) {
             SCOPED_TRACE("failing step " + std::to_string(step));
             t.write("system/logs/meter.txt", old_bytes);
+            if (named_work_file) t.write("system/logs/scrap.txt", "an earlier version");
             faulty.fail_at_step(step);
             EXPECT_EQ(error_of(rewrite), path_file_access_error);
             const std::string after = t.read("system/logs/meter.txt");
-            EXPECT_TRUE(after == old_bytes || after == new_bytes) << after;
-            // Until the rename has happened, the old file stands; once it has, the new one.
-            EXPECT_EQ(after, step <= 3 ? old_bytes : new_bytes);
+            // Until the rename or swap has happened, the old file stands; once it has, the new one.
+            EXPECT_EQ(after, step < rewrite_steps ? old_bytes : new_bytes);
         }
         t.write("system/logs/meter.txt", old_bytes);
+        if (named_work_file) t.write("system/logs/scrap.txt", "an earlier version");
         faulty.fail_at_step(0);
         rewrite();
         EXPECT_EQ(faulty.steps(), rewrite_steps);
         EXPECT_EQ(t.read("system/logs/meter.txt"), new_bytes);
-        EXPECT_EQ(folder_listing(t.path("system/logs")), std::set<std::string>{"meter.txt"});
+        const bool work_kept = named_work_file && native_files_swap();
+        const std::set<std::string> kept{"meter.txt", "scrap.txt"};
+        EXPECT_EQ(folder_listing(t.path("system/logs")), work_kept ? kept : std::set<std::string>{"meter.txt"});
+        if (work_kept) {
+            EXPECT_EQ(t.read("system/logs/scrap.txt"), old_bytes);
+        }
     }
 };
 
 TEST_F(AtomicReplace, ReplaceFileFailingAtEachStep) {
-    check_every_failing_step([&] { replace_file(faulty, target, new_bytes); });
+    check_every_failing_step([&] { replace_file(faulty, target, new_bytes); }, false);
 }
 
 TEST_F(AtomicReplace, UpdateRecordFieldFailingAtEachStep) {
-    check_every_failing_step([&] { update_record_field(faulty, target, "m1", 1, "7"); });
+    check_every_failing_step([&] { update_record_field(faulty, target, "m1", 1, "7"); }, true);
 }
 
 }  // namespace

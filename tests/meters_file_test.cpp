@@ -218,18 +218,24 @@ TEST(UpdateMeters, AFailureAtAnyStepLeavesTheFileBeforeOrAfter) {
     t.host.io.files = &faulty;
     t.host.money.game_start_time = t.clock.now();
     const std::string before = lines_to_bytes(t.new_meter_file());
+    const std::string work_path = folder_of(meter_path) + "/scrap.txt";
+    const auto start_from_before = [&] {
+        t.write(meter_path, before);
+        t.write(work_path, "an earlier version");  // left by an earlier update
+    };
     t.clock.advance(30);
+    start_from_before();
     update_meters_v2(t.host, "5,250,1,1");
     const std::string after = t.read(meter_path);
     ASSERT_NE(before, after);
     const int steps = faulty.steps();
-    EXPECT_GE(steps, 4) << "work file written, synced, renamed, folder synced";
+    EXPECT_GE(steps, 4) << "work file written, synced, renamed or swapped, folder synced";
 
     int left_before = 0;
     int left_after = 0;
     for (int step = 1; step <= steps; ++step) {
         SCOPED_TRACE("failing step " + std::to_string(step));
-        t.write(meter_path, before);
+        start_from_before();
         faulty.fail_at_step(step);
         EXPECT_EQ(error_of([&] { update_meters_v2(t.host, "5,250,1,1"); }), path_file_access_error);
         const std::string now = t.read(meter_path);
@@ -237,7 +243,7 @@ TEST(UpdateMeters, AFailureAtAnyStepLeavesTheFileBeforeOrAfter) {
         (now == before ? left_before : left_after) += 1;
     }
     EXPECT_GT(left_before, 0);
-    EXPECT_GT(left_after, 0) << "a failure after the rename (the folder sync) leaves the new file";
+    EXPECT_GT(left_after, 0) << "a failure after the rename or swap (the folder sync) leaves the new file";
     faulty.fail_at_step(0);
 }
 

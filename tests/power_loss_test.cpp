@@ -1,5 +1,5 @@
-// Power loss: the cabinet is switched off at the wall right after any one write, sync, rename or folder
-// sync of a state-changing command or of start-up's repairs. The host must start again on whatever
+// Power loss: the cabinet is switched off at the wall right after any one write, sync, rename, swap or
+// folder sync of a state-changing command or of start-up's repairs. The host must start again on whatever
 // survived, and the meter file, the high-score table and the setup file must each hold exactly their
 // state before or after the interrupted work, never a torn or older one.
 #include <gtest/gtest.h>
@@ -159,6 +159,19 @@ TEST(PowerLoss, EveryStateChangingCommandLeavesItsFilesBeforeOrAfter) {
         {"ANSWERED", "1,0"},             {"START_GAME", ""},           {"ADD_TO_BANK", "300", {"badd 300"}},
         {"RESET_CASHPOT", ""},           {"ADD_TO_HISCORES", "Ann,77,500"},
     };
+    for (const auto& command : commands) cut_everywhere(*cabinet, command);
+
+    // The same on a cabinet that has played a while: the work files of earlier rewrites are there, hold
+    // the versions before them, and are rewritten in place.
+    {
+        powered_host played(*cabinet);
+        ASSERT_TRUE(played.start_up());
+        run_command(played.t.host, {"UPDATE_METERS", "3,500,1,1"});
+        run_command(played.t.host, {"ADD_TO_HISCORES", "Bob,55,300"});
+    }
+    cabinet->sync_everything();
+    ASSERT_TRUE(cabinet->file_exists(cabinet_root + "/system/logs/scrap.txt"));
+    ASSERT_TRUE(cabinet->file_exists(cabinet_root + "/variable/newfile.txt"));
     for (const auto& command : commands) cut_everywhere(*cabinet, command);
     report_cut_points("state-changing commands");
 }

@@ -51,13 +51,34 @@ bool same_path(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+bool file_system::exchange_files(const std::string&, const std::string&) { return false; }
+
 void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name) {
     const std::string folder = folder_of(path);
     std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);
+    bool kept_work = !work_name.empty();
     // Writing the work file must never truncate the target itself.
-    if (same_path(work, path)) work = path + ".new";
+    if (same_path(work, path)) {
+        work = path + ".new";
+        kept_work = false;
+    }
     fs.write_file(work, bytes);
     fs.sync_file(work);
+    if (kept_work && fs.exchange_files(work, path)) {
+        try {
+            fs.sync_folder(folder);
+        } catch (const run_time_error&) {
+            // The swap may not be durable, and after a power cut the work file's name could still stand
+            // for the target's old file, which the next replacement would then rewrite in place. Drop
+            // the name, so the next one starts a new work file.
+            try {
+                fs.delete_file(work);
+            } catch (const run_time_error&) {
+            }
+            throw;
+        }
+        return;
+    }
     fs.rename_file(work, path);
     fs.sync_folder(folder);
 }

@@ -31,13 +31,18 @@ public:
     virtual std::string read_counted_line(const std::string& path, const std::function<long(long count)>& choose);
     // Appends to an existing file and closes it, so the bytes reach the file at once.
     virtual void append_to_file(const std::string& path, std::string_view bytes) = 0;
-    // Creates the file (replacing any old one) holding `bytes`. Not durable by itself: see replace_file.
+    // Makes the file hold `bytes`: creates it, or overwrites an existing one in place (its old bytes are
+    // at risk until the next sync). Not durable by itself: see replace_file.
     virtual void write_file(const std::string& path, std::string_view bytes) = 0;
     virtual void copy_file(const std::string& from, const std::string& to) = 0;
     virtual void delete_file(const std::string& path) = 0;
     // Renames `from` over `to`, replacing it in one step.
     virtual void rename_file(const std::string& from, const std::string& to) = 0;
-    // Makes the file's data durable (fsync), and a folder's entries (creations, renames) durable.
+    // Swaps the files two names of one folder stand for, in one step, and answers true; answers false,
+    // changing nothing, when this file system cannot or when either file is missing. The default cannot.
+    virtual bool exchange_files(const std::string& a, const std::string& b);
+    // Makes the file's data, and its size, durable (fdatasync), and a folder's entries (creations,
+    // renames) durable.
     virtual void sync_file(const std::string& path) = 0;
     virtual void sync_folder(const std::string& path) = 0;
 };
@@ -45,6 +50,12 @@ public:
 // The one atomic replacement of a whole file: the new bytes go to a work file beside the target, which is
 // synced, renamed over the target, and the folder synced. A power cut at any instant leaves either the
 // old file or the new one. `work_name` is the work file's bare name (default: the target's name + ".new").
+//
+// A named work file (the records' "scrap.txt", the high-score table's "newfile.txt") stays in the folder
+// between replacements: where the file system can, it is swapped with the target rather than renamed
+// over it, so it keeps the previous version and the next replacement rewrites blocks the disk already
+// holds. On a journalling file system that spares one journal commit per replacement, close to half of
+// its cost. A default work file is renamed over the target and leaves nothing behind.
 void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name = {});
 
 // Copies a file with the same guarantee as replace_file (the target is never half copied).

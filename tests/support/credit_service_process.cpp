@@ -32,9 +32,10 @@ credit_service_process::credit_service_process(const std::string& state_path, st
     startup.hStdOutput = output;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION child{};
-    const BOOL ok = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    DWORD why = 0;
+    const bool ok = start_windows_process(nullptr, command.data(), &startup, &child, why);
     ::CloseHandle(output);
-    if (!ok) throw std::runtime_error("cannot start " + command);
+    if (!ok) throw std::runtime_error("cannot start " + command + ": error " + std::to_string(why));
     ::CloseHandle(child.hThread);
     process_ = child.hProcess;
 

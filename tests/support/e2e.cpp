@@ -91,9 +91,8 @@ int spawn_and_wait(const std::string& program, const std::vector<std::string>& a
     startup.hStdOutput = inheritable_file(out_path, true);
     startup.hStdError = inheritable_file(err_path, true);
     PROCESS_INFORMATION child{};
-    const BOOL started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                          &startup, &child);
-    const DWORD why = ::GetLastError();
+    DWORD why = 0;
+    const bool started = start_windows_process(program.c_str(), command_line.data(), &startup, &child, why);
     ::CloseHandle(startup.hStdInput);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
@@ -141,6 +140,21 @@ int spawn_and_wait(const std::string& program, const std::vector<std::string>& a
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+bool start_windows_process(const char* program, char* command_line, void* startup_info, void* process_info,
+                           unsigned long& why) {
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             static_cast<STARTUPINFOA*>(startup_info), static_cast<PROCESS_INFORMATION*>(process_info))) {
+            return true;
+        }
+        why = ::GetLastError();
+        if (why != ERROR_INTERNAL_ERROR || attempt == 3) return false;
+        ::Sleep(200 * attempt);
+    }
+}
+#endif
 
 std::string bin_path(const std::string& name) {
 #ifdef _WIN32

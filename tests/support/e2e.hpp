@@ -24,6 +24,14 @@ std::string bin_path(const std::string& name);
 // Runs `program` with `args`; `input` becomes its standard input. Waits for it to end.
 run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
 
+#ifdef _WIN32
+// CreateProcessA with handles inherited and no other flags. Wine now and then fails a start with
+// ERROR_INTERNAL_ERROR while its server is busy, and the same start a moment later succeeds; that one
+// failure is tried again, twice. Answers whether the process started; `why` is the last error when not.
+bool start_windows_process(const char* program, char* command_line, void* startup_info, void* process_info,
+                           unsigned long& why);
+#endif
+
 // A cabinet folder that lives as long as the object.
 class cabinet {
 public:

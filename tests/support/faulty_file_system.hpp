@@ -1,5 +1,5 @@
 // A file system that passes every call to a real one but can be made to fail at any one of its mutating
-// steps (write, append, copy, delete, rename, folder creation, sync), to show that a failure at any step
+// steps (write, append, copy, delete, rename, exchange, folder creation, sync), to show that a failure at any step
 // of a rewrite leaves the old file or the new one and nothing else.
 #pragma once
 
@@ -43,6 +43,9 @@ public:
     void delete_file(const std::string& path) override { step("delete " + path), real_->delete_file(path); }
     void rename_file(const std::string& from, const std::string& to) override {
         step("rename " + from + " " + to), real_->rename_file(from, to);
+    }
+    bool exchange_files(const std::string& a, const std::string& b) override {
+        return step("exchange " + a + " " + b), real_->exchange_files(a, b);
     }
     void sync_file(const std::string& path) override { step("sync " + path), real_->sync_file(path); }
     void sync_folder(const std::string& path) override { step("syncdir " + path), real_->sync_folder(path); }

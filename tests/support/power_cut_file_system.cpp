@@ -117,6 +117,17 @@ void power_cut_file_system::rename_file(const std::string& from, const std::stri
     if (steps_ == cut_after_) throw power_cut{};
 }
 
+bool power_cut_file_system::exchange_files(const std::string& a, const std::string& b) {
+    const auto first = find(a);
+    const auto second = find(b);
+    if (!first || !second) return false;
+    entries_[key(a)] = second;
+    entries_[key(b)] = first;
+    step("exchange " + a + " " + b);
+    if (steps_ == cut_after_) throw power_cut{};
+    return true;
+}
+
 void power_cut_file_system::sync_file(const std::string& path) {
     const auto node = find(path);
     if (!node) throw run_time_error(file_not_found, error_description(file_not_found), path);

@@ -48,6 +48,7 @@ public:
     void copy_file(const std::string& from, const std::string& to) override;
     void delete_file(const std::string& path) override;
     void rename_file(const std::string& from, const std::string& to) override;
+    bool exchange_files(const std::string& a, const std::string& b) override;
     void sync_file(const std::string& path) override;
     void sync_folder(const std::string& path) override;
 

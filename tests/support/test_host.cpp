@@ -102,6 +102,19 @@ test_host::test_host() : files(make_native_file_system()) {
     host.program_folder = folder.path();
 }
 
+bool native_files_swap() {
+    static const bool swaps = [] {
+        const temp_folder probe;
+        const auto fs = make_native_file_system();
+        const std::string a = probe.path() + path_separator + "a";
+        const std::string b = probe.path() + path_separator + "b";
+        fs->write_file(a, "a");
+        fs->write_file(b, "b");
+        return fs->exchange_files(a, b) && fs->read_file(a) == "b";
+    }();
+    return swaps;
+}
+
 std::string native_path(const std::string& folder, const std::string& relative) {
     std::string native = relative;
     for (char& c : native) {

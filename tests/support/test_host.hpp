@@ -65,6 +65,10 @@ public:
     double price = 50;  // what UseCreditEx takes
 };
 
+// Whether the native file system swaps two files' names in one step where the tests' temporary folders
+// live (Linux does; the Windows build renames instead), so a kept work file stays beside its target.
+bool native_files_swap();
+
 // `folder` followed by `relative` ("/system/setup.ini") as the host forms paths, with the platform's own
 // separator; and the same as a transcript field shows it (escaped: a Windows path's backslashes doubled).
 std::string native_path(const std::string& folder, const std::string& relative);

@@ -1,6 +1,7 @@
-// The file system seam over POSIX calls: real files, fsync of files and folders, rename(2) for the
-// atomic replace.
+// The file system seam over POSIX calls: real files, fdatasync of files and fsync of folders, rename(2)
+// and, on Linux, renameat2(2)'s exchange for the atomic replace.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -95,8 +96,13 @@ long count_line_ends_in(const char* p, std::size_t size) {
     return count;
 }
 
+// EINVAL: the file system keeps nothing to sync (a pipe, some special file systems).
 void fsync_or_fail(int fd, const std::string& path) {
     if (::fsync(fd) != 0 && errno != EINVAL) fail(errno, path);
+}
+
+void fdatasync_or_fail(int fd, const std::string& path) {
+    if (::fdatasync(fd) != 0 && errno != EINVAL) fail(errno, path);
 }
 
 class posix_file_system final : public file_system {
@@ -190,9 +196,15 @@ public:
         fd.close_checked(path);
     }
 
+    // In place, cut to length afterwards: rewriting a file the disk already holds reuses its blocks, and
+    // syncing it then writes only data, where a truncated or new file needs its blocks allocated again.
     void write_file(const std::string& path, std::string_view bytes) override {
-        fd_guard fd(open_or_fail(path, O_WRONLY | O_CREAT | O_TRUNC));
+        fd_guard fd(open_or_fail(path, O_WRONLY | O_CREAT));
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) fail(errno, path);
         write_all(fd.get(), bytes, path);
+        const auto size = static_cast<off_t>(bytes.size());
+        if (st.st_size > size && ::ftruncate(fd.get(), size) != 0) fail(errno, path);
         fd.close_checked(path);
     }
 
@@ -206,9 +218,21 @@ public:
         if (::rename(from.c_str(), to.c_str()) != 0) fail(errno, from);
     }
 
+    bool exchange_files(const std::string& a, const std::string& b) override {
+#ifdef RENAME_EXCHANGE
+        if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return true;
+        // A missing file, or a kernel or file system without the exchange: the caller renames instead.
+        if (errno == ENOENT || errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) return false;
+        fail(errno, a);
+#else
+        (void)a, (void)b;
+        return false;
+#endif
+    }
+
     void sync_file(const std::string& path) override {
         fd_guard fd(open_or_fail(path, O_RDONLY));
-        fsync_or_fail(fd.get(), path);
+        fdatasync_or_fail(fd.get(), path);
     }
 
     void sync_folder(const std::string& path) override {
