@@ -2,11 +2,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 #include "definitions.hpp"
-#include "host/host.hpp"
-#include "platform/event_sink.hpp"
-#include "platform/headless/headless.hpp"
 #include "player/headless_player.hpp"
 #ifdef QUIZHOST_HAS_X11
 #include "platform/x11/x11_display.hpp"
@@ -96,31 +94,7 @@ int run_headless_on_display(const cabinet_options& options, const movie_script& 
         return exit_usage;
     }
 
-    // As run_headless builds it, with the real display (or none) in place of the script's: the script's
-    // `screen` and `display` directives then have nothing to act on.
-    stream_event_sink events(out);
-    const machine_seams machine(options);
-    script_clock clock;
-    queued_draws draws(std::make_unique<generator_draws>());
-    headless_movie intro_movie(form::intro, events);
-    headless_movie game_movie(form::main, events);
-    headless_windows windows(events);
-    headless_display scripted_display(events);
-    std::unique_ptr<traced_display> traced;
-    if (real) traced = std::make_unique<traced_display>(*real, events);
-
-    host h;
-    machine.attach(h, options);
-    h.io.clock = &clock;
-    h.io.draws = &draws;
-    h.io.intro_movie = &intro_movie;
-    h.io.game_movie = &game_movie;
-    h.io.windows = &windows;
-    h.io.screen = traced.get();
-    h.io.trace = &events;
-
-    headless_stage stage{game_movie, windows, scripted_display, draws, clock};
-    return play_movie_script(h, stage, script, err);
+    return run_headless(options, script, out, err, real.get());
 }
 
 }  // namespace quizhost

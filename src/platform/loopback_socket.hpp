@@ -58,4 +58,16 @@ public:
 // Listens on 127.0.0.1:`port` (0: any free port); run_time_error 70 when the port is taken or refused.
 std::unique_ptr<loopback_listener> listen_on_loopback(int port);
 
+// The line rules both platforms' sockets share.
+
+// What a received piece did to a reply gathered so far.
+enum class reply_progress { incomplete, complete, too_long };
+// Appends `piece` to `reply` up to and including its first LF. `too_long`: `longest` bytes have come
+// without a line end.
+reply_progress gather_reply(std::string& reply, std::string_view piece, std::size_t longest);
+
+// Moves the first line (with its LF) out of `pending` into `line`, or, once `pending` holds `longest`
+// bytes without a line end, those bytes (too_long). Nothing when neither: more must be read.
+std::optional<loopback_connection::read_result> take_line(std::string& pending, std::string& line, std::size_t longest);
+
 }  // namespace quizhost

@@ -76,7 +76,8 @@ int play_movie_script(host& h, headless_stage& stage, const movie_script& script
     return exit_closed;
 }
 
-int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err) {
+int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err,
+                 std::optional<display*> real_screen) {
     stream_event_sink events(out);
     const machine_seams machine(options);
     script_clock clock;
@@ -85,6 +86,8 @@ int run_headless(const cabinet_options& options, const movie_script& script, std
     headless_movie game_movie(form::main, events);
     headless_windows windows(events);
     headless_display display(events);
+    std::unique_ptr<traced_display> traced;
+    if (real_screen && *real_screen) traced = std::make_unique<traced_display>(**real_screen, events);
 
     host h;
     machine.attach(h, options);
@@ -93,7 +96,7 @@ int run_headless(const cabinet_options& options, const movie_script& script, std
     h.io.intro_movie = &intro_movie;
     h.io.game_movie = &game_movie;
     h.io.windows = &windows;
-    h.io.screen = &display;
+    h.io.screen = real_screen ? static_cast<quizhost::display*>(traced.get()) : &display;
     h.io.trace = &events;
 
     headless_stage stage{game_movie, windows, display, draws, clock};

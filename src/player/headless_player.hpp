@@ -44,7 +44,10 @@ struct headless_stage {
 int play_movie_script(host& h, headless_stage& stage, const movie_script& script, std::FILE* err);
 
 // Builds the host over the machine's seams and the headless ones, with events written to `out`, and
-// plays the script.
-int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err);
+// plays the script. The host switches the script's own display, which its `screen` and `display`
+// directives act on; given `real_screen`, it switches that one instead (traced), or none when that is
+// null, and those directives have nothing to act on.
+int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err,
+                 std::optional<display*> real_screen = std::nullopt);
 
 }  // namespace quizhost

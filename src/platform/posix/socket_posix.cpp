@@ -121,15 +121,13 @@ exchange_outcome exchange_line(int port, std::string_view request, const exchang
             return fail("recv: " + error_text(errno));
         }
         if (got == 0) return fail("connection closed before the reply's line end");
-        const std::string_view piece(buffer, static_cast<std::size_t>(got));
-        const auto line_end = piece.find('\n');
-        if (line_end != std::string_view::npos) {
-            outcome.reply.append(piece.substr(0, line_end + 1));
-            return outcome;
-        }
-        outcome.reply.append(piece);
-        if (outcome.reply.size() >= bounds.longest_reply) {
-            return fail("reply longer than " + std::to_string(bounds.longest_reply) + " bytes without a line end");
+        switch (gather_reply(outcome.reply, std::string_view(buffer, static_cast<std::size_t>(got)), bounds.longest_reply)) {
+            case reply_progress::complete:
+                return outcome;
+            case reply_progress::too_long:
+                return fail("reply longer than " + std::to_string(bounds.longest_reply) + " bytes without a line end");
+            case reply_progress::incomplete:
+                break;
         }
     }
 }
@@ -151,17 +149,7 @@ public:
         line.clear();
         char buffer[1024];
         for (;;) {
-            const auto line_end = pending_.find('\n');
-            if (line_end != std::string::npos && line_end < longest) {
-                line = pending_.substr(0, line_end + 1);
-                pending_.erase(0, line_end + 1);
-                return read_result::line;
-            }
-            if (pending_.size() >= longest) {
-                line = pending_.substr(0, longest);
-                pending_.clear();
-                return read_result::too_long;
-            }
+            if (const auto taken = take_line(pending_, line, longest)) return *taken;
             if (!wait_until(fd_.get(), POLLIN, deadline)) return read_result::timed_out;
             const ssize_t got = ::recv(fd_.get(), buffer, sizeof buffer, 0);
             if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
