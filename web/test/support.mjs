@@ -12,7 +12,7 @@ export const sourceDir = resolve(here, "..", "..");
 export const quizhostBin = process.env.QUIZHOST_BIN || join(sourceDir, "build", "bin", "quizhost");
 export const chromiumBin = process.env.QUIZHOST_CHROMIUM || "/usr/bin/chromium";
 
-const chromiumArgs = [
+export const chromiumArgs = [
   "--no-sandbox",
   "--disable-gpu",
   "--disable-background-networking",
