@@ -12,6 +12,10 @@ reply_progress gather_reply(std::string& reply, std::string_view piece, std::siz
     return reply.size() >= longest ? reply_progress::too_long : reply_progress::incomplete;
 }
 
+std::string too_long_reply(std::size_t longest) {
+    return "reply longer than " + std::to_string(longest) + " bytes without a line end";
+}
+
 std::optional<loopback_connection::read_result> take_line(std::string& pending, std::string& line, std::size_t longest) {
     const auto line_end = pending.find('\n');
     if (line_end != std::string::npos && line_end < longest) {

@@ -65,6 +65,8 @@ enum class reply_progress { incomplete, complete, too_long };
 // Appends `piece` to `reply` up to and including its first LF. `too_long`: `longest` bytes have come
 // without a line end.
 reply_progress gather_reply(std::string& reply, std::string_view piece, std::size_t longest);
+// The failure of a reply that stayed `too_long`.
+std::string too_long_reply(std::size_t longest);
 
 // Moves the first line (with its LF) out of `pending` into `line`, or, once `pending` holds `longest`
 // bytes without a line end, those bytes (too_long). Nothing when neither: more must be read.

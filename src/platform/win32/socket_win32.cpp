@@ -164,14 +164,10 @@ exchange_outcome exchange_line(int port, std::string_view request, const exchang
             return fail("recv: " + error_text(error));
         }
         if (got == 0) return fail("connection closed before the reply's line end");
-        switch (gather_reply(outcome.reply, std::string_view(buffer, static_cast<std::size_t>(got)), bounds.longest_reply)) {
-            case reply_progress::complete:
-                return outcome;
-            case reply_progress::too_long:
-                return fail("reply longer than " + std::to_string(bounds.longest_reply) + " bytes without a line end");
-            case reply_progress::incomplete:
-                break;
-        }
+        const std::string_view piece(buffer, static_cast<std::size_t>(got));
+        const reply_progress progress = gather_reply(outcome.reply, piece, bounds.longest_reply);
+        if (progress == reply_progress::complete) return outcome;
+        if (progress == reply_progress::too_long) return fail(too_long_reply(bounds.longest_reply));
     }
 }
 
