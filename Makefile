@@ -1,9 +1,10 @@
 # The two set-up commands of the README:
 #   make demo   installs what is missing, builds, and runs the demo cabinet
 #   make test   installs what is missing, builds both presets and passes every test
+#   make package  builds the Debian package of a Linux cabinet, build/quizhost_<version>_amd64.deb
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
-.PHONY: demo test test-windows build build-asan deps bench fuzz clean
+.PHONY: demo test test-windows build build-asan deps bench fuzz clean package
 
 deps:
 	scripts/install-deps
@@ -22,9 +23,12 @@ demo: build
 test: build build-asan
 	ctest --preset default
 	ctest --preset asan
-	@for extra in scripts/test-web scripts/test-fuzz scripts/test-windows; do \
+	@for extra in scripts/test-web scripts/test-package scripts/test-fuzz scripts/test-windows; do \
 	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
 	done
+
+package: build
+	cd build && cpack -G DEB
 
 test-windows: deps
 	scripts/test-windows
