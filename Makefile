@@ -3,7 +3,8 @@
 #   make test   installs what is missing, builds both presets and passes every test
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
-.PHONY: demo test test-windows build build-asan deps bench fuzz clean
+#   make package-windows  the installers build-windows-installer/quizhost-<version>-setup-{x64,x86}.exe
+.PHONY: demo test test-windows package-windows build build-asan deps bench fuzz clean
 
 deps:
 	scripts/install-deps
@@ -28,6 +29,10 @@ test: build build-asan
 
 test-windows: deps
 	scripts/test-windows
+
+package-windows: deps
+	packaging/windows/make-installer x64
+	packaging/windows/make-installer x86
 
 bench: build
 	bench/run
