@@ -172,6 +172,53 @@ Function CheckCabinet
   Pop $R1
 FunctionEnd
 
+; The value of option $R1 ("/CABINET=") in the parameters $R0, in $R2; the error flag when it is absent.
+; Both /CABINET="C:\My Cabinet" and "/CABINET=C:\My Cabinet" (how a shell quotes a whole word) count: a
+; value that went unnoticed would install into the default folder instead.
+Function GetOption
+  Push $R3
+  Push $R4
+  Push $R5
+  ClearErrors
+  ${GetOptions} $R0 $R1 $R2
+  ${If} ${Errors}
+    StrCpy $R1 `"$R1`
+    StrLen $R3 $R1
+    StrCpy $R4 0
+    ${Do}
+      StrCpy $R5 $R0 $R3 $R4
+      ${If} $R5 == ""
+        ${Break}
+      ${EndIf}
+      ${If} $R5 == $R1
+        IntOp $R4 $R4 + $R3
+        StrCpy $R2 $R0 "" $R4
+        StrCpy $R4 0
+        ${Do}
+          StrCpy $R5 $R2 1 $R4
+          ${If} $R5 == ""
+          ${OrIf} $R5 == `"`
+            ${Break}
+          ${EndIf}
+          IntOp $R4 $R4 + 1
+        ${Loop}
+        StrCpy $R2 $R2 $R4
+        StrCpy $R5 "found"
+        ${Break}
+      ${EndIf}
+      IntOp $R4 $R4 + 1
+    ${Loop}
+    StrCpy $R1 $R1 "" 1
+    ClearErrors
+    ${If} $R5 != "found"
+      SetErrors
+    ${EndIf}
+  ${EndIf}
+  Pop $R5
+  Pop $R4
+  Pop $R3
+FunctionEnd
+
 Function .onInit
   !insertmacro SELECT_REGISTRY_VIEW
   ; A reinstall keeps the cabinet folder of the previous installation.
@@ -181,15 +228,15 @@ Function .onInit
   ${EndIf}
   ReadRegStr $TaskUser HKLM "${UNINSTALL_KEY}" "TaskUser"
   ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/CABINET=" $R1
+  StrCpy $R1 "/CABINET="
+  Call GetOption
   ${IfNot} ${Errors}
-    StrCpy $Cabinet $R1
+    StrCpy $Cabinet $R2
   ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/USER=" $R1
+  StrCpy $R1 "/USER="
+  Call GetOption
   ${IfNot} ${Errors}
-    StrCpy $TaskUser $R1
+    StrCpy $TaskUser $R2
   ${EndIf}
   ${If} ${Silent}
     Call CheckCabinet
