@@ -219,6 +219,79 @@ Function GetOption
   Pop $R3
 FunctionEnd
 
+; Sets $R1 to the first option in the parameters $R0 that the installer does not know ("" when none): a
+; mistyped /CABINET= must not install into the default folder unnoticed. What follows /D= is its path.
+Function FindUnknownOption
+  Push $R2
+  Push $R3
+  Push $R4
+  StrCpy $R1 ""
+  StrCpy $R2 0
+  ${Do}
+    StrCpy $R3 $R0 1 $R2
+    ${If} $R3 == ""
+      ${Break}
+    ${EndIf}
+    StrCpy $R4 " "
+    ${If} $R2 > 0
+      IntOp $R4 $R2 - 1
+      StrCpy $R4 $R0 1 $R4
+    ${EndIf}
+    ${If} $R4 != " "
+    ${AndIf} $R4 != `"`
+      StrCpy $R3 ""
+    ${EndIf}
+    ${If} $R3 == "/"
+      ; The option's word: up to a blank, a quote or the end.
+      StrCpy $R3 $R0 "" $R2
+      StrCpy $R4 0
+      ${Do}
+        StrCpy $R1 $R3 1 $R4
+        ${If} $R1 == ""
+        ${OrIf} $R1 == " "
+        ${OrIf} $R1 == `"`
+          ${Break}
+        ${EndIf}
+        IntOp $R4 $R4 + 1
+      ${Loop}
+      StrCpy $R1 $R3 $R4
+      StrCpy $R3 $R1 3
+      ${If} $R3 == "/D="
+        StrCpy $R1 ""
+        ${Break}
+      ${EndIf}
+      StrCpy $R3 $R1 9
+      StrCpy $R4 $R1 6
+      ${If} $R1 == "/S"
+      ${OrIf} $R1 == "/NCRC"
+      ${OrIf} $R3 == "/CABINET="
+      ${OrIf} $R4 == "/USER="
+        StrCpy $R1 ""
+      ${Else}
+        ${Break}
+      ${EndIf}
+    ${EndIf}
+    IntOp $R2 $R2 + 1
+  ${Loop}
+  Pop $R4
+  Pop $R3
+  Pop $R2
+FunctionEnd
+
+; Refuses the installation before anything is done: the reason in $R0 goes to a message box, or in silent
+; mode to %TEMP%\quizhost-setup-error.txt, and the exit status is 2.
+Function RefuseInstallation
+  ${If} ${Silent}
+    FileOpen $R1 "$TEMP\quizhost-setup-error.txt" w
+    FileWrite $R1 "$R0$\r$\nNothing was installed.$\r$\n"
+    FileClose $R1
+  ${Else}
+    MessageBox MB_OK|MB_ICONSTOP "$R0$\r$\nNothing was installed."
+  ${EndIf}
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
 Function .onInit
   !insertmacro SELECT_REGISTRY_VIEW
   ; A reinstall keeps the cabinet folder of the previous installation.
@@ -228,6 +301,11 @@ Function .onInit
   ${EndIf}
   ReadRegStr $TaskUser HKLM "${UNINSTALL_KEY}" "TaskUser"
   ${GetParameters} $R0
+  Call FindUnknownOption
+  ${If} $R1 != ""
+    StrCpy $R0 "Unknown option $R1: the installer takes /S, /CABINET=folder, /USER=account and /D=folder."
+    Call RefuseInstallation
+  ${EndIf}
   StrCpy $R1 "/CABINET="
   Call GetOption
   ${IfNot} ${Errors}
@@ -241,11 +319,7 @@ Function .onInit
   ${If} ${Silent}
     Call CheckCabinet
     ${If} $R0 != ""
-      FileOpen $R1 "$TEMP\quizhost-setup-error.txt" w
-      FileWrite $R1 "$R0$\r$\nNothing was installed.$\r$\n"
-      FileClose $R1
-      SetErrorLevel 2
-      Quit
+      Call RefuseInstallation
     ${EndIf}
   ${EndIf}
 FunctionEnd
