@@ -350,9 +350,16 @@ Section "quizhost"
   ; The programs. The credit library is the cabinet's own and goes into the cabinet folder by hand.
   SetOutPath "$INSTDIR"
   SetOverwrite on
+  ClearErrors
   File "${BINDIR}/quizhost.exe"
   File "${BINDIR}/quizhost-credit-service.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    ; A running host or credit service holds its program file: the old one would stay unnoticed.
+    MessageBox MB_OK|MB_ICONSTOP "The programs in $INSTDIR could not all be replaced: quizhost or its credit service is running. End them (or restart Windows without logging the cabinet on) and run the installer again." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   FileOpen $Log "$INSTDIR\install.log" w
   FileWrite $Log "quizhost ${VERSION} (${ARCH})$\r$\nprogram folder: $INSTDIR$\r$\ncabinet folder: $Cabinet$\r$\n"
 
@@ -468,13 +475,14 @@ Section "Uninstall"
   StrCpy $R0 `"$SYSDIR\schtasks.exe" /Delete /F /TN "${METERS_TASK}"`
   Call un.RunLogged
 
-  Delete "$INSTDIR\quizhost.exe"
-  Delete "$INSTDIR\quizhost-credit-service.exe"
+  ; A program still running (the host until the cabinet restarts) goes at the next restart.
+  Delete /REBOOTOK "$INSTDIR\quizhost.exe"
+  Delete /REBOOTOK "$INSTDIR\quizhost-credit-service.exe"
   Delete "$INSTDIR\install.log"
   Delete "$INSTDIR\preflight.txt"
   Delete "$INSTDIR\uninstall.exe"
   ; Without /r: anything else someone put in the program folder keeps it.
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   FileWrite $Log "cabinet folder left as it is: $Cabinet$\r$\n"
   FileClose $Log
