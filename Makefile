@@ -4,7 +4,8 @@
 #   make package  builds the Debian package of a Linux cabinet, build/quizhost_<version>_amd64.deb
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
-.PHONY: demo test test-windows build build-asan deps bench fuzz clean package
+#   make package-windows  the installers build-windows-installer/quizhost-<version>-setup-{x64,x86}.exe
+.PHONY: demo test test-windows package package-windows build build-asan deps bench fuzz clean
 
 deps:
 	scripts/install-deps
@@ -32,6 +33,10 @@ package: build
 
 test-windows: deps
 	scripts/test-windows
+
+package-windows: deps
+	packaging/windows/make-installer x64
+	packaging/windows/make-installer x86
 
 bench: build
 	bench/run
