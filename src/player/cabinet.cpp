@@ -21,13 +21,30 @@ void machine_seams::attach(host& h, const cabinet_options& options) const {
     h.credit_port = options.credit_port;
 }
 
-std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err) {
+std::string fatal_report_line(std::string_view what, const std::string& log_text, const std::string& detail) {
+    return "quizhost: fatal error in " + std::string(what) + ": " + log_text + " -- " +
+           (detail.empty() ? std::string("no detail") : escape_field(detail));
+}
+
+std::string command_step_name(const std::string& command, const std::string& args) {
+    std::string name = escape_field(command);
+    if (!args.empty()) name += " \"" + escape_field(args) + "\"";
+    return name;
+}
+
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err, std::string_view what) {
     std::optional<int> status;
     try {
         step();
         return std::nullopt;
     } catch (const program_exit& exit) {
         status = exit.status;
+        // The log line carries only the error's number and description; the operator learns here which
+        // command, which file or which address failed.
+        if (h.fatal && status == exit_fatal) {
+            std::fprintf(err, "%s\n", fatal_report_line(what, h.fatal->log_text, h.fatal->detail).c_str());
+            std::fflush(err);
+        }
     } catch (const run_time_error& error) {
         // Only the main form handles failures; one anywhere else (the intro form, or the fatal error path
         // itself failing) ends the program as it stands.

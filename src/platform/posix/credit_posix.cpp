@@ -10,6 +10,7 @@
 #include "platform/client_shell.hpp"
 #include "platform/client_shell_abi.h"
 #include "platform/credit_library.hpp"
+#include "platform/module_file.hpp"
 #include "platform/tccomm_abi.h"
 
 namespace quizhost {
@@ -81,7 +82,9 @@ private:
         if (handle_ == nullptr) {
             const std::string why = last_dl_error();
             const bool absent = why.find("No such file") != std::string::npos;
-            fail(absent ? numbers_.missing : numbers_.cannot_load, why);
+            // Where it was looked for, so the operator knows where to put it.
+            fail(absent ? numbers_.missing : numbers_.cannot_load,
+                 absent ? "not in " + program_folder_ + " nor on the library search path: " + why : why);
         }
     }
 
@@ -110,6 +113,11 @@ public:
     std::int32_t bget() override { return entry_as<tccomm_bget_fn>(library_, "bget")(); }
     std::int32_t cuse(std::int32_t price) override { return entry_as<tccomm_cuse_fn>(library_, "cuse")(price); }
     std::int32_t badd(std::int32_t amount) override { return entry_as<tccomm_badd_fn>(library_, "badd")(amount); }
+    std::string bind_entry_points() override {
+        void* const first = library_.entry("cget");
+        for (const char* name : {"bget", "cuse", "badd"}) (void)library_.entry(name);
+        return module_file_of(first);
+    }
 
 private:
     shared_library library_;

@@ -36,6 +36,15 @@ public:
     std::int32_t bget() override { return entry<cget_fn>("bget")(); }
     std::int32_t cuse(std::int32_t price) override { return entry<cuse_fn>("cuse")(price); }
     std::int32_t badd(std::int32_t amount) override { return entry<cuse_fn>("badd")(amount); }
+    std::string bind_entry_points() override {
+        (void)entry<cget_fn>("cget");
+        (void)entry<cget_fn>("bget");
+        (void)entry<cuse_fn>("cuse");
+        (void)entry<cuse_fn>("badd");
+        char path[MAX_PATH] = {};
+        const DWORD length = ::GetModuleFileNameA(module_, path, MAX_PATH);
+        return length == 0 || length >= MAX_PATH ? std::string{} : std::string(path, length);
+    }
 
 private:
     template <typename Function>
