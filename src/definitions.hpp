@@ -53,10 +53,10 @@ struct program_exit {
 };
 
 // Exit statuses of the quizhost process.
-inline constexpr int exit_closed = 0;        // "CLOSE_ALL", or the movie script ran out
-inline constexpr int exit_fatal = 1;         // after error_handler
-inline constexpr int exit_usage = 2;         // bad command line or unreadable movie script
-inline constexpr int exit_intro_failed = 3;  // a failure in the intro form
+inline constexpr int exit_closed = 0;       // "CLOSE_ALL", or the movie script ran out
+inline constexpr int exit_fatal = 1;        // after error_handler
+inline constexpr int exit_usage = 2;        // bad command line or unreadable movie script
+inline constexpr int exit_intro_failed = 3; // a failure in the intro form
 
 // Fixed texts of the program.
 inline constexpr const char* wrapper_major_version = "7";
@@ -85,9 +85,6 @@ inline constexpr const char* log_file_name = "logs" QUIZHOST_SEP "log.txt";
 inline constexpr const char* meter_file_name = "logs" QUIZHOST_SEP "meter.txt";
 inline constexpr const char* master_meter_file_name = "meter.txt";
 inline constexpr const char* hiscore_file_name = "highscores.txt";
-// The work files that whole-file rewrites go through, beside the file they replace.
-inline constexpr const char* record_work_file_name = "scrap.txt";
-inline constexpr const char* hiscore_work_file_name = "newfile.txt";
 
 inline constexpr int default_credit_port = 7475;
 inline constexpr int default_http_port = 7480;

@@ -12,9 +12,9 @@
 
 #include "content/encryption.hpp"
 #include "platform/client_shell.hpp"
-#include "platform/credit_library.hpp"
 #include "platform/file_system.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/write_access.hpp"
 #include "support/e2e.hpp"
 #include "support/faulty_credit_service.hpp"
 
@@ -61,31 +61,13 @@ std::map<std::string, std::string> snapshot(const std::string& root) {
     return seen;
 }
 
-// A file system that reports chosen paths as not writable, as a read-only folder or file would be.
-class read_only_paths final : public file_system {
-public:
-    explicit read_only_paths(file_system& real) : real_(real) {}
-    void deny(const std::string& path) { denied_.push_back(path); }
-
-    bool can_write(const std::string& p) override {
-        return std::find(denied_.begin(), denied_.end(), p) == denied_.end() && real_.can_write(p);
+// Paths reported as not writable, as a read-only folder or file would be; the rest asks the system.
+struct read_only_paths {
+    std::vector<std::string> denied;
+    void deny(const std::string& path) { denied.push_back(path); }
+    bool operator()(const std::string& path) const {
+        return std::find(denied.begin(), denied.end(), path) == denied.end() && may_write(path);
     }
-    bool file_exists(const std::string& p) override { return real_.file_exists(p); }
-    bool folder_exists(const std::string& p) override { return real_.folder_exists(p); }
-    void create_folder(const std::string& p) override { real_.create_folder(p); }
-    std::int64_t file_size(const std::string& p) override { return real_.file_size(p); }
-    std::string read_file(const std::string& p) override { return real_.read_file(p); }
-    void append_to_file(const std::string& p, std::string_view b) override { real_.append_to_file(p, b); }
-    void write_file(const std::string& p, std::string_view b) override { real_.write_file(p, b); }
-    void copy_file(const std::string& f, const std::string& t) override { real_.copy_file(f, t); }
-    void delete_file(const std::string& p) override { real_.delete_file(p); }
-    void rename_file(const std::string& f, const std::string& t) override { real_.rename_file(f, t); }
-    void sync_file(const std::string& p) override { real_.sync_file(p); }
-    void sync_folder(const std::string& p) override { real_.sync_folder(p); }
-
-private:
-    file_system& real_;
-    std::vector<std::string> denied_;
 };
 
 // A copy of the demo cabinet that has run once: its movies and data, setup.ini, the log, the meter file,
@@ -106,14 +88,16 @@ protected:
         fs::copy_file(bin_path(library), cab.path(as.empty() ? library : as), fs::copy_options::overwrite_existing);
     }
 
-    content_findings check(file_system* files = nullptr) const {
-        const auto library = make_native_credit_library(root());
+    content_findings check(const read_only_paths& writable = {}) const {
         const auto shell = make_native_client_shell(root());
         cabinet_check_options options;
         options.program_folder = root();
         options.credit_port = credit_port;
         options.http_port = 0;
-        return check_cabinet({files != nullptr ? *files : *native, library.get(), shell.get()}, options);
+        cabinet_check_seams seams{*native};
+        seams.writable = writable;
+        seams.shell = shell.get();
+        return check_cabinet(seams, options);
     }
 
     std::string root() const { return native_path(cab.root(), ""); }
@@ -162,10 +146,10 @@ TEST_F(cabinet_check_test, AQuestionFileThatDoesNotDecipherIsAnErrorWithItsLine)
 }
 
 TEST_F(cabinet_check_test, FoldersAndFilesTheHostWritesMustBeWritable) {
-    read_only_paths files(*native);
+    read_only_paths files;
     files.deny(at("system/logs/"));
     files.deny(at("variable/highscores.txt"));
-    const content_findings f = check(&files);
+    const content_findings f = check(files);
     EXPECT_EQ(f.status(), 2);
     EXPECT_TRUE(has(f, level::error, "logs/", "not writable by this user: the log, the meter file")) << rendered(f);
     EXPECT_TRUE(has(f, level::error, "highscores.txt", "make it writable for the user that runs quizhost"));
@@ -173,9 +157,9 @@ TEST_F(cabinet_check_test, FoldersAndFilesTheHostWritesMustBeWritable) {
 
 TEST_F(cabinet_check_test, AMissingFolderNeedsAParentTheHostCanCreateItIn) {
     fs::remove_all(cab.path("variable"));
-    read_only_paths files(*native);
+    read_only_paths files;
     files.deny(root());
-    const content_findings f = check(&files);
+    const content_findings f = check(files);
     EXPECT_TRUE(has(f, level::warning, "variable", "the host creates it at start")) << rendered(f);
     EXPECT_TRUE(has(f, level::error, "", "so the host cannot create " + at("variable"))) << rendered(f);
     EXPECT_FALSE(fs::exists(cab.path("variable")));
@@ -285,8 +269,7 @@ TEST_F(cabinet_check_test, TheBrowserPortMustBeFree) {
     cabinet_check_options options;
     options.program_folder = root();
     options.http_port = taken->port();
-    const auto library = make_native_credit_library(root());
-    const content_findings f = check_cabinet({*native, library.get(), nullptr}, options);
+    const content_findings f = check_cabinet({*native}, options);
     EXPECT_TRUE(has(f, level::error, "127.0.0.1:" + std::to_string(taken->port()), "port is taken")) << rendered(f);
 }
 

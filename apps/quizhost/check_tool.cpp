@@ -6,7 +6,6 @@
 #include "definitions.hpp"
 #include "host/cabinet_check.hpp"
 #include "platform/client_shell.hpp"
-#include "platform/credit_library.hpp"
 #include "platform/file_system.hpp"
 #include "player/cabinet.hpp"
 #include "tools.hpp"
@@ -33,9 +32,10 @@ int run_check(const check_options& options, const std::string& program_folder) {
     check.credit_port = options.credit_port;
     check.http_port = options.http_port;
     const auto files = make_native_file_system();
-    const auto library = make_native_credit_library(check.program_folder);
     const auto shell = make_native_client_shell(check.program_folder);
-    const content_findings findings = check_cabinet({*files, library.get(), shell.get()}, check, show_progress);
+    cabinet_check_seams seams{*files};
+    seams.shell = shell.get();
+    const content_findings findings = check_cabinet(seams, check, show_progress);
     for (const auto& finding : findings.list) std::printf("%s\n", format_finding(finding).c_str());
     const long errors = findings.count(content_finding::level::error);
     const long warnings = findings.count(content_finding::level::warning);

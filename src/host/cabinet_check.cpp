@@ -10,7 +10,6 @@
 #include "basic/text.hpp"
 #include "credit/credit_link.hpp"
 #include "platform/client_shell.hpp"
-#include "platform/credit_library.hpp"
 #include "platform/file_system.hpp"
 #include "platform/loopback_socket.hpp"
 #include "records/folder_check.hpp"
@@ -20,6 +19,10 @@ namespace quizhost {
 namespace {
 
 using level = content_finding::level;
+
+// The work files the host's rewrites go through, kept beside their targets between rewrites.
+constexpr const char* record_work_file_name = "scrap.txt";
+constexpr const char* hiscore_work_file_name = "newfile.txt";
 
 std::string why(const run_time_error& e) {
     std::string text = "error " + std::to_string(e.number()) + " " + e.description();
@@ -65,7 +68,7 @@ private:
 
     // A file the host rewrites in place or through a work file must be writable by the user running it.
     void need_writable(const std::string& path, const std::string& what) {
-        if (!fs_.can_write(path)) {
+        if (!seams_.writable(path)) {
             add(level::error, path,
                 "not writable by this user: " + what + "; make it writable for the user that runs quizhost");
         }
@@ -73,7 +76,7 @@ private:
 
     // A missing folder that the host creates at start: its parent must let it.
     void need_creatable(const std::string& folder, const std::string& parent) {
-        if (fs_.folder_exists(parent) && !fs_.can_write(parent)) {
+        if (fs_.folder_exists(parent) && !seams_.writable(parent)) {
             add(level::error, shown_folder(parent),
                 "not writable by this user, so the host cannot create " + shown_folder(folder) +
                     " at start; create it, or make this folder writable for the user that runs quizhost");
@@ -200,7 +203,7 @@ private:
                     ": the host starts a new meter file counting from zero; if this cabinet has played before, "
                     "restore its meter file");
         }
-        const std::string work = logs + record_work_file_name;
+        const std::string work = logs + record_work_file_name;  // record_lines::save's work file
         if (fs_.file_exists(work)) need_writable(work, "the meter file's work file is rewritten at every game");
     }
 
@@ -218,7 +221,7 @@ private:
         } else {
             add(level::warning, table, "missing: the host creates a dummy high-score table at start");
         }
-        const std::string work = variable_ + hiscore_work_file_name;
+        const std::string work = variable_ + hiscore_work_file_name;  // add_to_hiscores' work file
         if (fs_.file_exists(work)) need_writable(work, "the high-score table's work file");
     }
 
@@ -282,12 +285,8 @@ private:
 
     void check_library(const std::string& flag, const std::string& selected) {
         const std::string where = "the cabinet folder " + root_ + " first, then the system's library search path";
-        if (seams_.library == nullptr) {
-            add(level::error, flag, selected + ": the credit library, but this host has no way to load one");
-            return;
-        }
         try {
-            const std::string file = seams_.library->bind_entry_points();
+            const std::string file = seams_.probe_library(root_);
             add(level::note, flag,
                 selected + ": the credit library loads" + (file.empty() ? "" : " from " + file) +
                     ", with cget, bget, cuse and badd");

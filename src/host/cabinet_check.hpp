@@ -2,15 +2,17 @@
 // checked before the first coin, without writing anything. Each finding names its file and what to do.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "content/content_tools.hpp"
 #include "definitions.hpp"
+#include "platform/credit_probe.hpp"
+#include "platform/write_access.hpp"
 
 namespace quizhost {
 
 class file_system;
-class credit_library;
 class client_shell;
 
 struct cabinet_check_options {
@@ -19,11 +21,12 @@ struct cabinet_check_options {
     int http_port = default_http_port;  // the browser player's port; 0: not checked
 };
 
-// What the check looks through: the machine's files, and the credit library and cabinet shell as the host
-// would load them (either may be null: that channel then counts as missing).
+// What the check looks through: the machine's files, how it asks whether a path may be written, how it
+// loads the credit library without calling it, and the cabinet shell (null: that channel counts as missing).
 struct cabinet_check_seams {
     file_system& files;
-    credit_library* library = nullptr;
+    std::function<bool(const std::string& path)> writable = may_write;
+    std::function<std::string(const std::string& program_folder)> probe_library = probe_credit_library;
     client_shell* shell = nullptr;
 };
 

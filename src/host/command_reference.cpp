@@ -210,6 +210,7 @@ std::string shown_example(const command_row& row, const command_reference& ref, 
         std::string answer = ref.example_answer;
         std::string shown;
         for (char c : answer) shown += c == '\r' ? std::string("\\r") : std::string(1, c);
+        if (shown.empty()) return text + " sets " + row.answer + " to the empty text";
         return text + " sets " + row.answer + " to " + q + shown + q;
     }
     return text + ": " + ref.example_answer;

@@ -37,7 +37,7 @@ struct seams {
     quizhost::display* screen = nullptr;
     credit_library* library = nullptr;
     client_shell* shell = nullptr;
-    event_sink* trace = nullptr;  // credit calls and other traced events
+    event_sink* trace = nullptr;           // credit calls and other traced events
 };
 
 struct host {
@@ -92,14 +92,6 @@ struct host {
         std::vector<std::string> win_plans;
         std::vector<std::string> lives_table;
     } content;
-
-    // The failure that ended the program through error_handler: its log line and the system's own detail
-    // (a path and the system's message, a socket address), for the player to tell the operator.
-    struct fatal_failure {
-        std::string log_text;
-        std::string detail;
-    };
-    std::optional<fatal_failure> fatal;
 
     // Paths of the files the host keeps.
     std::string log_file() const { return start.system_path + log_file_name; }

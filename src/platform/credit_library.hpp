@@ -16,11 +16,6 @@ public:
     virtual std::int32_t bget() = 0;
     virtual std::int32_t cuse(std::int32_t price) = 0;
     virtual std::int32_t badd(std::int32_t amount) = 0;
-    // Loads the library and looks up its four entry points without calling any, so a preflight can tell
-    // that the library is there and whole without touching the cabinet's money. Answers the file it was
-    // loaded from ("" when the system cannot tell); fails as the first call would. The default has nothing
-    // to load.
-    virtual std::string bind_entry_points() { return {}; }
 };
 
 // The machine's credit library, looked for in `program_folder` first, then on the system's search path;

@@ -22,8 +22,6 @@ std::string file_system::read_counted_line(const std::string& path, const std::f
     return bytes.substr(start, end - start);
 }
 
-bool file_system::can_write(const std::string&) { return true; }
-
 std::string folder_of(const std::string& path) {
     const auto at = path.find_last_of("/\\");
     if (at == std::string::npos) return ".";

@@ -45,10 +45,6 @@ public:
     // renames) durable.
     virtual void sync_file(const std::string& path) = 0;
     virtual void sync_folder(const std::string& path) = 0;
-    // Whether this process may write `path` (a file: change it in place; a folder: create, rename and
-    // delete files in it), asked of the system's permissions without writing anything, so a preflight can
-    // tell before the first coin. A missing path cannot be written. The default cannot tell and says yes.
-    virtual bool can_write(const std::string& path);
 };
 
 // The one atomic replacement of a whole file: the new bytes go to a work file beside the target, which is

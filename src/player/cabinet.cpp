@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "host/form_main.hpp"
 #include "host/host.hpp"
 #include "platform/event_sink.hpp"
 
@@ -32,19 +33,21 @@ std::string command_step_name(const std::string& command, const std::string& arg
     return name;
 }
 
-std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err, std::string_view what) {
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err, std::string_view what,
+                                 fatal_report* fatal) {
     std::optional<int> status;
     try {
         step();
         return std::nullopt;
-    } catch (const program_exit& exit) {
+    } catch (const fatal_exit& exit) {
         status = exit.status;
         // The log line carries only the error's number and description; the operator learns here which
         // command, which file or which address failed.
-        if (h.fatal && status == exit_fatal) {
-            std::fprintf(err, "%s\n", fatal_report_line(what, h.fatal->log_text, h.fatal->detail).c_str());
-            std::fflush(err);
-        }
+        std::fprintf(err, "%s\n", fatal_report_line(what, exit.log_text, exit.detail).c_str());
+        std::fflush(err);
+        if (fatal != nullptr) *fatal = fatal_report{exit.log_text, exit.detail};
+    } catch (const program_exit& exit) {
+        status = exit.status;
     } catch (const run_time_error& error) {
         // Only the main form handles failures; one anywhere else (the intro form, or the fatal error path
         // itself failing) ends the program as it stands.

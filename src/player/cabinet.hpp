@@ -39,9 +39,14 @@ struct machine_seams {
 // "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a failure
 // the host did not handle (reported on `err` in one line, with no log line).
 // After the fatal error path, one more line on `err` beside the log line: `what` (the command and its
-// argument, or "start-up") and the system's own detail of the failure (see fatal_report_line).
+// argument, or "start-up") and the system's own detail of the failure (see fatal_report_line); `fatal`, when
+// given, gets the log line and the detail.
+struct fatal_report {
+    std::string log_text;
+    std::string detail;
+};
 std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err,
-                                 std::string_view what = "start-up");
+                                 std::string_view what = "start-up", fatal_report* fatal = nullptr);
 
 // "quizhost: fatal error in WHAT: LOG LINE -- DETAIL", one line (the detail says "no detail" when the
 // failure carried none).

@@ -77,11 +77,10 @@ std::string get_field(std::string_view line, long field) {
     return std::string(trim_spaces(pieces[static_cast<std::size_t>(field)]));
 }
 
-text_file_reader::text_file_reader(file_system& fs, const std::string& path)
-    : path_(path), bytes_(fs.read_file(path)) {}
+text_file_reader::text_file_reader(file_system& fs, const std::string& path) : bytes_(fs.read_file(path)) {}
 
 std::string text_file_reader::read_line() {
-    if (at_end()) throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path_);
+    if (at_end()) throw run_time_error(input_past_end_of_file);
     std::size_t end = bytes_.find('\n', position_);
     std::size_t next = end == std::string::npos ? bytes_.size() : end + 1;
     if (end == std::string::npos) end = bytes_.size();
@@ -167,12 +166,9 @@ int record_lines::update_field(std::string_view key, long field, std::string_vie
     return result;
 }
 
-void record_lines::save(file_system& fs, const std::string& path) const {
-    replace_file(fs, path, bytes(), record_work_file_name);
-}
+void record_lines::save(file_system& fs, const std::string& path) const { replace_file(fs, path, bytes(), "scrap.txt"); }
 
-int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field,
-                        std::string_view value) {
+int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field, std::string_view value) {
     record_lines records = record_lines::load(fs, path);
     const int result = records.update_field(key, field, value);
     if (result == 1) records.save(fs, path);

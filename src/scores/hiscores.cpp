@@ -24,7 +24,7 @@ namespace {
 constexpr int table_rows = 20;
 constexpr std::string_view score_prefix = "Score";
 constexpr std::string_view player_prefix = "PlayerID";
-constexpr std::string_view work_file_name = hiscore_work_file_name;
+constexpr std::string_view work_file_name = "newfile.txt";
 constexpr std::string_view no_name = "AAA";
 
 // What the movie sends with a finished game: "name,code,score,detail,detail,detail". Missing fields read

@@ -10,6 +10,7 @@
 #include "platform/client_shell.hpp"
 #include "platform/client_shell_abi.h"
 #include "platform/credit_library.hpp"
+#include "platform/credit_probe.hpp"
 #include "platform/module_file.hpp"
 #include "platform/tccomm_abi.h"
 
@@ -17,6 +18,7 @@ namespace quizhost {
 namespace {
 
 constexpr int no_such_method = 438;
+constexpr const char* credit_library_file = "libtccomm.so";
 constexpr int automation_error = QH_SHELL_AUTOMATION_ERROR;
 
 std::string description_of(int number) {
@@ -107,17 +109,12 @@ Function entry_as(shared_library& library, const char* name) {
 class native_credit_library final : public credit_library {
 public:
     explicit native_credit_library(const std::string& program_folder)
-        : library_(program_folder, "libtccomm.so", {file_not_found, error_loading_dll, dll_function_not_found}) {}
+        : library_(program_folder, credit_library_file, {file_not_found, error_loading_dll, dll_function_not_found}) {}
 
     std::int32_t cget() override { return entry_as<tccomm_cget_fn>(library_, "cget")(); }
     std::int32_t bget() override { return entry_as<tccomm_bget_fn>(library_, "bget")(); }
     std::int32_t cuse(std::int32_t price) override { return entry_as<tccomm_cuse_fn>(library_, "cuse")(price); }
     std::int32_t badd(std::int32_t amount) override { return entry_as<tccomm_badd_fn>(library_, "badd")(amount); }
-    std::string bind_entry_points() override {
-        void* const first = library_.entry("cget");
-        for (const char* name : {"bget", "cuse", "badd"}) (void)library_.entry(name);
-        return module_file_of(first);
-    }
 
 private:
     shared_library library_;
@@ -200,6 +197,14 @@ private:
 
 std::unique_ptr<credit_library> make_native_credit_library(const std::string& program_folder) {
     return std::make_unique<native_credit_library>(program_folder);
+}
+
+std::string probe_credit_library(const std::string& program_folder) {
+    shared_library library(program_folder, credit_library_file,
+                           {file_not_found, error_loading_dll, dll_function_not_found});
+    void* const first = library.entry("cget");
+    for (const char* name : {"bget", "cuse", "badd"}) (void)library.entry(name);
+    return module_file_of(first);
 }
 
 std::unique_ptr<client_shell> make_native_client_shell(const std::string& program_folder) {

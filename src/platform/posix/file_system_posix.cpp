@@ -1,12 +1,12 @@
 // The file system seam over POSIX calls: real files, fdatasync of files and fsync of folders, rename(2)
 // and, on Linux, renameat2(2)'s exchange for the atomic replace.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "definitions.hpp"
@@ -113,13 +113,6 @@ public:
     }
 
     bool folder_exists(const std::string& path) override { return is_folder(path); }
-
-    // The effective ids decide, as they do for the writes themselves (access(2) alone asks for the real
-    // ones). A folder must also be searchable for its files to be created or renamed.
-    bool can_write(const std::string& path) override {
-        const int mode = is_folder(path) ? W_OK | X_OK : W_OK;
-        return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0;
-    }
 
     void create_folder(const std::string& path) override {
         std::string folder = path;

@@ -88,7 +88,7 @@ private:
                          command.command.c_str(), command.form.c_str());
         } else if (const auto status = run_host_step(
                        h_, [&] { program.raise(command.command, command.args); }, err_,
-                       command_step_name(command.command, command.args))) {
+                       command_step_name(command.command, command.args), &fatal_)) {
             return status;
         }
         // The movie holds its frames until its command is done, so its next frame sees the answer.
@@ -116,9 +116,9 @@ private:
     int finish(int status) {
         nlohmann::json exit{{"type", "exit"}, {"status", status}};
         // The stage's end screen shows the operator what failed, as the log and standard error tell it.
-        if (h_.fatal && status == exit_fatal) {
-            exit["error"] = h_.fatal->log_text;
-            exit["detail"] = h_.fatal->detail;
+        if (status == exit_fatal && fatal_.log_text.size() > 0) {
+            exit["error"] = fatal_.log_text;
+            exit["detail"] = fatal_.detail;
         }
         link_.send(exit);
         link_.finish(goodbye_bound);
@@ -128,6 +128,7 @@ private:
     host& h_;
     bridge& link_;
     std::FILE* err_;
+    fatal_report fatal_;
     null_event_sink no_trace_;
     web_movie intro_;
     web_movie game_;

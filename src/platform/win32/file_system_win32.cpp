@@ -47,8 +47,7 @@ bool is_folder(const std::string& path) {
 }
 
 HANDLE open_or_fail(const std::string& path, DWORD access, DWORD disposition) {
-    const HANDLE handle =
-        ::CreateFileA(path.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileA(path.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // Opening a folder as a file is refused as "access denied"; it is a wrong path, not a refusal.
@@ -84,20 +83,6 @@ public:
 
     bool folder_exists(const std::string& path) override { return is_folder(path); }
 
-    // Opening for the access a write needs (and closing again) asks the folder's or file's ACL and the
-    // read-only attribute without changing a byte: adding files for a folder, writing for a file.
-    bool can_write(const std::string& path) override {
-        const DWORD attributes = attributes_of(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-        const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const HANDLE handle = ::CreateFileA(path.c_str(), folder ? FILE_ADD_FILE | FILE_DELETE_CHILD : GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, folder ? FILE_FLAG_BACKUP_SEMANTICS : 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return false;
-        ::CloseHandle(handle);
-        return true;
-    }
-
     void create_folder(const std::string& path) override {
         const std::string folder = without_trailing_separators(path);
         if (::CreateDirectoryA(folder.c_str(), nullptr)) return;
@@ -123,8 +108,7 @@ public:
             if (have == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
             const DWORD room = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - have, 1U << 30));
             DWORD got = 0;
-            if (!::ReadFile(file.get(), bytes.data() + have, room, &got, nullptr))
-                fail_file_call(::GetLastError(), path);
+            if (!::ReadFile(file.get(), bytes.data() + have, room, &got, nullptr)) fail_file_call(::GetLastError(), path);
             if (got == 0) break;
             have += got;
         }
