@@ -63,7 +63,7 @@ TEST(command_reference, TheCheckedInDocumentIsTheGeneratedOne) {
 
 TEST(command_reference, TheDocumentAndTheTextNameEveryCommandAndItsVariable) {
     const std::string markdown = command_reference_markdown();
-    const std::string text = command_reference_text();
+    const std::string text = "\n" + command_reference_text();
     for (const command_row& row : command_table()) {
         EXPECT_THAT(markdown, HasSubstr(std::string("\n## ") + row.name + "\n"));
         EXPECT_THAT(text, HasSubstr(std::string("\n") + row.name + "\n  argument: "));

@@ -11,6 +11,7 @@
 #include "platform/loopback_socket.hpp"
 #include "player/cabinet.hpp"
 #include "support/e2e.hpp"
+#include "support/faulty_credit_service.hpp"
 
 namespace quizhost::testing {
 namespace {
@@ -67,20 +68,17 @@ TEST_F(fatal_detail, AMissingCreditLibrarySaysWhereItWasLookedFor) {
                                  cab.root() + " nor on the library search path: libtccomm.so"));
 }
 
-TEST_F(fatal_detail, ASilentCreditServiceIsNamedByItsAddress) {
+TEST_F(fatal_detail, ACreditServiceThatHangsUpIsNamedByItsAddress) {
     cab.write("flg_meridian.dat", "");
-    // A port nothing listens on: the listener is closed again before the host runs.
-    int port = 0;
-    {
-        const auto listener = listen_on_loopback(0);
-        port = listener->port();
-    }
-    const run_result r = play("fs\tGET_BANK\n", {"--credit-port", std::to_string(port)});
-    EXPECT_EQ(r.status, 1);
+    faulty_credit_service service;
+    service.on("GET_BANK", faulty_credit_service::answer(""));  // closes without a reply
+    const std::string port = std::to_string(service.port());
+    const run_result r = play("fs\tGET_BANK\n", {"--credit-port", port});
+    EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_THAT(log(), HasSubstr("  ERROR! 9 - Subscript out of range.  Game Terminated.\r\n"));
     EXPECT_THAT(r.err, HasSubstr("quizhost: fatal error in GET_BANK: ERROR! 9 - Subscript out of range.  Game "
                                  "Terminated. -- credit service at 127.0.0.1:" +
-                                 std::to_string(port) + ", GET_BANK: "));
+                                 port + ", GET_BANK: connection closed before the reply's line end"));
 }
 
 TEST_F(fatal_detail, AFailureAtStartUpIsNamedByTheCommandThatStartedIt) {
