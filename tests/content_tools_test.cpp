@@ -106,6 +106,22 @@ TEST_F(CheckFolder, CleanFolderWithBuiltInTablesPasses) {
     EXPECT_TRUE(has(f, level::note, "weighted_winplans.txt (built-in default)", 13, "add up to 105"));
 }
 
+TEST_F(CheckFolder, NotesOnBuiltInTablesSaySoAndEveryQuestionFileIsCounted) {
+    write_questions(t, 2, 2, {"one~a~b~c~d~1", "two~a~b~c~d~1", "three~a~b~c~d~1"});
+    const content_findings f = check();
+    for (const auto& finding : f.list) {
+        if (finding.file.ends_with("(built-in default)") || finding.message.find("built-in") != std::string::npos) {
+            EXPECT_TRUE(finding.message.starts_with("built-in table: ")) << format_finding(finding);
+        }
+    }
+    EXPECT_TRUE(has(f, level::note, "weighted_lives.txt", 0, "built-in table: not found, the host uses its built-in"));
+    EXPECT_TRUE(has(f, level::note, "data_2_2.dat", 0, "3 question lines (difficulty 2, set 2)")) << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "data_1_1.dat", 0, "1 question line (difficulty 1, set 1)")) << rendered(f);
+    // A table file of the author's own gets no such mark.
+    t.write("data/weighted_lives.txt", "100,0,0\r\n80,20,0\r\n75,24,1\r\n70,25,5\r\n70,25,5\r\n70,25,5,9\r\n");
+    EXPECT_FALSE(has(check(), level::note, "weighted_lives.txt", 0, "built-in table"));
+}
+
 TEST_F(CheckFolder, EmptyTableFilesAreErrors) {
     t.write("data/weighted_questions.txt", "");
     t.write("data/weighted_winplans.txt", "");
@@ -222,9 +238,10 @@ TEST_F(CheckFolder, LargeFilesReportProgressAndFindingsAreCapped) {
                                std::to_string(total));
         });
     EXPECT_EQ(progress, (std::vector<std::string>{"data_1_1.dat 10000/10001", "data_1_1.dat 10001/10001"}));
-    EXPECT_EQ(
-        std::count_if(f.list.begin(), f.list.end(), [](const auto& x) { return x.file.ends_with("data_1_1.dat"); }),
-        21);
+    EXPECT_EQ(std::count_if(f.list.begin(), f.list.end(),
+                            [](const auto& x) { return x.file.ends_with("data_1_1.dat") && x.kind != level::note; }),
+              21);
+    EXPECT_TRUE(has(f, level::note, "data_1_1.dat", 0, "10001 question lines"));
     EXPECT_TRUE(has(f, level::error, "data_1_1.dat", 0, "5 more lines")) << rendered(f);
 }
 

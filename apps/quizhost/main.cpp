@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
     int tool_status = 0;
     quizhost::add_content_commands(app, tool_status);
     quizhost::add_meters_command(app, tool_status);
+    quizhost::add_check_command(app, tool_status, options.program_folder);
+    quizhost::add_commands_command(app, tool_status);
     app.require_subcommand(0, 1);
 
     try {

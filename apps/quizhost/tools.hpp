@@ -2,6 +2,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
 
 namespace quizhost {
 
@@ -11,5 +12,12 @@ void add_content_commands(CLI::App& app, int& status);
 
 // `quizhost meters [--root DIR] [--html FILE]`, the auditor's report.
 void add_meters_command(CLI::App& app, int& status);
+
+// `quizhost check [--root DIR]`, the operator's preflight of a cabinet folder (`program_folder`: the
+// default cabinet folder).
+void add_check_command(CLI::App& app, int& status, const std::string& program_folder);
+
+// `quizhost commands [--markdown]`, the game developer's reference of every movie command.
+void add_commands_command(CLI::App& app, int& status);
 
 }  // namespace quizhost

@@ -236,6 +236,8 @@ struct table_text {
 };
 
 constexpr std::string_view built_in_mark = " (built-in default)";
+// Begins every note about a built-in table, so an author sees at once that no file of theirs is meant.
+constexpr std::string_view built_in_prefix = "built-in table: ";
 
 // Reads a table file as the host does; a missing one is replaced by the built-in default (a note).
 std::optional<table_text> read_table(file_system& fs, const std::string& folder, const char* name,
@@ -243,7 +245,8 @@ std::optional<table_text> read_table(file_system& fs, const std::string& folder,
     table_text table;
     table.file = join_path(folder, name);
     if (!fs.file_exists(table.file)) {
-        findings.add(level::note, table.file, 0, "not found: the host uses its built-in default");
+        findings.add(level::note, table.file, 0,
+                     std::string(built_in_prefix) + "not found, the host uses its built-in default");
         table.file += built_in_mark;
         table.text = std::string(built_in);
         return table;
@@ -429,6 +432,11 @@ void check_question_files(file_system& fs, const std::string& folder, const draw
                                  (drawn ? reason : std::string(" (the tables never draw it)")));
                 continue;
             }
+            const long questions = static_cast<long>(split_lines(bytes).size());
+            findings.add(level::note, path, 0,
+                         std::to_string(questions) + " question line" + (questions == 1 ? "" : "s") +
+                             (drawn ? " (difficulty " + std::to_string(d) + ", set " + std::to_string(set) + ")"
+                                    : " (the tables never draw this file)"));
             check_question_lines(path, bytes, drawn, findings, progress);
         }
     }
@@ -578,7 +586,9 @@ content_findings check_data_folder(file_system& fs, const std::string& folder, c
     const auto demote_built_in = [&findings](std::size_t from) {
         for (std::size_t i = from; i < findings.list.size(); ++i) {
             auto& finding = findings.list[i];
-            if (finding.kind == level::warning && finding.file.ends_with(built_in_mark)) finding.kind = level::note;
+            if (!finding.file.ends_with(built_in_mark)) continue;
+            if (finding.kind == level::warning) finding.kind = level::note;
+            if (!finding.message.starts_with(built_in_prefix)) finding.message.insert(0, built_in_prefix);
         }
     };
     const drawable_difficulties drawable = check_question_tables(fs, folder, findings);

@@ -19,8 +19,8 @@
 namespace quizhost {
 namespace {
 
-constexpr std::int16_t shell_platform = 1;
-constexpr std::int16_t socket_platform = 0;
+constexpr std::int16_t shell_platform = shell_platform_code;
+constexpr std::int16_t socket_platform = socket_platform_code;
 constexpr std::int16_t no_flag_platform = 2;
 constexpr std::int16_t highest_stake_level = 9;
 // Calling a method on a shell object the host never attached.
@@ -116,7 +116,26 @@ std::string without_line_end(std::string_view line) {
 
 // Attaching to the shell is the part of the platform check that can fail; then the error reaches the
 // start-up's fatal path, after the platform line is already in the log.
+platform_choice find_platform(file_system& fs, const std::string& program_folder) {
+    platform_choice choice;
+    choice.code = no_flag_platform;
+    choice.log_line = no_flag_log_line;
+    for (const platform_flag& flag : platform_flags) {
+        if (!file_exists(fs, program_folder + flag.file_name)) continue;
+        const std::string bare = flag.file_name + 1;  // without the separator
+        if (!choice.flag_file.empty()) {
+            choice.ignored.push_back(bare);
+            continue;
+        }
+        choice.code = flag.code;
+        choice.flag_file = bare;
+        choice.log_line = flag.log_line;
+    }
+    return choice;
+}
+
 void check_platform(host& h) {
+    // Only the first flag file present decides; the later ones are not even tested.
     std::int16_t code = no_flag_platform;
     const char* log_line = no_flag_log_line;
     for (const platform_flag& flag : platform_flags) {
@@ -223,8 +242,9 @@ service_reply socket_send_message(host& h, const std::string& message, const std
     const exchange_outcome outcome = exchange_line(h.credit_port, request);
     if (!outcome.answered()) {
         trace_call(h, "socket", shown_request, "error " + std::to_string(subscript_out_of_range));
-        throw run_time_error(subscript_out_of_range, error_description(subscript_out_of_range),
-                             "credit service: " + outcome.failure);
+        throw run_time_error(
+            subscript_out_of_range, error_description(subscript_out_of_range),
+            "credit service at 127.0.0.1:" + std::to_string(h.credit_port) + ", " + message + ": " + outcome.failure);
     }
     trace_call(h, "socket", shown_request, without_line_end(outcome.reply));
     return parse_service_reply(outcome.reply);

@@ -1,13 +1,29 @@
 // The cabinet's credit link: which credit system the cabinet has, and credit and bank through it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace quizhost {
 
 struct host;
+class file_system;
+
+// The platform the flag files in `program_folder` select, as check_platform decides it: the first flag
+// file present in the fixed order, or none (the credit library). `ignored`: further flag files present,
+// which count for nothing.
+struct platform_choice {
+    std::int16_t code = 2;
+    std::string flag_file;  // the bare name ("flg_orbital.dat"); "" when none is present
+    std::string log_line;
+    std::vector<std::string> ignored;
+};
+platform_choice find_platform(file_system& fs, const std::string& program_folder);
+inline constexpr std::int16_t shell_platform_code = 1;
+inline constexpr std::int16_t socket_platform_code = 0;
 
 // Decides the platform from the flag files, logs it, and on the shell platform attaches to the shell and
 // finds the stake level.

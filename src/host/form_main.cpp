@@ -85,7 +85,12 @@ void error_handler(host& h, const run_time_error& error) {
     const std::string text =
         "ERROR! " + std::to_string(error.number()) + " - " + error.description() + ".  Game Terminated.";
     write_error(h, single_line(text));
-    unload_wrapper(h, exit_fatal);
+    try {
+        unload_wrapper(h, exit_fatal);
+    } catch (const program_exit& exit) {
+        // The player tells the operator beside the log line which file or address failed.
+        throw fatal_exit{{exit.status}, single_line(text), error.detail()};
+    }
 }
 
 void unload_wrapper(host& h, int status) {

@@ -27,8 +27,15 @@ void reset_flash_game(host& h);
 void set_processing_flag(host& h);
 void clear_processing_flag(host& h);
 
+// The program's end after the fatal error path: beside the status, the log line it wrote and the system's
+// own detail of the failure (a path and the system's message, a socket address), for the operator.
+struct fatal_exit : program_exit {
+    std::string log_text;
+    std::string detail;
+};
+
 // The fatal error path: stops and unloads the movie, logs "ERROR! N - DESC.  Game Terminated." and shuts
-// down with exit status 1.
+// down with exit status 1 (throws fatal_exit).
 [[noreturn]] void error_handler(host& h, const run_time_error& error);
 
 // The only way out: says goodbye to the credit system, unloads the movie, restores the display mode when

@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "host/form_main.hpp"
 #include "host/host.hpp"
 #include "platform/event_sink.hpp"
 
@@ -21,11 +22,30 @@ void machine_seams::attach(host& h, const cabinet_options& options) const {
     h.credit_port = options.credit_port;
 }
 
-std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err) {
+std::string fatal_report_line(std::string_view what, const std::string& log_text, const std::string& detail) {
+    return "quizhost: fatal error in " + std::string(what) + ": " + log_text + " -- " +
+           (detail.empty() ? std::string("no detail") : escape_field(detail));
+}
+
+std::string command_step_name(const std::string& command, const std::string& args) {
+    std::string name = escape_field(command);
+    if (!args.empty()) name += " \"" + escape_field(args) + "\"";
+    return name;
+}
+
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err, std::string_view what,
+                                 fatal_report* fatal) {
     std::optional<int> status;
     try {
         step();
         return std::nullopt;
+    } catch (const fatal_exit& exit) {
+        status = exit.status;
+        // The log line carries only the error's number and description; the operator learns here which
+        // command, which file or which address failed.
+        std::fprintf(err, "%s\n", fatal_report_line(what, exit.log_text, exit.detail).c_str());
+        std::fflush(err);
+        if (fatal != nullptr) *fatal = fatal_report{exit.log_text, exit.detail};
     } catch (const program_exit& exit) {
         status = exit.status;
     } catch (const run_time_error& error) {

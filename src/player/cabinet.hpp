@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "definitions.hpp"
 #include "platform/client_shell.hpp"
@@ -37,7 +38,22 @@ struct machine_seams {
 // Runs one step of the host (start-up, or a movie command). When the program ended in it, traces
 // "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a failure
 // the host did not handle (reported on `err` in one line, with no log line).
-std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err);
+// After the fatal error path, one more line on `err` beside the log line: `what` (the command and its
+// argument, or "start-up") and the system's own detail of the failure (see fatal_report_line); `fatal`, when
+// given, gets the log line and the detail.
+struct fatal_report {
+    std::string log_text;
+    std::string detail;
+};
+std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err,
+                                 std::string_view what = "start-up", fatal_report* fatal = nullptr);
+
+// "quizhost: fatal error in WHAT: LOG LINE -- DETAIL", one line (the detail says "no detail" when the
+// failure carried none).
+std::string fatal_report_line(std::string_view what, const std::string& log_text, const std::string& detail);
+
+// How a movie command is named in that line: the command and its argument, escaped as in the transcript.
+std::string command_step_name(const std::string& command, const std::string& args);
 
 // The folder holding the running executable (`argv0` helps where the system cannot tell).
 std::string executable_folder(const char* argv0);

@@ -70,7 +70,8 @@ int play_movie_script(host& h, headless_stage& stage, const movie_script& script
             if (const std::optional<int> status = run_host_step(h, start, err)) return *status;
         }
         const auto raise = [&] { raise_fscommand(h, d.name, d.value); };
-        if (const std::optional<int> status = run_host_step(h, raise, err)) return *status;
+        if (const std::optional<int> status = run_host_step(h, raise, err, command_step_name(d.name, d.value)))
+            return *status;
     }
     if (h.io.trace != nullptr) h.io.trace->event({"end"});
     return exit_closed;

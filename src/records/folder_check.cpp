@@ -18,9 +18,6 @@
 namespace quizhost {
 namespace {
 
-constexpr float highest_payout_percent = 70;
-constexpr std::int32_t default_price_per_play = 50;
-
 void create_missing_folder(file_system& fs, const std::string& path) {
     if (!fs.folder_exists(path)) fs.create_folder(path);
 }
@@ -42,12 +39,10 @@ void read_setup_values(host& h) {
         h.money.price_per_play = default_price_per_play;
         return;
     }
-    float payout = static_cast<float>(leading_number(read_record_field(fs, path, "S1", 1)));
-    std::int32_t price = whole_price(leading_number(read_record_field(fs, path, "S2", 1)));
-    if (!(payout > 0 && payout <= highest_payout_percent)) payout = highest_payout_percent;
-    if (price < 1 || price > 100) price = default_price_per_play;
-    h.money.payout_percent = payout;
-    h.money.price_per_play = price;
+    const setup_values values =
+        bound_setup_values(read_record_field(fs, path, "S1", 1), read_record_field(fs, path, "S2", 1));
+    h.money.payout_percent = values.payout_percent;
+    h.money.price_per_play = values.price_per_play;
 }
 
 // A missing meter file comes back from the master copy in the system folder when there is one, so the
@@ -67,6 +62,21 @@ void restore_meter_file(host& h) {
 }
 
 }  // namespace
+
+setup_values bound_setup_values(const std::string& s1_field, const std::string& s2_field) {
+    setup_values values;
+    values.payout_percent = static_cast<float>(leading_number(s1_field));
+    values.price_per_play = whole_price(leading_number(s2_field));
+    if (!(values.payout_percent > 0 && values.payout_percent <= highest_payout_percent)) {
+        values.payout_percent = highest_payout_percent;
+        values.payout_replaced = true;
+    }
+    if (values.price_per_play < lowest_price_per_play || values.price_per_play > highest_price_per_play) {
+        values.price_per_play = default_price_per_play;
+        values.price_replaced = true;
+    }
+    return values;
+}
 
 void check_files(host& h) {
     file_system& fs = *h.io.files;

@@ -68,7 +68,11 @@
       frame.title = `${this.form} movie`;
       frame.src = `${url}?load=${load}`;
       // A movie without the runtime (or a missing one) counts as ready once its page has loaded.
-      frame.addEventListener("load", () => this.frame === frame && this.markReady());
+      frame.addEventListener("load", () => {
+        if (this.frame !== frame) return;
+        this.markReady();
+        focusMovie(); // a cabinet has no mouse to click the movie with: its keys must reach it at once
+      });
       this.frame = frame;
       this.el.appendChild(frame);
     }
@@ -119,6 +123,7 @@
       this.el.classList.toggle("shown", shown);
       if (shown) this.el.style.zIndex = String(++topZ);
       updateTitle();
+      focusMovie();
     }
 
     get shown() {
@@ -133,6 +138,19 @@
     const shown = Object.values(layers).filter((layer) => layer.shown);
     shown.sort((a, b) => Number(b.el.style.zIndex) - Number(a.el.style.zIndex));
     return shown[0] || layers.intro;
+  }
+
+  // Keys go to the movie on top, unless the host's message box holds them.
+  function focusMovie() {
+    if (boxRequest || ended) return;
+    const top = topLayer();
+    if (!top.frame) return;
+    top.frame.focus();
+    try {
+      top.frame.contentWindow.focus();
+    } catch (error) {
+      // A page that is not (yet) the movie's own: the frame's focus above is all there is.
+    }
   }
 
   function updateTitle() {
@@ -173,8 +191,7 @@
     boxRequest = null;
     boxEl.hidden = true;
     send({ type: "answer", id: request.id, answer });
-    const top = topLayer();
-    if (top.frame) top.frame.focus(); // keys go back to the movie
+    focusMovie(); // keys go back to the movie
   }
 
   function layerOf(message) {
@@ -211,10 +228,19 @@
       ended = true;
       exitStatus = m.status;
       notice("The program has ended.");
+      if (m.error) showFailure(m.error, m.detail);
       if (socket) socket.close();
       window.close(); // honoured when the window was opened by a script; harmless otherwise
     },
   };
+
+  // The end screen of a fatal error: the log line and what the system said, large enough to read on the
+  // cabinet from where the operator stands.
+  function showFailure(error, detail) {
+    document.getElementById("failure-error").textContent = error;
+    document.getElementById("failure-detail").textContent = detail || "";
+    document.getElementById("failure").hidden = false;
+  }
 
   // One message, or several gathered in an array (the messages of one command), in order.
   function receive(event) {

@@ -10,12 +10,15 @@
 #include "platform/client_shell.hpp"
 #include "platform/client_shell_abi.h"
 #include "platform/credit_library.hpp"
+#include "platform/credit_probe.hpp"
+#include "platform/module_file.hpp"
 #include "platform/tccomm_abi.h"
 
 namespace quizhost {
 namespace {
 
 constexpr int no_such_method = 438;
+constexpr const char* credit_library_file = "libtccomm.so";
 constexpr int automation_error = QH_SHELL_AUTOMATION_ERROR;
 
 std::string description_of(int number) {
@@ -81,7 +84,9 @@ private:
         if (handle_ == nullptr) {
             const std::string why = last_dl_error();
             const bool absent = why.find("No such file") != std::string::npos;
-            fail(absent ? numbers_.missing : numbers_.cannot_load, why);
+            // Where it was looked for, so the operator knows where to put it.
+            fail(absent ? numbers_.missing : numbers_.cannot_load,
+                 absent ? "not in " + program_folder_ + " nor on the library search path: " + why : why);
         }
     }
 
@@ -104,7 +109,7 @@ Function entry_as(shared_library& library, const char* name) {
 class native_credit_library final : public credit_library {
 public:
     explicit native_credit_library(const std::string& program_folder)
-        : library_(program_folder, "libtccomm.so", {file_not_found, error_loading_dll, dll_function_not_found}) {}
+        : library_(program_folder, credit_library_file, {file_not_found, error_loading_dll, dll_function_not_found}) {}
 
     std::int32_t cget() override { return entry_as<tccomm_cget_fn>(library_, "cget")(); }
     std::int32_t bget() override { return entry_as<tccomm_bget_fn>(library_, "bget")(); }
@@ -192,6 +197,14 @@ private:
 
 std::unique_ptr<credit_library> make_native_credit_library(const std::string& program_folder) {
     return std::make_unique<native_credit_library>(program_folder);
+}
+
+std::string probe_credit_library(const std::string& program_folder) {
+    shared_library library(program_folder, credit_library_file,
+                           {file_not_found, error_loading_dll, dll_function_not_found});
+    void* const first = library.entry("cget");
+    for (const char* name : {"bget", "cuse", "badd"}) (void)library.entry(name);
+    return module_file_of(first);
 }
 
 std::unique_ptr<client_shell> make_native_client_shell(const std::string& program_folder) {

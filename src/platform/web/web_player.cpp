@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "host/command_reference.hpp"
 #include "host/form_main.hpp"
 #include "host/runtime.hpp"
 #include "platform/clock.hpp"
@@ -19,8 +20,7 @@ constexpr std::chrono::milliseconds goodbye_bound{1000};
 // Points the host's movie and window seams at the player's for as long as the player runs.
 class seams_in_use {
 public:
-    seams_in_use(host& h, movie_control& intro, movie_control& game, window_system& windows)
-        : h_(h), saved_(h.io) {
+    seams_in_use(host& h, movie_control& intro, movie_control& game, window_system& windows) : h_(h), saved_(h.io) {
         h.io.intro_movie = &intro;
         h.io.game_movie = &game;
         h.io.windows = &windows;
@@ -86,7 +86,9 @@ private:
             // Raised by a movie the host has since replaced or unloaded: that movie no longer exists.
             std::fprintf(err_, "quizhost: dropped %s: the %s form's movie that raised it is no longer loaded\n",
                          command.command.c_str(), command.form.c_str());
-        } else if (const auto status = run_host_step(h_, [&] { program.raise(command.command, command.args); }, err_)) {
+        } else if (const auto status = run_host_step(
+                       h_, [&] { program.raise(command.command, command.args); }, err_,
+                       command_step_name(command.command, command.args), &fatal_)) {
             return status;
         }
         // The movie holds its frames until its command is done, so its next frame sees the answer.
@@ -100,7 +102,8 @@ private:
         std::fprintf(err_, "quizhost: interrupted; shutting down\n");
         std::optional<int> status;
         if (started && program.shutdown) {
-            status = run_host_step(h_, [&] { program.shutdown(exit_interrupted); }, err_);
+            status = run_host_step(
+                h_, [&] { program.shutdown(exit_interrupted); }, err_);
         }
         if (!status) {
             trace().event({"exit", std::to_string(exit_interrupted)});
@@ -111,7 +114,13 @@ private:
 
     // The host has traced the end already; the stage learns it and is let go.
     int finish(int status) {
-        link_.send({{"type", "exit"}, {"status", status}});
+        nlohmann::json exit{{"type", "exit"}, {"status", status}};
+        // The stage's end screen shows the operator what failed, as the log and standard error tell it.
+        if (status == exit_fatal && fatal_.log_text.size() > 0) {
+            exit["error"] = fatal_.log_text;
+            exit["detail"] = fatal_.detail;
+        }
+        link_.send(exit);
         link_.finish(goodbye_bound);
         return status;
     }
@@ -119,6 +128,7 @@ private:
     host& h_;
     bridge& link_;
     std::FILE* err_;
+    fatal_report fatal_;
     null_event_sink no_trace_;
     web_movie intro_;
     web_movie game_;
@@ -127,6 +137,13 @@ private:
 };
 
 }  // namespace
+
+void trace_unknown_command(event_sink& trace, const std::string& command, const std::string& args) {
+    const std::string nearest = nearest_command(command);
+    trace.event({"unknown", "main", command, args,
+                 nearest.empty() ? "no such command: nothing happens"
+                                 : "no such command: nothing happens (did you mean " + nearest + "?)"});
+}
 
 int run_player(host& h, bridge& link, const program_entry& program, std::FILE* err) {
     player p(h, link, err);
@@ -162,7 +179,12 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
     std::fflush(out);
     const program_entry program{[&] { start_program(h); },
                                 [&](const std::string& command, const std::string& args) {
+                                    const bool to_game = !h.io.game_movie->movie().empty();
                                     raise_fscommand(h, command, args);
+                                    // Nothing happens for a name that matches no row, as ever; the
+                                    // developer watching --trace sees the misspelling at once.
+                                    if (trace && to_game && find_command(command) == nullptr)
+                                        trace_unknown_command(*trace, command, args);
                                 },
                                 [&](int status) { unload_wrapper(h, status); }};
     return run_player(h, *link, program, err);

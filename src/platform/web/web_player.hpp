@@ -38,6 +38,10 @@ inline constexpr int exit_interrupted = 130;
 // program ended with (exit_interrupted when the bridge was interrupted). Failures go to `err`.
 int run_player(host& h, bridge& link, const program_entry& program, std::FILE* err);
 
+// The --trace line of a game movie's command that matches no row of the command table:
+// "unknown	main	COMMAND	ARGS	no such command: nothing happens (did you mean GET_CREDIT?)".
+void trace_unknown_command(event_sink& trace, const std::string& command, const std::string& args);
+
 // The quizhost program without --script: builds the host over the machine's seams and the player's,
 // prints the address to open on `out`, and runs the program. `screen` is the display set to 800x600 at
 // start and restored at the end (null leaves the display alone). exit_usage when the port cannot be opened.

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "definitions.hpp"
+#include "platform/credit_probe.hpp"
 #include "platform/win32/win32_error.hpp"
 #include "platform/win32/win32_factories.hpp"
 
@@ -36,6 +37,16 @@ public:
     std::int32_t bget() override { return entry<cget_fn>("bget")(); }
     std::int32_t cuse(std::int32_t price) override { return entry<cuse_fn>("cuse")(price); }
     std::int32_t badd(std::int32_t amount) override { return entry<cuse_fn>("badd")(amount); }
+    // Looks up the four entry points without calling any; the file the DLL was loaded from.
+    std::string bind_entry_points() {
+        (void)entry<cget_fn>("cget");
+        (void)entry<cget_fn>("bget");
+        (void)entry<cuse_fn>("cuse");
+        (void)entry<cuse_fn>("badd");
+        char path[MAX_PATH] = {};
+        const DWORD length = ::GetModuleFileNameA(module_, path, MAX_PATH);
+        return length == 0 || length >= MAX_PATH ? std::string{} : std::string(path, length);
+    }
 
 private:
     template <typename Function>
@@ -87,6 +98,11 @@ std::unique_ptr<credit_library> make_credit_library(const std::string& program_f
 }
 
 }  // namespace win32
+
+std::string probe_credit_library(const std::string& program_folder) {
+    win32_credit_library library(program_folder, win32::credit_library_file);
+    return library.bind_entry_points();
+}
 
 std::unique_ptr<credit_library> make_native_credit_library(const std::string& program_folder) {
     return win32::make_credit_library(program_folder, win32::credit_library_file);

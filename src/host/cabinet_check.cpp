@@ -1,0 +1,342 @@
+// The preflight reads only: files are read, permissions asked, the credit library loaded without a call,
+// the shell attached and let go, the credit service asked for the credit, and the browser port tried for a
+// moment. Every rule it applies is the host's own (the setup bounds, the platform order, the data folder
+// check), called rather than restated, so the preflight cannot drift from what the host does.
+#include "host/cabinet_check.hpp"
+
+#include <exception>
+
+#include "basic/numbers.hpp"
+#include "basic/text.hpp"
+#include "credit/credit_link.hpp"
+#include "platform/client_shell.hpp"
+#include "platform/file_system.hpp"
+#include "platform/loopback_socket.hpp"
+#include "records/folder_check.hpp"
+#include "records/text_records.hpp"
+
+namespace quizhost {
+namespace {
+
+using level = content_finding::level;
+
+// The work files the host's rewrites go through, kept beside their targets between rewrites.
+constexpr const char* record_work_file_name = "scrap.txt";
+constexpr const char* hiscore_work_file_name = "newfile.txt";
+
+std::string why(const run_time_error& e) {
+    std::string text = "error " + std::to_string(e.number()) + " " + e.description();
+    if (!e.detail().empty()) text += " (" + e.detail() + ")";
+    return text;
+}
+
+// A folder's path as the operator types it: without the trailing separator the host's paths carry.
+std::string shown_folder(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+    return path;
+}
+
+class cabinet_checker {
+public:
+    cabinet_checker(const cabinet_check_seams& seams, const cabinet_check_options& options)
+        : fs_(seams.files),
+          seams_(seams),
+          options_(options),
+          root_(options.program_folder),
+          system_(root_ + system_folder_name),
+          variable_(root_ + variable_folder_name) {}
+
+    content_findings run(const progress_report& progress) {
+        if (!fs_.folder_exists(root_)) {
+            add(level::error, root_, "no such folder: give the cabinet folder with --root");
+            return std::move(findings_);
+        }
+        check_movies();
+        check_markers();
+        check_system_folder();
+        check_variable_folder();
+        check_credit_channel();
+        check_data(progress);
+        check_browser_port();
+        return std::move(findings_);
+    }
+
+private:
+    void add(level kind, const std::string& file, std::string message) {
+        findings_.add(kind, file, 0, std::move(message));
+    }
+
+    // A file the host rewrites in place or through a work file must be writable by the user running it.
+    void need_writable(const std::string& path, const std::string& what) {
+        if (!seams_.writable(path)) {
+            add(level::error, path,
+                "not writable by this user: " + what + "; make it writable for the user that runs quizhost");
+        }
+    }
+
+    // A missing folder that the host creates at start: its parent must let it.
+    void need_creatable(const std::string& folder, const std::string& parent) {
+        if (fs_.folder_exists(parent) && !seams_.writable(parent)) {
+            add(level::error, shown_folder(parent),
+                "not writable by this user, so the host cannot create " + shown_folder(folder) +
+                    " at start; create it, or make this folder writable for the user that runs quizhost");
+        }
+    }
+
+    void check_movie(const char* swf_name, const std::string& what) {
+        const std::string swf = root_ + swf_name;
+        const std::string folder = swf.substr(0, swf.size() - 4);  // "intro.swf" plays as the folder "intro/"
+        const std::string page = folder + path_separator + "index.html";
+        if (fs_.folder_exists(folder)) {
+            if (!fs_.file_exists(page)) {
+                add(level::error, page,
+                    "missing: the " + what + " folder " + folder +
+                        " needs its index.html, or the browser shows nothing");
+            }
+            return;
+        }
+        if (fs_.file_exists(swf)) return;
+        add(level::error, swf,
+            "missing: the " + what + " movie is needed, as the HTML5 folder " + folder + " (with index.html) or as " +
+                swf);
+    }
+
+    void check_movies() {
+        check_movie(intro_movie_name, "intro");
+        check_movie(game_movie_name, "game");
+    }
+
+    void check_markers() {
+        const std::string demo = root_ + demo_mode_file_name;
+        if (fs_.file_exists(demo)) {
+            add(level::warning, demo,
+                "present: demo mode (the credit shows as one game's price, the bank as 0, the pointer stays "
+                "visible); delete it on a cabinet that takes money");
+        }
+        const std::string autoplay = root_ + autoplay_file_name;
+        if (fs_.file_exists(autoplay)) {
+            add(level::warning, autoplay,
+                "present: automatic play; its price_per_play and payout_% replace setup.ini's, without bounds; "
+                "delete it on a cabinet that takes money");
+        }
+    }
+
+    void check_setup_file() {
+        const std::string setup = system_ + setup_file_name;
+        if (!fs_.file_exists(setup)) {
+            add(level::warning, setup,
+                "missing: the host creates it at start with S1,40 and S2,50 (payout 40 per cent, 50 credits a game)");
+            return;
+        }
+        std::string s1;
+        std::string s2;
+        try {
+            s1 = read_record_field(fs_, setup, "S1", 1);
+            s2 = read_record_field(fs_, setup, "S2", 1);
+        } catch (const run_time_error& e) {
+            add(level::error, setup, "cannot be read, the host stops at start: " + why(e));
+            return;
+        }
+        const setup_values used = bound_setup_values(s1, s2);
+        check_setup_value(setup, "S1", s1, used.payout_replaced, number_to_text(used.payout_percent),
+                          "the payout percentage, above 0 and at most " + number_to_text(highest_payout_percent));
+        check_setup_value(setup, "S2", s2, used.price_replaced, number_to_text(used.price_per_play),
+                          "the price per play in credits, " + number_to_text(lowest_price_per_play) + " to " +
+                              number_to_text(highest_price_per_play));
+    }
+
+    void check_setup_value(const std::string& setup, const std::string& key, const std::string& field, bool replaced,
+                           const std::string& used, const std::string& meaning) {
+        const std::string fix = "; write " + key + ",<value> with " + meaning;
+        bool number = !field.empty();
+        if (number) {
+            try {
+                (void)strict_number(field);
+            } catch (const run_time_error&) {
+                number = false;
+            }
+        }
+        if (field.empty()) {
+            add(level::warning, setup, "no value for " + key + ": the host uses " + used + fix);
+        } else if (!number) {
+            add(level::warning, setup,
+                key + "," + field + " is not a number: the host reads " + number_to_text(leading_number(field)) +
+                    (replaced ? " and uses " + used : ", and uses it") + fix);
+        } else if (replaced) {
+            add(level::warning, setup, key + "," + field + " is out of bounds: the host uses " + used + fix);
+        }
+    }
+
+    void check_system_folder() {
+        if (!fs_.folder_exists(system_)) {
+            add(level::warning, shown_folder(system_),
+                "missing: the host creates it at start, with setup.ini (S1,40 S2,50), logs/, a new log and a new "
+                "meter file counting from zero; if this cabinet has played before, restore its system folder");
+            need_creatable(system_, root_);
+            return;
+        }
+        check_setup_file();
+        const std::string logs = system_ + logs_folder_name;
+        if (!fs_.folder_exists(logs)) {
+            add(level::warning, shown_folder(logs),
+                "missing: the host creates it at start, with a new log and a meter file (restored from "
+                "system/meter.txt, or counting from zero)");
+            need_creatable(logs, system_);
+            return;
+        }
+        need_writable(logs, "the log, the meter file and their work file are written here");
+        const std::string log = system_ + log_file_name;
+        if (fs_.file_exists(log)) {
+            need_writable(log, "every log line is appended to it");
+        } else {
+            add(level::note, log, "missing: the host starts a new log at start");
+        }
+        const std::string meter = system_ + meter_file_name;
+        const std::string master = system_ + master_meter_file_name;
+        if (fs_.file_exists(meter)) {
+            need_writable(meter, "the meter file is rewritten at every game");
+        } else if (fs_.file_exists(master)) {
+            add(level::warning, meter, "missing: the host restores it at start from " + master);
+        } else {
+            add(level::warning, meter,
+                "missing, and no master copy " + master +
+                    ": the host starts a new meter file counting from zero; if this cabinet has played before, "
+                    "restore its meter file");
+        }
+        const std::string work = logs + record_work_file_name;  // record_lines::save's work file
+        if (fs_.file_exists(work)) need_writable(work, "the meter file's work file is rewritten at every game");
+    }
+
+    void check_variable_folder() {
+        if (!fs_.folder_exists(variable_)) {
+            add(level::warning, shown_folder(variable_),
+                "missing: the host creates it at start with a dummy high-score table");
+            need_creatable(variable_, root_);
+            return;
+        }
+        need_writable(variable_, "the high-score table and its work file are written here");
+        const std::string table = variable_ + hiscore_file_name;
+        if (fs_.file_exists(table)) {
+            need_writable(table, "the high-score table is rewritten when a score enters it");
+        } else {
+            add(level::warning, table, "missing: the host creates a dummy high-score table at start");
+        }
+        const std::string work = variable_ + hiscore_work_file_name;  // add_to_hiscores' work file
+        if (fs_.file_exists(work)) need_writable(work, "the high-score table's work file");
+    }
+
+    void check_credit_channel() {
+        const platform_choice platform = find_platform(fs_, root_);
+        const std::string flag = platform.flag_file.empty() ? root_ : root_ + path_separator + platform.flag_file;
+        for (const std::string& ignored : platform.ignored) {
+            add(level::warning, root_ + path_separator + ignored,
+                "ignored: " + platform.flag_file +
+                    " comes first and decides the platform; delete the flag file "
+                    "that does not belong to this cabinet");
+        }
+        const std::string selected = platform.flag_file.empty() ? "no platform flag file" : platform.flag_file;
+        if (platform.code == shell_platform_code) {
+            check_shell(flag, selected);
+        } else if (platform.code == socket_platform_code) {
+            check_service(flag, selected);
+        } else {
+            check_library(flag, selected);
+        }
+    }
+
+    void check_shell(const std::string& flag, const std::string& selected) {
+        if (seams_.shell == nullptr) {
+            add(level::error, flag, selected + ": the cabinet shell, but this host has no way to reach one");
+            return;
+        }
+        try {
+            // Attached and let go at once: the shell keeps no trace of a client that only looked.
+            (void)seams_.shell->attach();
+            add(level::note, flag, selected + ": the cabinet shell is running and attaches");
+        } catch (const run_time_error& e) {
+            add(level::error, flag,
+                selected + ": the cabinet shell cannot be attached, the host stops at start: " + why(e) +
+                    "; start the cabinet shell first");
+        }
+    }
+
+    void check_service(const std::string& flag, const std::string& selected) {
+        const std::string address = "127.0.0.1:" + std::to_string(options_.credit_port);
+        // GET_CREDIT only reads the credit: asking it changes nothing in the service or the cabinet's money.
+        const exchange_outcome outcome = exchange_line(options_.credit_port, service_request("GET_CREDIT", ""));
+        if (!outcome.answered()) {
+            add(level::error, flag,
+                selected + ": the local credit service at " + address + " does not answer (" + outcome.failure +
+                    "); the first credit command stops the game. Start the service, or give its port with "
+                    "--credit-port");
+            return;
+        }
+        try {
+            const double credit = reply_as_number(parse_service_reply(outcome.reply));
+            add(level::note, flag,
+                selected + ": the local credit service at " + address + " answers GET_CREDIT (it only reads) with " +
+                    number_to_text(credit));
+        } catch (const run_time_error& e) {
+            add(level::error, flag,
+                selected + ": the local credit service at " + address + " answers GET_CREDIT with \"" +
+                    std::string(single_line(outcome.reply)) + "\", which the host cannot read: " + why(e));
+        }
+    }
+
+    void check_library(const std::string& flag, const std::string& selected) {
+        const std::string where = "the cabinet folder " + root_ + " first, then the system's library search path";
+        try {
+            const std::string file = seams_.probe_library(root_);
+            add(level::note, flag,
+                selected + ": the credit library loads" + (file.empty() ? "" : " from " + file) +
+                    ", with cget, bget, cuse and badd");
+        } catch (const run_time_error& e) {
+            add(level::error, flag,
+                selected + ": the credit library cannot be used, the first credit command stops the game: " + why(e) +
+                    "; it is looked for in " + where);
+        }
+    }
+
+    void check_data(const progress_report& progress) {
+        const std::string data = shown_folder(root_ + data_folder_name);
+        if (!fs_.folder_exists(data)) {
+            add(level::error, data,
+                "missing: the host does not create it, and the first question stops the game; copy the data folder "
+                "(question files data_D_S.dat, weighted tables, instructions.txt) here");
+            return;
+        }
+        content_findings content = check_data_folder(fs_, data, progress);
+        for (content_finding& finding : content.list) findings_.list.push_back(std::move(finding));
+    }
+
+    void check_browser_port() {
+        if (options_.http_port <= 0) return;
+        const std::string address = "127.0.0.1:" + std::to_string(options_.http_port);
+        try {
+            // Listened on for a moment and let go: nothing can connect in between that would matter.
+            (void)listen_on_loopback(options_.http_port);
+        } catch (const run_time_error& e) {
+            add(level::error, address,
+                "the browser player's port is taken (" + why(e) +
+                    "): is another quizhost running? Stop it, or give another port with --http-port");
+        }
+    }
+
+    file_system& fs_;
+    const cabinet_check_seams& seams_;
+    const cabinet_check_options& options_;
+    std::string root_;
+    std::string system_;
+    std::string variable_;
+    content_findings findings_;
+};
+
+}  // namespace
+
+content_findings check_cabinet(const cabinet_check_seams& seams, const cabinet_check_options& options,
+                               const progress_report& progress) {
+    cabinet_checker checker(seams, options);
+    return checker.run(progress);
+}
+
+}  // namespace quizhost
