@@ -3,7 +3,7 @@
 #include <exception>
 #include <filesystem>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/event_sink.hpp"
 
 namespace quizhost {

@@ -1,9 +1,9 @@
-#include "platform/web/web_player.hpp"
+#include "player/web_player.hpp"
 
 #include <optional>
 
-#include "host/form_main.hpp"
-#include "host/runtime.hpp"
+#include "forms/form_main.hpp"
+#include "forms/runtime.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"
