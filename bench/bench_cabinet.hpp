@@ -18,8 +18,8 @@
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
-#include "host/runtime.hpp"
+#include "host.hpp"
+#include "forms/runtime.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/clock.hpp"
 #include "platform/credit_library.hpp"
@@ -32,35 +32,18 @@ namespace quizhost::bench {
 
 // Counts the syncs that pass through to the real file system, so a figure can say which commands pay
 // for durability.
-class counting_file_system final : public file_system {
+class counting_file_system final : public file_system_wrapper {
 public:
-    explicit counting_file_system(std::unique_ptr<file_system> real) : real_(std::move(real)) {}
-    bool file_exists(const std::string& p) override { return real_->file_exists(p); }
-    bool folder_exists(const std::string& p) override { return real_->folder_exists(p); }
-    void create_folder(const std::string& p) override { real_->create_folder(p); }
-    std::int64_t file_size(const std::string& p) override { return real_->file_size(p); }
-    std::string read_file(const std::string& p) override { return real_->read_file(p); }
-    std::string read_counted_line(const std::string& p, const std::function<long(long)>& choose) override {
-        return real_->read_counted_line(p, choose);
-    }
-    void append_to_file(const std::string& p, std::string_view b) override { real_->append_to_file(p, b); }
-    void write_file(const std::string& p, std::string_view b) override { real_->write_file(p, b); }
-    void copy_file(const std::string& f, const std::string& t) override { real_->copy_file(f, t); }
-    void delete_file(const std::string& p) override { real_->delete_file(p); }
-    void rename_file(const std::string& f, const std::string& t) override { real_->rename_file(f, t); }
-    bool exchange_files(const std::string& a, const std::string& b) override { return real_->exchange_files(a, b); }
+    using file_system_wrapper::file_system_wrapper;
     void sync_file(const std::string& p) override {
         ++syncs;
-        real_->sync_file(p);
+        file_system_wrapper::sync_file(p);
     }
     void sync_folder(const std::string& p) override {
         ++syncs;
-        real_->sync_folder(p);
+        file_system_wrapper::sync_folder(p);
     }
     long syncs = 0;
-
-private:
-    std::unique_ptr<file_system> real_;
 };
 
 // Credit kept in memory: a full purse that never runs dry.

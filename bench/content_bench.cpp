@@ -14,7 +14,7 @@
 #include "content/encryption.hpp"
 #include "content/weighted_questions.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/file_system.hpp"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "meters/answer_settlement.hpp"
 #include "meters/meter_file.hpp"
 #include "platform/clock.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench_cabinet.hpp"
-#include "host/form_main.hpp"
+#include "forms/form_main.hpp"
 
 namespace {
 

@@ -21,7 +21,7 @@
 
 #include "basic/text.hpp"
 #include "definitions.hpp"
-#include "host/runtime.hpp"
+#include "forms/runtime.hpp"
 #include "player/movie_script.hpp"
 #include "records/text_records.hpp"
 #include "support/finding.hpp"

@@ -4,18 +4,12 @@
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "definitions.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 TEST(LeadingNumber, TakesSignDigitsAndOnePointAndStopsAtAnythingElse) {
     EXPECT_EQ(leading_number("  12abc"), 12);

@@ -1,6 +1,6 @@
 // The operator's preflight: a healthy copy of the demo cabinet checks clean, each fault planted alone is
 // named with its file and what to do, nothing in the folder changes, and `quizhost check` exits 0, 1 or 2.
-#include "host/cabinet_check.hpp"
+#include "forms/cabinet_check.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

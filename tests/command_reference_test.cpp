@@ -1,6 +1,6 @@
 // The command reference: one entry for every row of the command table and no other, docs/commands.md as
 // `quizhost commands --markdown` prints it, and every example a real exchange with a fresh cabinet.
-#include "host/command_reference.hpp"
+#include "forms/command_reference.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@
 #include <string>
 
 #include "content/encryption.hpp"
-#include "host/form_main.hpp"
+#include "forms/form_main.hpp"
 #include "platform/event_sink.hpp"
-#include "platform/web/web_player.hpp"
+#include "player/web_player.hpp"
 #include "support/e2e.hpp"
 #include "support/test_host.hpp"
 

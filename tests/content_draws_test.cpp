@@ -13,7 +13,7 @@
 #include "content/weighted_table.hpp"
 #include "content/win_plans.hpp"
 #include "content_test_support.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 
 namespace quizhost::testing {
 namespace {

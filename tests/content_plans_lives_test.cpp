@@ -6,7 +6,7 @@
 #include "content/lives.hpp"
 #include "content/win_plans.hpp"
 #include "content_test_support.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 
 namespace quizhost::testing {
 namespace {

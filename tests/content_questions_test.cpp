@@ -6,7 +6,7 @@
 #include "basic/text.hpp"
 #include "content/weighted_questions.hpp"
 #include "content_test_support.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 
 namespace quizhost::testing {
 namespace {

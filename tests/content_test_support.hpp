@@ -10,6 +10,7 @@
 #include "content/encryption.hpp"
 #include "definitions.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost::testing {
 
@@ -22,16 +23,5 @@ inline void write_questions(test_host& t, int difficulty, int set, const std::ve
 
 // Queues the draw whose whole part of u × 100 is `r` (0 to 99).
 inline void queue_percent(test_host& t, long r) { t.draws.queue((static_cast<double>(r) + 0.5) / 100.0); }
-
-// The run-time error number that `action` raises; 0 when it raises none.
-template <typename Action>
-int error_of(Action&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 }  // namespace quizhost::testing

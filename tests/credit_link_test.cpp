@@ -7,6 +7,7 @@
 
 #include "definitions.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -14,14 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 // A cabinet with a log, so the platform line has somewhere to go.
 struct cabinet : testing::test_host {

@@ -18,6 +18,7 @@
 #include "definitions.hpp"
 #include "platform/loopback_socket.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -28,14 +29,7 @@ using ::testing::IsEmpty;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 double seconds_since(steady::time_point start) { return std::chrono::duration<double>(steady::now() - start).count(); }
 

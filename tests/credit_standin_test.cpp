@@ -11,6 +11,7 @@
 #include "platform/credit_library.hpp"
 #include "support/e2e.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 // The stand-ins as shared libraries of this system; the Windows build has tccomm.dll only, tested in
 // win32_credit_library_test.
@@ -21,14 +22,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 // A cabinet folder holding a copy of a stand-in under the name the host looks for.
 struct standin_cabinet : testing::test_host {

@@ -7,19 +7,12 @@
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        EXPECT_NE(std::string(e.what()).find(std::to_string(e.number())), std::string::npos) << e.what();
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 std::string bytes(std::initializer_list<int> codes) {
     std::string text;

@@ -10,6 +10,7 @@
 #include "records/text_records.hpp"
 #include "support/faulty_file_system.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -18,15 +19,7 @@ using testing::faulty_file_system;
 using testing::native_files_swap;
 using testing::test_host;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        EXPECT_NE(std::string(e.what()).find(std::to_string(e.number())), std::string::npos) << e.what();
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 std::set<std::string> folder_listing(const std::string& folder) {
     std::set<std::string> names;

@@ -1,4 +1,4 @@
-#include "records/folder_check.hpp"
+#include "forms/folder_check.hpp"
 
 #include <gtest/gtest.h>
 

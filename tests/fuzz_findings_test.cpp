@@ -4,7 +4,7 @@
 #include <string>
 
 #include "definitions.hpp"
-#include "host/form_main.hpp"
+#include "forms/form_main.hpp"
 #include "meters/meter_file.hpp"
 #include "records/text_records.hpp"
 #include "support/test_host.hpp"

@@ -13,6 +13,7 @@
 #include "records/text_records.hpp"
 #include "support/faulty_file_system.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -21,14 +22,7 @@ const char* const table_file = "variable/highscores.txt";
 const char* const log_file = "system/logs/log.txt";
 const std::string now_stamp = "14:05 07/12/2026";  // the test clock's time, as the table writes it
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 // Score rows for the given score texts (names P1, P2, ...), then `players` identification rows that
 // match them, then `extra` as it is.
@@ -342,22 +336,11 @@ TEST_F(Hiscores, TheDummyTableIsWrittenInOneReplacement) {
 
 // The real files without the syncs: durability is the fault test's concern, and a thousand synced
 // rewrites would make this one slow on a busy disk.
-class unsynced_file_system final : public file_system {
+class unsynced_file_system final : public file_system_wrapper {
 public:
-    bool file_exists(const std::string& path) override { return real->file_exists(path); }
-    bool folder_exists(const std::string& path) override { return real->folder_exists(path); }
-    void create_folder(const std::string& path) override { real->create_folder(path); }
-    std::int64_t file_size(const std::string& path) override { return real->file_size(path); }
-    std::string read_file(const std::string& path) override { return real->read_file(path); }
-    void append_to_file(const std::string& path, std::string_view bytes) override { real->append_to_file(path, bytes); }
-    void write_file(const std::string& path, std::string_view bytes) override { real->write_file(path, bytes); }
-    void copy_file(const std::string& from, const std::string& to) override { real->copy_file(from, to); }
-    void delete_file(const std::string& path) override { real->delete_file(path); }
-    void rename_file(const std::string& from, const std::string& to) override { real->rename_file(from, to); }
+    unsynced_file_system() : file_system_wrapper(make_native_file_system()) {}
     void sync_file(const std::string&) override {}
     void sync_folder(const std::string&) override {}
-
-    std::unique_ptr<file_system> real = make_native_file_system();
 };
 
 // The rank rule on its own: the rank a score takes in scores listed best first, and the table after.

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "host/form_intro.hpp"
-#include "host/host.hpp"
-#include "host/runtime.hpp"
+#include "forms/form_intro.hpp"
+#include "host.hpp"
+#include "forms/runtime.hpp"
 #include "support/test_host.hpp"
 
 namespace quizhost {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/form_main.hpp"
-#include "host/host.hpp"
+#include "forms/form_main.hpp"
+#include "host.hpp"
 #include "support/test_host.hpp"
 #include "support/e2e.hpp"
 
@@ -19,28 +19,16 @@ using testing::transcript_path;
 using lines = std::vector<std::string>;
 
 // A file system that reads `unreadable` as a failure and passes everything else to the real one.
-class unreadable_file_system final : public file_system {
+class unreadable_file_system final : public file_system_wrapper {
 public:
     unreadable_file_system(file_system& real, std::string unreadable)
-        : real_(real), unreadable_(std::move(unreadable)) {}
-    bool file_exists(const std::string& p) override { return real_.file_exists(p); }
-    bool folder_exists(const std::string& p) override { return real_.folder_exists(p); }
-    void create_folder(const std::string& p) override { real_.create_folder(p); }
-    std::int64_t file_size(const std::string& p) override { return real_.file_size(p); }
+        : file_system_wrapper(real), unreadable_(std::move(unreadable)) {}
     std::string read_file(const std::string& p) override {
         if (p == unreadable_) throw run_time_error(permission_denied);
-        return real_.read_file(p);
+        return file_system_wrapper::read_file(p);
     }
-    void append_to_file(const std::string& p, std::string_view b) override { real_.append_to_file(p, b); }
-    void write_file(const std::string& p, std::string_view b) override { real_.write_file(p, b); }
-    void copy_file(const std::string& f, const std::string& t) override { real_.copy_file(f, t); }
-    void delete_file(const std::string& p) override { real_.delete_file(p); }
-    void rename_file(const std::string& f, const std::string& t) override { real_.rename_file(f, t); }
-    void sync_file(const std::string& p) override { real_.sync_file(p); }
-    void sync_folder(const std::string& p) override { real_.sync_folder(p); }
 
 private:
-    file_system& real_;
     std::string unreadable_;
 };
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "definitions.hpp"
-#include "host/form_main.hpp"
-#include "host/runtime.hpp"
+#include "forms/form_main.hpp"
+#include "forms/runtime.hpp"
 #include "basic/numbers.hpp"
 #include "records/text_records.hpp"
 #include "support/test_host.hpp"
@@ -44,13 +44,16 @@ std::map<std::string, std::string> hostile_arguments() {
     };
 }
 
-// Every command of the movie's table that reads its argument, plus ones that ignore it.
-const lines commands = {"GET_INSTRUCTIONS", "ANSWERED",       "GET_LIVES",         "GET_WINPLAN",
-                        "RESET_CASHPOT",    "GET_BANK",       "ADD_TO_BANK",       "GET_SCORE_RECORD",
-                        "GET_CREDIT",       "START_GAME",     "USE_CREDIT",        "GET_CASHPOT",
-                        "MSGBOX",           "GET_HISCORE_POSITION", "GET_TOTAL_GAMES", "GET_QUESTION",
-                        "UPDATE_METERS",    "GET_LAST_HISCORE_UPDATE", "TO_LOG",   "READ_HISCORES",
-                        "ADD_TO_HISCORES",  "GET_TOP_LOCAL_SCORE", "FREE_GAME",    "SHAKE"};
+// Every command of the movie's table but the one that ends the program, so a command added to the table
+// meets the hostile arguments at once.
+lines every_command_but_close_all() {
+    lines names;
+    for (const command_row& row : command_table()) {
+        if (std::string(row.name) != "CLOSE_ALL") names.emplace_back(row.name);
+    }
+    return names;
+}
+const lines commands = every_command_but_close_all();
 
 // A cabinet started as a player starts it, on a fresh folder.
 struct started_cabinet {

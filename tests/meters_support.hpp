@@ -8,25 +8,15 @@
 #include <vector>
 
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "meters/meter_file.hpp"
 #include "records/text_records.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost::testing {
 
 inline constexpr const char* meter_path = "system/logs/meter.txt";
-
-// The error number an action raises, 0 when it raises none.
-template <typename Action>
-int error_of(Action&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // A host whose question tables are the default ones (6 tables, 12 questions, 4 difficulties).
 struct meter_host : test_host {

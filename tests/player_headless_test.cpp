@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "player/cabinet.hpp"
 #include "player/headless_player.hpp"
 #include "support/test_host.hpp"

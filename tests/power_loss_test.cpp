@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "definitions.hpp"
-#include "host/runtime.hpp"
+#include "forms/runtime.hpp"
 #include "meters/meter_file.hpp"
 #include "records/text_records.hpp"
 #include "support/power_cut_file_system.hpp"

@@ -1,9 +1,10 @@
-#include "host/screen_stuff.hpp"
+#include "forms/screen_stuff.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -39,14 +40,7 @@ public:
     void request_reboot() override {}
 };
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 // --- Start-up: which screens are switched and what is remembered ---
 

@@ -8,6 +8,7 @@
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -15,16 +16,7 @@ namespace {
 using testing::native_files_swap;
 using testing::test_host;
 
-// The error number of a failing action (0 when it does not fail); the number must be in the message.
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        EXPECT_NE(std::string(e.what()).find(std::to_string(e.number())), std::string::npos) << e.what();
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 std::set<std::string> folder_listing(const std::string& folder) {
     std::set<std::string> names;

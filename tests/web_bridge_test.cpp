@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/web/bridge.hpp"
-#include "platform/web/web_player.hpp"
+#include "player/web_player.hpp"
 #include "support/e2e.hpp"
 #include "support/test_host.hpp"
 #include "web_client.hpp"

@@ -23,7 +23,7 @@
 #include <sstream>
 #include <thread>
 
-#include "host/screen_stuff.hpp"
+#include "forms/screen_stuff.hpp"
 #include "platform/x11/x11_display.hpp"
 #include "support/e2e.hpp"
 #include "support/test_host.hpp"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "definitions.hpp"
-#include "host/cabinet_check.hpp"
+#include "forms/cabinet_check.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
 #include "player/cabinet.hpp"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "host/command_reference.hpp"
+#include "forms/command_reference.hpp"
 #include "tools.hpp"
 
 namespace quizhost {

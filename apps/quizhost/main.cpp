@@ -19,7 +19,7 @@
 #include "player/movie_script.hpp"
 #include "tools.hpp"
 #ifdef QUIZHOST_HAVE_WEB
-#include "platform/web/web_player.hpp"
+#include "player/web_player.hpp"
 #endif
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/event_sink.hpp"

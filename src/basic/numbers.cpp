@@ -78,6 +78,14 @@ Int round_half_even(double value) {
 }  // namespace
 
 std::int32_t round_to_int32(double value) { return round_half_even<std::int32_t>(value); }
+
+std::optional<std::int32_t> round_to_int32_if_in_range(double value) {
+    try {
+        return round_half_even<std::int32_t>(value);
+    } catch (const run_time_error&) {
+        return std::nullopt;
+    }
+}
 std::int16_t round_to_int16(double value) { return round_half_even<std::int16_t>(value); }
 
 std::string number_to_text(std::int64_t value) { return std::to_string(value); }

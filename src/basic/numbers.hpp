@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,8 @@ double strict_number(std::string_view text);
 // Round to nearest, halves to the even neighbour (12.5 gives 12, 13.5 gives 14). Outside the target
 // range (or not a number) is error 6 "Overflow".
 std::int32_t round_to_int32(double value);
+// The same rounding, with nothing instead of the overflow error for a value out of the 32-bit range.
+std::optional<std::int32_t> round_to_int32_if_in_range(double value);
 std::int16_t round_to_int16(double value);
 
 // Integers as plain digits ("-" when negative); other values in the shortest form with at most 15

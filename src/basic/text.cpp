@@ -17,6 +17,24 @@ std::vector<std::string_view> split_views(std::string_view text, char separator)
     }
 }
 
+void add_line(std::string& bytes, std::string_view line) {
+    bytes += line;
+    bytes += line_end;
+}
+
+std::string_view without_cr(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+std::string_view next_line(std::string_view bytes, std::size_t& position) {
+    const std::size_t start = position;
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string_view::npos) end = bytes.size();
+    position = end == bytes.size() ? end : end + 1;
+    return without_cr(bytes.substr(start, end - start));
+}
+
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> pieces;
     for (std::string_view piece : split_views(text, separator)) pieces.emplace_back(piece);

@@ -26,6 +26,19 @@ std::string to_upper_ascii(std::string_view text);
 // Whether `text` begins with `prefix`, letter case ignored (ASCII letters).
 bool starts_with_ignoring_case(std::string_view text, std::string_view prefix);
 
+// Text files: every line is written with CR LF; a reader takes CR LF and LF alike.
+inline constexpr std::string_view line_end = "\r\n";
+
+// Appends `line` and its CR LF.
+void add_line(std::string& bytes, std::string_view line);
+
+// The line that starts at `position`, without its LF or CR LF; `position` moves past its end. The last
+// line may have no end. Call only while position < bytes.size().
+std::string_view next_line(std::string_view bytes, std::size_t& position);
+
+// A line read without its LF, less the CR before it.
+std::string_view without_cr(std::string_view line);
+
 // CR and LF become spaces, so text from the movie cannot start a new line in a file or a request.
 std::string single_line(std::string_view text);
 

@@ -177,8 +177,7 @@ ciphered_lines encipher_lines(std::string_view plain, std::string key, const std
                          "the enciphered line would decipher to " + shown(back) + ", not to itself");
             continue;
         }
-        out.bytes += enciphered;
-        out.bytes += "\r\n";
+        add_line(out.bytes, enciphered);
     }
     return out;
 }
@@ -211,8 +210,7 @@ ciphered_lines decipher_lines(std::string_view enciphered, std::string key, cons
                 findings.add(level::error, number, "cannot be deciphered: " + why(e));
             }
         }
-        out.bytes += plain;
-        out.bytes += "\r\n";
+        add_line(out.bytes, plain);
         report_progress(progress, source, number, out.lines);
     }
     return out;

@@ -7,7 +7,7 @@
 #include "content/encryption.hpp"
 #include "content/weighted_table.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/file_system.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
@@ -92,8 +92,8 @@ namespace {
 // The row index of question n (from 1), rounded as every number used as an index is; a number far
 // outside any table is an index past every row, not an overflow.
 long row_index(double n) {
-    const double index = std::nearbyint(n - 1);
-    return index >= 0 && index < 1e9 ? static_cast<long>(index) : -1;
+    const std::optional<std::int32_t> index = round_to_int32_if_in_range(n - 1);
+    return index && *index >= 0 ? *index : -1;
 }
 
 // Line `number` (from 1) drawn after counting the file's lines: the count and the line come from one

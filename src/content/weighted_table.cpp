@@ -5,7 +5,7 @@
 
 #include "basic/numbers.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/draws.hpp"
 
 namespace quizhost {

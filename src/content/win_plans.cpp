@@ -3,7 +3,7 @@
 #include "basic/text.hpp"
 #include "content/weighted_table.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -8,7 +8,7 @@
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/credit_library.hpp"
 #include "platform/event_sink.hpp"
@@ -153,84 +153,125 @@ void check_platform(host& h) {
     }
 }
 
-double channel_get_credit(host& h) {
-    switch (h.credit.platform_code) {
-        case shell_platform:
-            return shell_get_credit(h);
-        case socket_platform:
-            return socket_get(h, "GET_CREDIT");
-        default:
-            return traced(h, "cget", "", [&h] { return library(h).cget(); });
-    }
-}
+namespace {
 
-double channel_get_bank(host& h) {
-    switch (h.credit.platform_code) {
-        case shell_platform:
-            return traced(h, "GetBank", "", [&h] { return shell(h).GetBank(); });
-        case socket_platform:
-            return socket_get(h, "GET_BANK");
-        default:
-            return traced(h, "bget", "", [&h] { return library(h).bget(); });
-    }
-}
+// ---------------------------------------------------------------------------------------------------
+// The channels, one function per operation and channel.
 
-// The shell takes a game the credit cannot pay for from the bank; the service has no such fallback and
-// takes nothing when the credit is short; the library is asked without a check.
-void channel_use_credit(host& h) {
+double library_get_credit(host& h) {
+    return traced(h, "cget", "", [&h] { return library(h).cget(); });
+}
+double library_get_bank(host& h) {
+    return traced(h, "bget", "", [&h] { return library(h).bget(); });
+}
+// The library is asked without a check.
+void library_use_credit(host& h) {
     const std::int32_t price = h.money.price_per_play;
-    switch (h.credit.platform_code) {
-        case shell_platform: {
-            const bool credit_covers = shell_get_credit(h) >= price;
-            std::int32_t& stake = h.credit.stake_index;
-            if (credit_covers) {
-                traced(h, "UseCreditEx", number_to_text(stake), [&] { shell(h).UseCreditEx(stake); });
-            } else {
-                traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
-            }
-            return;
-        }
-        case socket_platform:
-            if (socket_get(h, "GET_CREDIT") >= price) socket_send_message(h, "USE_CREDIT", "");
-            return;
-        default:
-            traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
-    }
+    traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
+}
+void library_add_to_bank(host& h, double amount, const std::string&) {
+    const std::int32_t whole = round_to_int32(amount);
+    traced(h, "badd", number_to_text(whole), [&] { return library(h).badd(whole); });
 }
 
-void channel_add_to_bank(host& h, double amount, const std::string& amount_text) {
-    switch (h.credit.platform_code) {
-        case shell_platform:
-            traced(h, "AddToBank", number_to_text(amount), [&] { shell(h).AddToBank(amount); });
-            return;
-        case socket_platform:
-            socket_send_message(h, "ADD_BANK", amount_text);
-            return;
-        default: {
-            const std::int32_t whole = round_to_int32(amount);
-            traced(h, "badd", number_to_text(whole), [&] { return library(h).badd(whole); });
-        }
+double shell_get_bank(host& h) {
+    return traced(h, "GetBank", "", [&h] { return shell(h).GetBank(); });
+}
+// The shell takes a game the credit cannot pay for from the bank.
+void shell_use_credit(host& h) {
+    const bool credit_covers = shell_get_credit(h) >= h.money.price_per_play;
+    std::int32_t& stake = h.credit.stake_index;
+    if (credit_covers) {
+        traced(h, "UseCreditEx", number_to_text(stake), [&] { shell(h).UseCreditEx(stake); });
+    } else {
+        traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
     }
 }
-
-void channel_free_game(host& h) {
-    if (h.credit.platform_code != shell_platform) return;
+void shell_add_to_bank(host& h, double amount, const std::string&) {
+    traced(h, "AddToBank", number_to_text(amount), [&] { shell(h).AddToBank(amount); });
+}
+void shell_free_game(host& h) {
     traced(h, "FreeGameStarted", "", [&h] { shell(h).FreeGameStarted(); });
 }
+void shell_goodbye(host& h) { h.credit.client_shell.reset(); }
 
-void channel_goodbye(host& h) {
-    if (h.credit.platform_code == shell_platform) {
-        h.credit.client_shell.reset();
-    } else if (h.credit.platform_code == socket_platform) {
-        socket_send_message(h, "GAME_EXIT", "");
+double socket_get_credit(host& h) { return socket_get(h, "GET_CREDIT"); }
+double socket_get_bank(host& h) { return socket_get(h, "GET_BANK"); }
+// The service has no fallback to the bank: it takes nothing when the credit is short.
+void socket_use_credit(host& h) {
+    if (socket_get(h, "GET_CREDIT") >= h.money.price_per_play) socket_send_message(h, "USE_CREDIT", "");
+}
+// The service gets the amount exactly as the movie sent it.
+void socket_add_to_bank(host& h, double, const std::string& amount_text) {
+    socket_send_message(h, "ADD_BANK", amount_text);
+}
+void socket_goodbye(host& h) { socket_send_message(h, "GAME_EXIT", ""); }
+
+void does_nothing(host&) {}
+
+// One row per credit channel, as the command table has one per command: what each operation of the link
+// is on that channel. The library serves every platform code without a row of its own.
+struct credit_channel {
+    std::int16_t platform_code;
+    double (*get_credit)(host&);
+    double (*get_bank)(host&);
+    void (*use_credit)(host&);
+    void (*add_to_bank)(host&, double amount, const std::string& amount_text);
+    void (*free_game)(host&);
+    void (*goodbye)(host&);
+};
+
+constexpr credit_channel shell_channel{shell_platform,   shell_get_credit,  shell_get_bank, shell_use_credit,
+                                       shell_add_to_bank, shell_free_game, shell_goodbye};
+constexpr credit_channel socket_channel{socket_platform,   socket_get_credit, socket_get_bank, socket_use_credit,
+                                        socket_add_to_bank, does_nothing,      socket_goodbye};
+constexpr credit_channel library_channel{no_flag_platform,    library_get_credit, library_get_bank, library_use_credit,
+                                         library_add_to_bank, does_nothing,       does_nothing};
+
+const credit_channel& channel(const host& h) {
+    for (const credit_channel* row : {&shell_channel, &socket_channel}) {
+        if (row->platform_code == h.credit.platform_code) return *row;
     }
+    return library_channel;
+}
+
+// Credit and bank outside this range are a fault of the credit system, never money to show.
+constexpr double max_shown_credit = 10000;
+
+double within_shown_bounds(double value) {
+    // Written so that a value that is not a number is refused too.
+    return value >= 0 && value <= max_shown_credit ? value : 0;
+}
+
+}  // namespace
+
+double channel_get_credit(host& h) { return channel(h).get_credit(h); }
+double channel_get_bank(host& h) { return channel(h).get_bank(h); }
+void channel_use_credit(host& h) { channel(h).use_credit(h); }
+void channel_add_to_bank(host& h, double amount, const std::string& amount_text) {
+    channel(h).add_to_bank(h, amount, amount_text);
+}
+void channel_free_game(host& h) { channel(h).free_game(h); }
+void channel_goodbye(host& h) { channel(h).goodbye(h); }
+
+double shown_credit(host& h) {
+    double credit = channel_get_credit(h);
+    // A demo cabinet always shows the price of one game, so it can always be played.
+    if (h.start.demo_mode) credit = h.money.price_per_play;
+    return within_shown_bounds(credit);
+}
+
+double shown_bank(host& h) {
+    double bank = within_shown_bounds(channel_get_bank(h));
+    // A demo cabinet holds no money.
+    if (h.start.demo_mode) bank = 0;
+    return bank;
 }
 
 std::string service_request(std::string_view message, std::string_view parameters) {
     std::string line = single_line(message);
     line += ' ';
-    line += single_line(parameters);
-    line += "\r\n";
+    add_line(line, single_line(parameters));
     return line;
 }
 

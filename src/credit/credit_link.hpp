@@ -29,9 +29,15 @@ inline constexpr std::int16_t socket_platform_code = 0;
 // finds the stake level.
 void check_platform(host& h);
 
-// The credit and bank as the channel reports them (bounds and demo mode are the dispatcher's).
+// The credit and bank as the channel reports them.
 double channel_get_credit(host& h);
 double channel_get_bank(host& h);
+
+// The credit and bank as the movie is shown them ("GET_CREDIT", "GET_BANK"): 0 when the channel reports a
+// value outside 0 to 10,000, which is a fault of the credit system and never money to show; a demo
+// cabinet shows the price of one game as its credit and no bank.
+double shown_credit(host& h);
+double shown_bank(host& h);
 // Takes one game's price through the channel ("USE_CREDIT").
 void channel_use_credit(host& h);
 // Adds `amount` to the bank; the socket service gets `amount_text` exactly as the movie sent it.

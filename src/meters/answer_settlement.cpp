@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "basic/numbers.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -7,7 +7,7 @@
 
 #include "basic/numbers.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/file_system.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"

@@ -14,7 +14,7 @@
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
@@ -150,6 +150,18 @@ std::int16_t game_mode_for(std::int32_t reflex_meter) {
     if (reflex_meter >= -500) return 3;
     if (reflex_meter >= -1500) return 4;
     return 5;
+}
+
+void start_game(host& h) {
+    const double stake_share =
+        static_cast<double>(h.money.price_per_play) / 100.0 * static_cast<double>(h.money.payout_percent);
+    set_reflex_meter(h, -stake_share);
+    h.money.game_start_time = h.io.clock->now();
+}
+
+std::int32_t load_cashpot(host& h) {
+    h.money.cashpot = round_to_int32(get_cashpot(h));
+    return h.money.cashpot;
 }
 
 }  // namespace quizhost

@@ -22,6 +22,13 @@ double get_reflex_meter(host& h);
 // Adds `amount` to the reflex meter ("M17") and sets the game mode from it.
 void set_reflex_meter(host& h, double amount);
 
+// "START_GAME": the game's stake share (the price per play times the payout percentage) comes off the
+// reflex meter, and the game's clock starts for the game time meter.
+void start_game(host& h);
+
+// "GET_CASHPOT": the cash pot read from the meter file into the host, as a 32-bit number.
+std::int32_t load_cashpot(host& h);
+
 // The game mode (0 to 5) a reflex meter value selects: a high meter (prizes running ahead of the payout
 // share) selects a low mode.
 std::int16_t game_mode_for(std::int32_t reflex_meter);

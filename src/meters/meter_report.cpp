@@ -164,6 +164,9 @@ std::string number(std::optional<double> value) { return value ? number_to_text(
 
 std::string share(std::optional<double> percent) { return percent ? fmt::format("{:.1f}%", *percent) : "-"; }
 
+// Display rounding: the report rounds halves away from zero (std::round, fmt's fixed point), deliberately
+// not the host's half-to-even rule, which decides stored and answered values. A report only shapes what a
+// person reads.
 std::string amount(std::optional<double> value) {
     if (!value) return "-";
     return std::fabs(*value - std::round(*value)) < 0.005 ? number_to_text(std::round(*value))

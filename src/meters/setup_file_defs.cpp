@@ -2,7 +2,7 @@
 // ("S2").
 #include "meters/setup_file_defs.hpp"
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
 

@@ -1,5 +1,6 @@
 #include "platform/file_system.hpp"
 
+#include "basic/text.hpp"
 #include "definitions.hpp"
 
 namespace quizhost {
@@ -16,10 +17,7 @@ std::string file_system::read_counted_line(const std::string& path, const std::f
     }
     std::size_t start = 0;
     for (long line = 1; line < wanted; ++line) start = bytes.find('\n', start) + 1;
-    std::size_t end = bytes.find('\n', start);
-    if (end == std::string::npos) end = bytes.size();
-    if (end > start && bytes[end - 1] == '\r') --end;
-    return bytes.substr(start, end - start);
+    return std::string(next_line(bytes, start));
 }
 
 std::string folder_of(const std::string& path) {

@@ -47,6 +47,40 @@ public:
     virtual void sync_folder(const std::string& path) = 0;
 };
 
+// Passes every call to another file system, as LevelDB's EnvWrapper does: a test double or a tool derives
+// from it and overrides only what it changes, so a call added to the seam reaches the real file system
+// instead of a default that merely works.
+class file_system_wrapper : public file_system {
+public:
+    explicit file_system_wrapper(file_system& target) : target_(&target) {}
+    explicit file_system_wrapper(std::unique_ptr<file_system> owned) : owned_(std::move(owned)), target_(owned_.get()) {}
+
+    file_system& target() const { return *target_; }
+
+    bool file_exists(const std::string& path) override { return target_->file_exists(path); }
+    bool folder_exists(const std::string& path) override { return target_->folder_exists(path); }
+    void create_folder(const std::string& path) override { target_->create_folder(path); }
+    std::int64_t file_size(const std::string& path) override { return target_->file_size(path); }
+    std::string read_file(const std::string& path) override { return target_->read_file(path); }
+    std::string read_counted_line(const std::string& path, const std::function<long(long count)>& choose) override {
+        return target_->read_counted_line(path, choose);
+    }
+    void append_to_file(const std::string& path, std::string_view bytes) override {
+        target_->append_to_file(path, bytes);
+    }
+    void write_file(const std::string& path, std::string_view bytes) override { target_->write_file(path, bytes); }
+    void copy_file(const std::string& from, const std::string& to) override { target_->copy_file(from, to); }
+    void delete_file(const std::string& path) override { target_->delete_file(path); }
+    void rename_file(const std::string& from, const std::string& to) override { target_->rename_file(from, to); }
+    bool exchange_files(const std::string& a, const std::string& b) override { return target_->exchange_files(a, b); }
+    void sync_file(const std::string& path) override { target_->sync_file(path); }
+    void sync_folder(const std::string& path) override { target_->sync_folder(path); }
+
+private:
+    std::unique_ptr<file_system> owned_;
+    file_system* target_;
+};
+
 // The one atomic replacement of a whole file: the new bytes go to a work file beside the target, which is
 // synced, renamed over the target, and the folder synced. A power cut at any instant leaves either the
 // old file or the new one. `work_name` is the work file's bare name (default: the target's name + ".new").

@@ -1,6 +1,6 @@
 // The movie control seam: the player control on each form (the Flash control of old cabinets, an HTML5
 // stage today). The host only loads and unloads movies, moves the playhead and reads and writes variables;
-// commands from the movie arrive through the player, which hands them to raise_fscommand (host/runtime.hpp).
+// commands from the movie arrive through the player, which hands them to raise_fscommand (forms/runtime.hpp).
 #pragma once
 
 #include <string>

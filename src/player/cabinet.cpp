@@ -3,8 +3,8 @@
 #include <exception>
 #include <filesystem>
 
-#include "host/form_main.hpp"
-#include "host/host.hpp"
+#include "forms/form_main.hpp"
+#include "host.hpp"
 #include "platform/event_sink.hpp"
 
 namespace quizhost {

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "basic/text.hpp"
+
 namespace quizhost {
 namespace {
 
@@ -222,7 +224,7 @@ movie_script parse_movie_script(std::string_view text) {
         start = end + 1;
         ++number;
         // Scripts written on Windows end their lines with CR LF; a CR inside a field is written \r.
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = without_cr(line);
         if (is_blank_line(line) || line.front() == '#') continue;
 
         std::vector<std::string> fields;

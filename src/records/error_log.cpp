@@ -2,7 +2,7 @@
 
 #include "basic/date_time.hpp"
 #include "basic/text.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"

@@ -8,16 +8,7 @@ namespace quizhost {
 
 std::vector<std::string_view> split_lines(std::string_view bytes) {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-        if (end == std::string_view::npos) end = bytes.size();
-        std::size_t stop = end;
-        if (stop > start && bytes[stop - 1] == '\r') --stop;
-        lines.push_back(bytes.substr(start, stop - start));
-        start = next;
-    }
+    for (std::size_t position = 0; position < bytes.size();) lines.push_back(next_line(bytes, position));
     return lines;
 }
 
@@ -37,10 +28,7 @@ std::string lines_to_bytes(const std::vector<std::string>& lines) {
     for (const auto& line : lines) size += line.size() + 2;
     std::string bytes;
     bytes.reserve(size);
-    for (const auto& line : lines) {
-        bytes += line;
-        bytes += "\r\n";
-    }
+    for (const auto& line : lines) add_line(bytes, line);
     return bytes;
 }
 
@@ -81,14 +69,7 @@ text_file_reader::text_file_reader(file_system& fs, const std::string& path) : b
 
 std::string text_file_reader::read_line() {
     if (at_end()) throw run_time_error(input_past_end_of_file);
-    std::size_t end = bytes_.find('\n', position_);
-    std::size_t next = end == std::string::npos ? bytes_.size() : end + 1;
-    if (end == std::string::npos) end = bytes_.size();
-    std::size_t stop = end;
-    if (stop > position_ && bytes_[stop - 1] == '\r') --stop;
-    std::string line = bytes_.substr(position_, stop - position_);
-    position_ = next;
-    return line;
+    return std::string(next_line(bytes_, position_));
 }
 
 std::string find_record_line(text_file_reader& file, std::string_view search) {
@@ -131,8 +112,8 @@ long count_lines(file_system& fs, const std::string& path) {
 
 void append_line(file_system& fs, const std::string& path, std::string_view text) {
     if (!fs.file_exists(path)) return;
-    std::string line(text);
-    line += "\r\n";
+    std::string line;
+    add_line(line, text);
     fs.append_to_file(path, line);
 }
 

@@ -12,7 +12,7 @@
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "records/error_log.hpp"

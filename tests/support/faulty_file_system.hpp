@@ -12,9 +12,9 @@
 
 namespace quizhost::testing {
 
-class faulty_file_system final : public file_system {
+class faulty_file_system final : public file_system_wrapper {
 public:
-    explicit faulty_file_system(std::unique_ptr<file_system> real) : real_(std::move(real)) {}
+    using file_system_wrapper::file_system_wrapper;
 
     // The mutating step (counted from 1) that raises error 75 instead of running; 0 never fails.
     void fail_at_step(int step) {
@@ -25,36 +25,31 @@ public:
     int steps() const { return steps_; }
     std::vector<std::string> log;  // "write PATH", "sync PATH", "rename FROM TO", ...
 
-    bool file_exists(const std::string& path) override { return real_->file_exists(path); }
-    bool folder_exists(const std::string& path) override { return real_->folder_exists(path); }
-    std::int64_t file_size(const std::string& path) override { return real_->file_size(path); }
-    std::string read_file(const std::string& path) override { return real_->read_file(path); }
-
-    void create_folder(const std::string& path) override { step("mkdir " + path), real_->create_folder(path); }
+    void create_folder(const std::string& path) override { step("mkdir " + path), target().create_folder(path); }
     void append_to_file(const std::string& path, std::string_view bytes) override {
-        step("append " + path), real_->append_to_file(path, bytes);
+        step("append " + path), target().append_to_file(path, bytes);
     }
     void write_file(const std::string& path, std::string_view bytes) override {
-        step("write " + path), real_->write_file(path, bytes);
+        step("write " + path), target().write_file(path, bytes);
     }
     void copy_file(const std::string& from, const std::string& to) override {
-        step("copy " + from + " " + to), real_->copy_file(from, to);
+        step("copy " + from + " " + to), target().copy_file(from, to);
     }
-    void delete_file(const std::string& path) override { step("delete " + path), real_->delete_file(path); }
+    void delete_file(const std::string& path) override { step("delete " + path), target().delete_file(path); }
     void rename_file(const std::string& from, const std::string& to) override {
-        step("rename " + from + " " + to), real_->rename_file(from, to);
+        step("rename " + from + " " + to), target().rename_file(from, to);
     }
     // A file system that cannot swap changes nothing, and its caller renames instead: that rename is
     // then the step, so the steps of a replacement count the same on every file system.
     bool exchange_files(const std::string& a, const std::string& b) override {
         step("exchange " + a + " " + b);
-        if (real_->exchange_files(a, b)) return true;
+        if (target().exchange_files(a, b)) return true;
         --steps_;
         log.pop_back();
         return false;
     }
-    void sync_file(const std::string& path) override { step("sync " + path), real_->sync_file(path); }
-    void sync_folder(const std::string& path) override { step("syncdir " + path), real_->sync_folder(path); }
+    void sync_file(const std::string& path) override { step("sync " + path), target().sync_file(path); }
+    void sync_folder(const std::string& path) override { step("syncdir " + path), target().sync_folder(path); }
 
 private:
     int step(const std::string& what) {
@@ -64,7 +59,6 @@ private:
         return steps_;
     }
 
-    std::unique_ptr<file_system> real_;
     int fail_at_ = 0;
     int steps_ = 0;
 };

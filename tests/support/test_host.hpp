@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/clock.hpp"
 #include "platform/credit_library.hpp"

@@ -7,20 +7,14 @@
 #include "definitions.hpp"
 #include "platform/win32/win32_factories.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
 
 using testing::test_host;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 TEST(Win32CreditLibrary, MissingUnloadableAndIncompleteLibraries) {
     test_host t;

@@ -9,20 +9,14 @@
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
 #include "support/test_host.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
 
 using testing::test_host;
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 class Win32Files : public ::testing::Test {
 protected:

@@ -7,6 +7,7 @@
 #include "definitions.hpp"
 #include "platform/win32/win32_factories.hpp"
 #include "support/automation_standin.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost {
 namespace {
@@ -15,14 +16,7 @@ using testing::automation_standin;
 
 constexpr const char* standin_prog_id = "QuizhostTest.ShellStandIn";
 
-int error_of(auto&& action) {
-    try {
-        action();
-    } catch (const run_time_error& e) {
-        return e.number();
-    }
-    return 0;
-}
+using testing::error_of;
 
 class AutomationShell : public ::testing::Test {
 protected:

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "basic/text.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
 
@@ -262,17 +263,12 @@ private:
             if (started && p != nullptr) {
                 const char* stop = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
                 line.append(p, stop == nullptr ? end : stop);
-                if (stop != nullptr) return without_cr(std::move(line));
+                if (stop != nullptr) return std::string(without_cr(line));
             }
             offset += static_cast<off_t>(n);
         }
         if (!started) throw run_time_error(input_past_end_of_file, error_description(input_past_end_of_file), path);
-        return without_cr(std::move(line));
-    }
-
-    static std::string without_cr(std::string line) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
+        return std::string(without_cr(line));
     }
 
     std::vector<char> piece_;  // reused by every read, so large files cost no allocation per call

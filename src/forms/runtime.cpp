@@ -1,8 +1,8 @@
-#include "host/runtime.hpp"
+#include "forms/runtime.hpp"
 
-#include "host/form_intro.hpp"
-#include "host/form_main.hpp"
-#include "host/host.hpp"
+#include "forms/form_intro.hpp"
+#include "forms/form_main.hpp"
+#include "host.hpp"
 #include "platform/event_sink.hpp"
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"

@@ -1,10 +1,10 @@
-#include "platform/web/web_player.hpp"
+#include "player/web_player.hpp"
 
 #include <optional>
 
-#include "host/command_reference.hpp"
-#include "host/form_main.hpp"
-#include "host/runtime.hpp"
+#include "forms/command_reference.hpp"
+#include "forms/form_main.hpp"
+#include "forms/runtime.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"

@@ -1,6 +1,6 @@
-#include "host/window_functions.hpp"
+#include "forms/window_functions.hpp"
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/window_system.hpp"
 
 namespace quizhost {

@@ -1,12 +1,12 @@
 // The display mode. The movies are drawn for a screen of 800 by 600 pixels: start-up switches to that
 // size when the screen has another one and remembers the old size, and shutdown switches back.
-#include "host/screen_stuff.hpp"
+#include "forms/screen_stuff.hpp"
 
 #include <limits>
 #include <string>
 
 #include "basic/numbers.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/display.hpp"
 #include "platform/window_system.hpp"
 

@@ -1,13 +1,13 @@
 // The start-up check and repair of the cabinet's folders and files. Start-up repairs rather than
 // refuses: whatever is missing is created with its initial contents, and each repair after the log has
 // started is logged just before it is made, so a failed repair still shows what was being attempted.
-#include "records/folder_check.hpp"
+#include "forms/folder_check.hpp"
 
 #include <cmath>
 
 #include "basic/numbers.hpp"
 #include "definitions.hpp"
-#include "host/host.hpp"
+#include "host.hpp"
 #include "meters/meter_file.hpp"
 #include "meters/setup_file_defs.hpp"
 #include "platform/file_system.hpp"

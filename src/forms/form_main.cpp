@@ -1,4 +1,4 @@
-#include "host/form_main.hpp"
+#include "forms/form_main.hpp"
 
 #include <array>
 #include <exception>
@@ -9,9 +9,9 @@
 #include "content/weighted_questions.hpp"
 #include "content/win_plans.hpp"
 #include "credit/credit_link.hpp"
-#include "host/host.hpp"
-#include "host/screen_stuff.hpp"
-#include "host/window_functions.hpp"
+#include "host.hpp"
+#include "forms/screen_stuff.hpp"
+#include "forms/window_functions.hpp"
 #include "meters/answer_settlement.hpp"
 #include "meters/autoplay_defs.hpp"
 #include "meters/meter_file.hpp"
@@ -19,7 +19,7 @@
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"
 #include "records/error_log.hpp"
-#include "records/folder_check.hpp"
+#include "forms/folder_check.hpp"
 #include "records/text_records.hpp"
 #include "scores/hiscores.hpp"
 
@@ -43,8 +43,8 @@ void form_main_load(host& h) {
 
         const std::string content_version = h.io.game_movie->get_variable("content_version_no");
         h.start.wrapper_version += "." + content_version;
-        // The version comes from the movie: it must not be able to start a line of its own in the log.
-        write_error(h, single_line("LAUNCHING GAME (V" + h.start.wrapper_version + ")"));
+        // The version comes from the movie; write_error keeps it from starting a line of its own.
+        write_error(h, "LAUNCHING GAME (V" + h.start.wrapper_version + ")");
 
         init_lives(h);
         init_questions(h);
@@ -84,7 +84,7 @@ void error_handler(host& h, const run_time_error& error) {
     // The full stop and two blanks come even after a description that ends with its own full stop.
     const std::string text =
         "ERROR! " + std::to_string(error.number()) + " - " + error.description() + ".  Game Terminated.";
-    write_error(h, single_line(text));
+    write_error(h, text);
     try {
         unload_wrapper(h, exit_fatal);
     } catch (const program_exit& exit) {
@@ -130,14 +130,6 @@ void flash_game_FSCommand(host& h, const std::string& command, const std::string
 
 namespace {
 
-// Credit and bank outside this range are a fault of the credit system, never money to show.
-constexpr double max_shown_credit = 10000;
-
-double within_shown_bounds(double value) {
-    // Written so that a value that is not a number is refused too.
-    return value >= 0 && value <= max_shown_credit ? value : 0;
-}
-
 std::string nothing(host&, const std::string&) { return {}; }
 
 // Values the host keeps nowhere: the movie receives the empty string.
@@ -163,12 +155,7 @@ std::string reset_cashpot_row(host& h, const std::string&) {
     return {};
 }
 
-std::string get_bank_row(host& h, const std::string&) {
-    double bank = within_shown_bounds(channel_get_bank(h));
-    // A demo cabinet holds no money.
-    if (h.start.demo_mode) bank = 0;
-    return number_to_text(bank);
-}
+std::string get_bank_row(host& h, const std::string&) { return number_to_text(shown_bank(h)); }
 
 std::string add_to_bank_row(host& h, const std::string& args) {
     const double amount = leading_number(args);
@@ -188,18 +175,10 @@ std::string get_score_record_row(host& h, const std::string& args) {
 
 std::string get_wrapper_version_row(host& h, const std::string&) { return h.start.wrapper_version; }
 
-std::string get_credit_row(host& h, const std::string&) {
-    double credit = channel_get_credit(h);
-    // A demo cabinet always shows the price of one game, so it can always be played.
-    if (h.start.demo_mode) credit = h.money.price_per_play;
-    return number_to_text(within_shown_bounds(credit));
-}
+std::string get_credit_row(host& h, const std::string&) { return number_to_text(shown_credit(h)); }
 
 std::string start_game_row(host& h, const std::string&) {
-    const double stake_share =
-        static_cast<double>(h.money.price_per_play) / 100.0 * static_cast<double>(h.money.payout_percent);
-    set_reflex_meter(h, -stake_share);
-    h.money.game_start_time = h.io.clock->now();
+    start_game(h);
     return {};
 }
 
@@ -215,10 +194,7 @@ std::string use_credit_row(host& h, const std::string&) {
 
 std::string get_credit_to_play_row(host& h, const std::string&) { return number_to_text(h.money.price_per_play); }
 
-std::string get_cashpot_row(host& h, const std::string&) {
-    h.money.cashpot = round_to_int32(get_cashpot(h));
-    return number_to_text(h.money.cashpot);
-}
+std::string get_cashpot_row(host& h, const std::string&) { return number_to_text(load_cashpot(h)); }
 
 std::string get_top_local_score_row(host& h, const std::string&) { return get_top_local_score(h); }
 
@@ -246,8 +222,8 @@ std::string update_meters_row(host& h, const std::string& args) {
 std::string get_last_hiscore_update_row(host& h, const std::string&) { return get_last_hiscore_update(h); }
 
 std::string to_log_row(host& h, const std::string& args) {
-    // The movie's text is one log entry: a CR or LF in it must not forge further entries.
-    write_error(h, single_line(args));
+    // The movie's text is one log entry: write_error keeps a CR or LF in it from forging further ones.
+    write_error(h, args);
     return {};
 }
 
@@ -259,7 +235,7 @@ std::string add_to_hiscores_row(host& h, const std::string& args) { return numbe
 
 std::string get_show_local_scores_row(host&, const std::string&) { return "1"; }
 
-constexpr std::array<command_row, 37> commands{{
+constexpr command_row commands[] = {
     {"GET_INSTRUCTIONS", get_instructions_row, "vb_instructions"},
     {"GET_GAME_MODE", get_game_mode_row, "vb_game_mode"},
     {"SHAKE", nothing, nullptr},
@@ -297,7 +273,7 @@ constexpr std::array<command_row, 37> commands{{
     {"GET_TOWN_NAME", unknown_value, "vb_town_name"},
     {"GET_SHOW_LOCAL_SCORES", get_show_local_scores_row, "vb_show_local_scores"},
     {"GET_GAME_ACTIVE", unknown_value, "vb_game_active"},
-}};
+};
 
 }  // namespace
 

@@ -2,7 +2,7 @@
 // the shell attached and let go, the credit service asked for the credit, and the browser port tried for a
 // moment. Every rule it applies is the host's own (the setup bounds, the platform order, the data folder
 // check), called rather than restated, so the preflight cannot drift from what the host does.
-#include "host/cabinet_check.hpp"
+#include "forms/cabinet_check.hpp"
 
 #include <exception>
 
@@ -12,7 +12,7 @@
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
 #include "platform/loopback_socket.hpp"
-#include "records/folder_check.hpp"
+#include "forms/folder_check.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "host/host.hpp"
+#include "host.hpp"
 #include "platform/event_sink.hpp"
 #include "player/cabinet.hpp"
 

@@ -1,11 +1,11 @@
-#include "host/command_reference.hpp"
+#include "forms/command_reference.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <vector>
 
-#include "host/form_main.hpp"
+#include "forms/form_main.hpp"
 
 namespace quizhost {
 namespace {
