@@ -174,10 +174,10 @@ TEST_F(Bridge, AdmitsOnlyAStageThatProvesThisStartsSecret) {
         R"({"type":"fs","form":"main","load":0,"id":1,"command":"ADD_TO_BANK","args":"5000"})";
     serve_while([&] {
         // The Host and Origin a page of the stage sends, and what a local program can forge as well.
-        for (const std::string& target :
-             {"/bridge", "/bridge?key=", "/bridge?key=" + wrong, "/bridge?key=" + key().substr(1),
-              "/bridge?key=" + key() + "0", "/bridge?k=" + key(), "/bridge?KEY=" + key(),
-              "/bridge?key=" + key_of(other.stage_url())}) {
+        for (const std::string& target : std::vector<std::string>{
+                 "/bridge", "/bridge?key=", "/bridge?key=" + wrong, "/bridge?key=" + key().substr(1),
+                 "/bridge?key=" + key() + "0", "/bridge?k=" + key(), "/bridge?KEY=" + key(),
+                 "/bridge?key=" + key_of(other.stage_url())}) {
             EXPECT_EQ(stage_client(port()).connect("", target), 403) << target;
             // Refused at the upgrade: a command sent right behind it is never read.
             const auto refused = raw_http(port(), upgrade_request(port(), target) + client_text_frame(raise_bank));
@@ -557,20 +557,22 @@ protected:
         return files;
     }
 
-    static json fs(const json& movie, std::uint64_t id, const std::string& command, const std::string& args = "") {
+    static json command_from(const json& movie, std::uint64_t id, const std::string& command,
+                             const std::string& args = "") {
         return {{"type", "fs"}, {"form", movie["form"]}, {"load", movie["load"]},
                 {"id", id},     {"command", command},    {"args", args}};
     }
     // Raises a command from the stage and plays the stage's part until the host has done it (answering
     // GetVariable with "12"); the value the host set in `variable`, or "<none>".
-    static std::string raise(stage_client& stage, const json& movie, std::uint64_t id, const std::string& command,
-                             const std::string& args = "", const std::string& variable = "") {
-        stage.send(fs(movie, id, command, args));
+    static std::string play_command(stage_client& stage, const json& movie, std::uint64_t id,
+                                    const std::string& command, const std::string& args = "",
+                                    const std::string& variable = "") {
+        stage.send(command_from(movie, id, command, args));
         std::string value = "<none>";
         for (json message = stage.read(); !message.is_null(); message = stage.read()) {
             const std::string type = message.value("type", "");
             if (type == "get") stage.send({{"type", "value"}, {"id", message["id"]}, {"value", "12"}});
-            if (type == "set" && message["name"] == variable) value = message["value"];
+            if (type == "set" && message["name"] == variable) value = message["value"].get<std::string>();
             if (type == "movie" && message["url"] != "") stage.skipped.push_back(message);
             if (type == "done" && message["id"] == id) return value;
         }
@@ -593,12 +595,12 @@ TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
         ASSERT_EQ(client.connect(), 101);
         json intro = client.read_until("movie");
         while (intro["url"] == "") intro = client.read_until("movie");
-        raise(client, intro, 1, "INTRO_END");
+        play_command(client, intro, 1, "INTRO_END");
         const auto game = std::find_if(client.skipped.rbegin(), client.skipped.rend(),
                                        [](const json& m) { return m["type"] == "movie" && m["form"] == "main"; });
         ASSERT_NE(game, client.skipped.rend());
         const json movie = *game;
-        bank_answers = raise(client, movie, 2, "GET_BANK", "", "vb_bank");
+        bank_answers = play_command(client, movie, 2, "GET_BANK", "", "vb_bank");
         before = cabinet_files();
         bank_before = t.credit->bank;
         calls_before = t.credit->calls.size();
@@ -612,7 +614,7 @@ TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
                                                                   {"RESET_CASHPOT", ""},
                                                                   {"UPDATE_METERS", "1,1,1,1,1"},
                                                                   {"CLOSE_ALL", ""}}) {
-                bytes += client_text_frame(fs(movie, id, command, args).dump());
+                bytes += client_text_frame(command_from(movie, id, command, args).dump());
             }
             return bytes;
         };
@@ -635,8 +637,8 @@ TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
         bank_after = t.credit->bank;
         calls_after = t.credit->calls.size();
         // The stage plays on, and the host answers it as before.
-        bank_answers += " " + raise(client, movie, 9, "GET_BANK", "", "vb_bank");
-        raise(client, movie, 10, "CLOSE_ALL");
+        bank_answers += " " + play_command(client, movie, 9, "GET_BANK", "", "vb_bank");
+        play_command(client, movie, 10, "CLOSE_ALL");
     });
     const int status = run_player(t.host, *link, program, stderr);
     stage.join();
