@@ -1,13 +1,19 @@
 // The browser player's server and bridge over real loopback sockets: what is served and refused, one stage
-// at a time from its own origin, garbage from the stage survived, commands queued (never nested) while the
-// host waits, and a whole run of the player from the stage's side.
+// at a time from its own origin and with this start's secret, the one-time link, refusals summed up in the
+// log, garbage from the stage survived, commands queued (never nested) while the host waits, a whole run
+// of the player from the stage's side, and the real program untouched by programs without the secret.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <thread>
 
+#include "host/form_main.hpp"
+#include "host/runtime.hpp"
 #include "platform/web/bridge.hpp"
 #include "player/web_player.hpp"
 #include "support/e2e.hpp"
@@ -18,10 +24,13 @@ namespace quizhost::web {
 namespace {
 
 namespace fs = std::filesystem;
+using quizhost::testing::client_text_frame;
 using quizhost::testing::http_request;
 using quizhost::testing::json;
+using quizhost::testing::key_of;
 using quizhost::testing::raw_http;
 using quizhost::testing::stage_client;
+using quizhost::testing::upgrade_request;
 
 class Bridge : public ::testing::Test {
 protected:
@@ -47,6 +56,7 @@ protected:
         std::ofstream(path(relative), std::ios::binary) << bytes;
     }
     int port() const { return link->port(); }
+    std::string key() const { return quizhost::testing::key_of(link->stage_url()); }
     bool logged(const std::string& part) const {
         return std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.find(part) != std::string::npos; });
     }
@@ -135,24 +145,124 @@ TEST_F(Bridge, SurvivesMalformedRequests) {
 TEST_F(Bridge, AcceptsOneStageAtATimeAndOnlyFromItsOwnOrigin) {
     serve_while([&] {
         const std::string own = "127.0.0.1:" + std::to_string(port());
-        EXPECT_EQ(stage_client(port()).connect("http://attacker.example"), 403);
-        EXPECT_EQ(stage_client(port()).connect("http://127.0.0.1:1"), 403);
-        EXPECT_EQ(stage_client(port()).connect("none"), 403);
-        EXPECT_EQ(stage_client(port()).connect("", "/elsewhere"), 404);
+        EXPECT_EQ(stage_client(port(), key()).connect("http://attacker.example"), 403);
+        EXPECT_EQ(stage_client(port(), key()).connect("http://127.0.0.1:1"), 403);
+        EXPECT_EQ(stage_client(port(), key()).connect("none"), 403);
+        EXPECT_EQ(stage_client(port(), key()).connect("", "/elsewhere"), 404);
 
-        stage_client first(port());
+        stage_client first(port(), key());
         ASSERT_EQ(first.connect(), 101);
-        EXPECT_EQ(stage_client(port()).connect(), 409);
+        EXPECT_EQ(stage_client(port(), key()).connect(), 409);
         first.close();
-        EXPECT_TRUE(quizhost::testing::connect_stage(port())) << "no stage could connect after the first one left";
+        EXPECT_TRUE(quizhost::testing::connect_stage(port(), key()))
+            << "no stage could connect after the first one left";
     });
     EXPECT_TRUE(logged("a stage is already connected"));
     EXPECT_TRUE(logged("foreign origin"));
 }
 
+TEST_F(Bridge, AdmitsOnlyAStageThatProvesThisStartsSecret) {
+    const std::string url = link->stage_url();
+    EXPECT_EQ(url.rfind(link->address() + "#key=", 0), 0u) << url;
+    EXPECT_EQ(key().size(), 64u);
+    std::string wrong = key();
+    wrong.back() = wrong.back() == '0' ? '1' : '0';
+    const bridge other(bridge_options{folder.path(), 0, false, [](const std::string&) {}});
+    EXPECT_NE(key_of(other.stage_url()), key()) << "two starts made the same secret";
+
+    const std::string raise_bank =
+        R"({"type":"fs","form":"main","load":0,"id":1,"command":"ADD_TO_BANK","args":"5000"})";
+    serve_while([&] {
+        // The Host and Origin a page of the stage sends, and what a local program can forge as well.
+        for (const std::string& target : std::vector<std::string>{
+                 "/bridge", "/bridge?key=", "/bridge?key=" + wrong, "/bridge?key=" + key().substr(1),
+                 "/bridge?key=" + key() + "0", "/bridge?k=" + key(), "/bridge?KEY=" + key(),
+                 "/bridge?key=" + key_of(other.stage_url())}) {
+            EXPECT_EQ(stage_client(port()).connect("", target), 403) << target;
+            // Refused at the upgrade: a command sent right behind it is never read.
+            const auto refused = raw_http(port(), upgrade_request(port(), target) + client_text_frame(raise_bank));
+            EXPECT_EQ(refused.status, 403) << target;
+            EXPECT_FALSE(refused.has_header("Upgrade")) << target;
+        }
+        stage_client stage(port());
+        EXPECT_EQ(stage.connect("", "/bridge?x=1&key=" + key()), 101);
+        stage.close();
+    });
+    EXPECT_FALSE(link->next_command(std::chrono::milliseconds(50)));
+    EXPECT_EQ(link->refused_connections(), 16u);
+    EXPECT_TRUE(logged("refused a stage connection (no key)"));
+    EXPECT_TRUE(logged("refused a stage connection (wrong key)"));
+}
+
+TEST_F(Bridge, SumsUpRefusalsInsteadOfLoggingEachOne) {
+    link.reset();
+    link.emplace(bridge_options{folder.path(), 0, false, [this](const std::string& line) { log.push_back(line); },
+                                std::chrono::milliseconds(300)});
+    serve_while([&] {
+        for (int i = 0; i < 30; ++i) {
+            EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge")).status, 403);
+            EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge?key=" + std::string(64, '0'))).status, 403);
+        }
+    });
+    link->run_for(std::chrono::milliseconds(500));  // a report falls due
+    serve_while([&] { EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge")).status, 403); });
+    link->finish(std::chrono::milliseconds(100));  // and what is left is reported at the end
+    EXPECT_EQ(link->refused_connections(), 61u);
+    // Each reason's first refusal on a line of its own, then sums: every refusal is told, in a few lines.
+    const auto told = [&](const std::string& reason) {
+        long total = 0;
+        for (const auto& line : log) {
+            if (line == "bridge: refused a stage connection (" + reason + ")") ++total;
+            const auto more = line.find(" more (" + reason + ") since the last report");
+            if (line.rfind("bridge: refused ", 0) == 0 && more != std::string::npos)
+                total += std::stol(line.substr(16, more - 16));
+        }
+        return total;
+    };
+    EXPECT_EQ(told("no key"), 31) << ::testing::PrintToString(log);
+    EXPECT_EQ(told("wrong key"), 30) << ::testing::PrintToString(log);
+    const auto lines = std::count_if(log.begin(), log.end(),
+                                     [](const std::string& line) { return line.find("refused") != std::string::npos; });
+    EXPECT_GE(lines, 4);
+    EXPECT_LE(lines, 12) << ::testing::PrintToString(log);
+    EXPECT_TRUE(logged("more (wrong key) since the last report"));
+}
+
+TEST_F(Bridge, OneTimeLinkSendsOneBrowserToTheStage) {
+    const auto path_of = [&](const std::string& url) { return url.substr(link->address().size() - 1); };
+    const std::string first = path_of(link->one_time_url());
+    EXPECT_EQ(first.rfind("/open/", 0), 0u);
+    EXPECT_EQ(first.size(), 6u + 64u);
+    const std::string second = path_of(link->one_time_url());  // replaces the first
+    const std::string third_url = link->one_time_url();
+    const std::string third = path_of(third_url);
+    serve_while([&] {
+        EXPECT_EQ(http_request(port(), "GET", first).status, 403);
+        EXPECT_EQ(http_request(port(), "GET", second).status, 403);
+        // Neither a foreign host's page nor a HEAD uses it up.
+        EXPECT_EQ(http_request(port(), "GET", third, "attacker.example:" + std::to_string(port())).status, 403);
+        EXPECT_EQ(http_request(port(), "HEAD", third).status, 405);
+        std::string guess = third;
+        guess.back() = guess.back() == '0' ? '1' : '0';
+        EXPECT_EQ(http_request(port(), "GET", guess).status, 403);
+
+        const auto used = http_request(port(), "GET", third);
+        EXPECT_EQ(used.status, 303);
+        EXPECT_TRUE(used.has_header("Location: /#key=" + key())) << used.head;
+        EXPECT_TRUE(used.has_header("Cache-Control: no-store"));
+        const auto again = http_request(port(), "GET", third);
+        EXPECT_EQ(again.status, 403);
+        EXPECT_EQ(again.body.find(key()), std::string::npos);
+        EXPECT_EQ(http_request(port(), "GET", "/open/").status, 404);
+    });
+    EXPECT_TRUE(logged("refused a one-time link (unknown or used link)"));
+    EXPECT_TRUE(logged("stage link used"));
+    for (const auto& line : log) EXPECT_EQ(line.find(key()), std::string::npos) << "the secret was logged: " << line;
+}
+
 TEST_F(Bridge, IgnoresGarbageFromTheStageAndKeepsTakingCommands) {
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         client.send_text("not json at all");
         client.send_text("[]");
@@ -161,7 +271,7 @@ TEST_F(Bridge, IgnoresGarbageFromTheStageAndKeepsTakingCommands) {
         client.send_text(R"({"type":"value","id":99,"value":"nobody asked"})");
         client.send_binary(std::string("\x00\x01\x02", 3));
         client.send_text(std::string(2 << 20, 'x'));  // over the size limit: the connection is dropped
-        const auto again = quizhost::testing::connect_stage(port());
+        const auto again = quizhost::testing::connect_stage(port(), key());
         ASSERT_TRUE(again);
         again->send({{"type", "fs"}, {"form", "main"}, {"load", 1}, {"id", 5}, {"command", "GET_CREDIT"}});
         again->read();  // stay until the host has taken it
@@ -181,7 +291,7 @@ TEST_F(Bridge, IgnoresGarbageFromTheStageAndKeepsTakingCommands) {
 
 TEST_F(Bridge, QueuesCommandsThatArriveWhileTheHostWaitsForAnAnswer) {
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         const json get = client.read_until("get");
         for (int id = 1; id <= 3; ++id) {
@@ -205,7 +315,7 @@ TEST_F(Bridge, QueuesCommandsThatArriveWhileTheHostWaitsForAnAnswer) {
 
 TEST_F(Bridge, GivesUpOnAnUnansweredRequestAndIgnoresTheLateAnswer) {
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         const json get = client.read_until("get");
         client.read_until("exit");  // the host gives up meanwhile
@@ -230,12 +340,12 @@ TEST_F(Bridge, AsksAReconnectedStageAgainAndBringsItUpToDate) {
     });
     std::thread stage([&] {
         {
-            stage_client first(port());
+            stage_client first(port(), key());
             ASSERT_EQ(first.connect(), 101);
             first.read_until("msgbox");
             first.close();  // reloaded before answering
         }
-        const auto second = quizhost::testing::connect_stage(port());
+        const auto second = quizhost::testing::connect_stage(port(), key());
         ASSERT_TRUE(second);
         EXPECT_EQ(second->read()["text"], "replayed");
         const json box = second->read();
@@ -318,7 +428,7 @@ protected:
 TEST_F(Player, RunsTheProgramFromTheStagesCommandsUntilItEnds) {
     int status = -1;
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         const json intro = client.read_until("movie");  // the replay: no movie yet
         EXPECT_EQ(intro["url"], "");
@@ -375,7 +485,7 @@ TEST_F(Player, RunsTheProgramFromTheStagesCommandsUntilItEnds) {
 TEST_F(Player, EndsWithStatusThreeWhenTheIntroFormFails) {
     int status = -1;
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         json loaded = client.read_until("movie");
         while (loaded["url"] == "") loaded = client.read_until("movie");
@@ -390,7 +500,7 @@ TEST_F(Player, EndsWithStatusThreeWhenTheIntroFormFails) {
 
 TEST_F(Player, InterruptedBetweenCommandsShutsTheProgramDown) {
     std::thread stage([&] {
-        stage_client client(port());
+        stage_client client(port(), key());
         ASSERT_EQ(client.connect(), 101);
         json loaded = client.read_until("movie");
         while (loaded["url"] == "") loaded = client.read_until("movie");
@@ -416,6 +526,135 @@ TEST_F(Player, InterruptedBeforeAnyStageEndsWithoutStartingTheProgram) {
     EXPECT_EQ(status, exit_interrupted);
     EXPECT_TRUE(raised.empty());
     EXPECT_EQ(t.events.lines, (std::vector<std::string>{"exit\t130"}));
+}
+
+// The real program on a test cabinet, played from its stage, while other programs on the machine try the
+// bridge as an attacker would: the right Host and Origin, and no secret, a wrong one, or the right one
+// while the stage plays.
+class Cabinet : public Bridge {
+protected:
+    quizhost::testing::test_host t;
+    program_entry program{
+        [this] { start_program(t.host); },
+        [this](const std::string& command, const std::string& args) { raise_fscommand(t.host, command, args); },
+        [this](int status) { unload_wrapper(t.host, status); }};
+
+    void SetUp() override {
+        Bridge::SetUp();
+        t.write("system/logs/log.txt", "<ERROR LOG>\r\n");
+        t.credit->credit = 500;
+        t.credit->bank = 2000;
+    }
+
+    // Every file of the cabinet and what it holds.
+    std::map<std::string, std::string> cabinet_files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(t.folder.path())) {
+            if (!entry.is_regular_file()) continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        return files;
+    }
+
+    static json command_from(const json& movie, std::uint64_t id, const std::string& command,
+                             const std::string& args = "") {
+        return {{"type", "fs"}, {"form", movie["form"]}, {"load", movie["load"]},
+                {"id", id},     {"command", command},    {"args", args}};
+    }
+    // Raises a command from the stage and plays the stage's part until the host has done it (answering
+    // GetVariable with "12"); the value the host set in `variable`, or "<none>".
+    static std::string play_command(stage_client& stage, const json& movie, std::uint64_t id,
+                                    const std::string& command, const std::string& args = "",
+                                    const std::string& variable = "") {
+        stage.send(command_from(movie, id, command, args));
+        std::string value = "<none>";
+        for (json message = stage.read(); !message.is_null(); message = stage.read()) {
+            const std::string type = message.value("type", "");
+            if (type == "get") stage.send({{"type", "value"}, {"id", message["id"]}, {"value", "12"}});
+            if (type == "set" && message["name"] == variable) value = message["value"].get<std::string>();
+            if (type == "movie" && message["url"] != "") stage.skipped.push_back(message);
+            if (type == "done" && message["id"] == id) return value;
+        }
+        return "<no answer>";
+    }
+};
+
+TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
+#ifdef _WIN32
+    const int flood = 200;  // every connection is a few emulated system calls under wine
+#else
+    const int flood = 10000;
+#endif
+    std::map<std::string, std::string> before, after;
+    double bank_before = 0, bank_after = 0;
+    std::size_t calls_before = 0, calls_after = 0;
+    std::string bank_answers;
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        ASSERT_EQ(client.connect(), 101);
+        json intro = client.read_until("movie");
+        while (intro["url"] == "") intro = client.read_until("movie");
+        play_command(client, intro, 1, "INTRO_END");
+        const auto game = std::find_if(client.skipped.rbegin(), client.skipped.rend(),
+                                       [](const json& m) { return m["type"] == "movie" && m["form"] == "main"; });
+        ASSERT_NE(game, client.skipped.rend());
+        const json movie = *game;
+        bank_answers = play_command(client, movie, 2, "GET_BANK", "", "vb_bank");
+        before = cabinet_files();
+        bank_before = t.credit->bank;
+        calls_before = t.credit->calls.size();
+
+        std::string wrong = key();
+        wrong.front() = wrong.front() == 'f' ? 'e' : 'f';
+        const auto frames = [&](std::uint64_t id) {
+            std::string bytes;
+            for (const auto& [command, args] :
+                 std::vector<std::pair<std::string, std::string>>{{"ADD_TO_BANK", "5000"},
+                                                                  {"RESET_CASHPOT", ""},
+                                                                  {"UPDATE_METERS", "1,1,1,1,1"},
+                                                                  {"CLOSE_ALL", ""}}) {
+                bytes += client_text_frame(command_from(movie, id, command, args).dump());
+            }
+            return bytes;
+        };
+        // As a browser's WebSocket would, then raw with the commands right behind the upgrade.
+        EXPECT_EQ(stage_client(port()).connect(), 403);
+        EXPECT_EQ(stage_client(port(), wrong).connect(), 403);
+        EXPECT_EQ(stage_client(port(), key()).connect(), 409) << "a second page took over the game";
+        EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge") + frames(3)).status, 403);
+        EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge?key=" + wrong) + frames(4)).status, 403);
+        EXPECT_EQ(raw_http(port(), upgrade_request(port(), "/bridge?key=" + key()) + frames(5)).status, 409);
+        for (int i = 0; i < flood; ++i) {
+            const std::string target = i % 2 == 0 ? "/bridge" : "/bridge?key=" + wrong;
+            const auto response = raw_http(port(), upgrade_request(port(), target) + frames(6 + i));
+            if (response.status != 403) {
+                ADD_FAILURE() << "connection " << i << " of the flood: " << response.status;
+                break;
+            }
+        }
+        after = cabinet_files();
+        bank_after = t.credit->bank;
+        calls_after = t.credit->calls.size();
+        // The stage plays on, and the host answers it as before.
+        bank_answers += " " + play_command(client, movie, 9, "GET_BANK", "", "vb_bank");
+        play_command(client, movie, 10, "CLOSE_ALL");
+    });
+    const int status = run_player(t.host, *link, program, stderr);
+    stage.join();
+    EXPECT_EQ(status, exit_closed);
+    EXPECT_EQ(bank_answers, "2000 2000");
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(t.read("system/logs/log.txt").find("ADD_TO_BANK"), std::string::npos);
+    EXPECT_EQ(bank_after, bank_before);
+    EXPECT_EQ(calls_after, calls_before) << "a call reached the credit system";
+    EXPECT_TRUE(quizhost::testing::lines_starting(t.events.lines, "fs\tmain\tADD_TO_BANK").empty());
+    EXPECT_TRUE(quizhost::testing::lines_starting(t.events.lines, "fs\tmain\tRESET_CASHPOT").empty());
+    EXPECT_EQ(link->refused_connections(), static_cast<std::uint64_t>(flood + 6));
+    // The flood is told in a few lines on standard error, never one line per refusal.
+    const auto refusals = std::count_if(
+        log.begin(), log.end(), [](const std::string& line) { return line.find("refused") != std::string::npos; });
+    EXPECT_LE(refusals, 12) << ::testing::PrintToString(log);
 }
 
 }  // namespace

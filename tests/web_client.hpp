@@ -75,13 +75,40 @@ inline raw_response http_request(int port, const std::string& method, const std:
     return raw_http(port, method + " " + target + " HTTP/1.1\r\nHost: " + host_header + "\r\nConnection: close\r\n\r\n");
 }
 
+// The secret in a stage address ("http://127.0.0.1:PORT/#key=SECRET").
+inline std::string key_of(const std::string& stage_url) {
+    const auto at = stage_url.find("#key=");
+    return at == std::string::npos ? std::string{} : stage_url.substr(at + 5);
+}
+
+// The request line and headers of a stage's WebSocket upgrade, as a browser on the stage sends them.
+inline std::string upgrade_request(int port, const std::string& target, const std::string& origin = {}) {
+    const std::string host = "127.0.0.1:" + std::to_string(port);
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host +
+           "\r\nOrigin: " + (origin.empty() ? "http://" + host : origin) +
+           "\r\nConnection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+}
+
+// One masked WebSocket text frame as a client sends it (payloads under 126 bytes), to follow an upgrade
+// request in the same write.
+inline std::string client_text_frame(const std::string& text) {
+    std::string frame = "\x81";
+    frame += static_cast<char>(0x80 | text.size());
+    frame += std::string(4, '\0');  // a zero mask leaves the payload as it is
+    return frame + text;
+}
+
 // A stage's end of the bridge.
 class stage_client {
 public:
-    explicit stage_client(int port) : port_(port) {}
+    // `key` is the secret it proves when it connects ("/bridge?key=KEY"); empty proves none.
+    explicit stage_client(int port, std::string key = {}) : port_(port), key_(std::move(key)) {}
 
-    // Opens the bridge; 101 when accepted, else the refusal's HTTP status (0: no answer at all).
-    int connect(const std::string& origin = {}, const std::string& target = "/bridge") {
+    // Opens the bridge; 101 when accepted, else the refusal's HTTP status (0: no answer at all). The
+    // target defaults to the bridge with the client's key.
+    int connect(const std::string& origin = {}, std::string target = {}) {
+        if (target.empty()) target = key_.empty() ? "/bridge" : "/bridge?key=" + key_;
         const std::string host = "127.0.0.1:" + std::to_string(port_);
         const std::string from = origin.empty() ? "http://" + host : origin;
         if (run_bounded(io_, [&](auto handler) {
@@ -144,6 +171,7 @@ public:
 private:
     std::deque<json> queued_;
     int port_;
+    std::string key_;
     asio::io_context io_;
     websocket::stream<beast::tcp_stream> ws_{io_};
     beast::flat_buffer buffer_;
@@ -151,9 +179,9 @@ private:
 
 // A stage connected as soon as the place is free: the host notices that a stage left only when it next
 // runs its sockets. Null when no connection was accepted within a couple of seconds.
-inline std::unique_ptr<stage_client> connect_stage(int port) {
+inline std::unique_ptr<stage_client> connect_stage(int port, const std::string& key) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        auto client = std::make_unique<stage_client>(port);
+        auto client = std::make_unique<stage_client>(port, key);
         if (client->connect() == 101) return client;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -32,6 +32,17 @@ TEST(ServedTargets, NameTheStageTheRuntimeAndTheTwoMovieFolders) {
     EXPECT_EQ(resolve_target("/flash_game/sub/")->relative, "sub/index.html");
 }
 
+TEST(ServedTargets, NameAOneTimeLinkByItsTokenAlone) {
+    const auto link = resolve_target("/open/0123abcd?from=kiosk");
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->area, served_area::one_time);
+    EXPECT_EQ(link->relative, "0123abcd");
+    for (const auto* target :
+         {"/open", "/open/", "/open/index.html", "/open/a/b", "/open/.x", "/open/%2e%2e", "/open//x"}) {
+        EXPECT_TRUE(refused(target)) << target;
+    }
+}
+
 TEST(ServedTargets, RefuseEverythingElse) {
     // Other folders of the cabinet, and the folders without their slash.
     for (const auto* target : {"/system/setup.ini", "/variable/highscores.txt", "/data/data_1_1.dat",

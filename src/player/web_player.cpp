@@ -1,6 +1,8 @@
 #include "player/web_player.hpp"
 
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "forms/command_reference.hpp"
 #include "forms/form_main.hpp"
@@ -8,6 +10,7 @@
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"
+#include "platform/private_files.hpp"
 #include "platform/web/bridge.hpp"
 #include "platform/web/web_seams.hpp"
 
@@ -136,6 +139,34 @@ private:
     seams_in_use in_use_;
 };
 
+// The stage's address with its secret, kept for the operator in a file only the host's user may read, for
+// as long as the host runs (the secret dies with it). Nothing when there is no such place: the address is
+// printed all the same.
+class stage_address_file {
+public:
+    stage_address_file(const bridge& link, std::FILE* err) {
+        try {
+            const auto file =
+                std::filesystem::path(private_folder()) / ("stage-" + std::to_string(link.port()) + ".url");
+            write_private_file(file.string(), link.stage_url() + "\n");
+            path_ = file.string();
+        } catch (const private_files_error& e) {
+            std::fprintf(err, "quizhost: the stage's address is kept in no file: %s\n", e.what());
+        }
+    }
+    ~stage_address_file() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove(path_, ignored);
+    }
+    stage_address_file(const stage_address_file&) = delete;
+    stage_address_file& operator=(const stage_address_file&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 }  // namespace
 
 void trace_unknown_command(event_sink& trace, const std::string& command, const std::string& args) {
@@ -174,8 +205,11 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
         std::fprintf(err, "quizhost: %s\n", e.what());
         return exit_usage;
     }
-    std::fprintf(out, "quizhost: open %s in the cabinet's browser; waiting for the stage to connect\n",
-                 link->address().c_str());
+    const stage_address_file address_file(*link, err);
+    const std::string kept =
+        address_file.path().empty() ? "" : " (kept for this user only in " + address_file.path() + ")";
+    std::fprintf(out, "quizhost: open %s in the cabinet's browser%s; waiting for the stage to connect\n",
+                 link->stage_url().c_str(), kept.c_str());
     std::fflush(out);
     const program_entry program{[&] { start_program(h); },
                                 [&](const std::string& command, const std::string& args) {

@@ -2,7 +2,8 @@
 // answer readable in the page, for 1,000 commands after 50 to warm up. Prints the median, p90, p99 and
 // the longest.
 //
-//   node web/bench/roundtrip.mjs [COUNT] [--paced] [--driven] [--trace]     (after building build/bin/quizhost)
+//   node web/bench/roundtrip.mjs [COUNT] [--paced] [--driven] [--trace] [--flood]
+//                                                                  (after building build/bin/quizhost)
 //
 // The page measures itself (web/bench/movie/) and logs its figures through TO_LOG, so Debian's Chromium
 // runs headless as a cabinet's kiosk browser does, with nothing attached to it. --driven measures through
@@ -12,7 +13,12 @@
 // Back to back by default: each command is raised as soon as the last one is answered. --paced raises one
 // command per animation frame, as a movie does from its frame handler: the answer then waits for the
 // frame the browser is drawing.
+//
+// --flood: while the page measures, another program knocks on the bridge without the secret, one
+// connection after another (each refused at the upgrade), as a local attacker would; the round trip shows
+// what the refusals cost the stage.
 import { spawn } from "node:child_process";
+import { connect } from "node:net";
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { loadavg, tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -24,10 +30,42 @@ const count = Number(process.argv.find((arg) => /^\d+$/.test(arg)) || 1000);
 const paced = process.argv.includes("--paced");
 const driven = process.argv.includes("--driven");
 const trace = process.argv.includes("--trace");
+const flood = process.argv.includes("--flood");
 const warmUp = 50;
 
 function percentile(sorted, p) {
   return sorted[Math.min(sorted.length - 1, Math.ceil((p / 100) * sorted.length) - 1)];
+}
+
+// One WebSocket upgrade to the bridge with the stage's Host and Origin and a wrong secret; whether the
+// host refused it (403).
+function refusedUpgrade(port) {
+  return new Promise((done) => {
+    let reply = "";
+    const socket = connect(Number(port), "127.0.0.1", () =>
+      socket.end(
+        `GET /bridge?key=${"0".repeat(64)} HTTP/1.1\r\nHost: 127.0.0.1:${port}\r\nOrigin: http://127.0.0.1:${port}\r\n` +
+          "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+      ),
+    );
+    socket.setEncoding("latin1");
+    socket.on("data", (chunk) => (reply += chunk));
+    socket.on("error", () => {});
+    socket.on("close", () => done(reply.startsWith("HTTP/1.1 403")));
+  });
+}
+
+// Knocks until stopped; how many were refused, and how many were not.
+function startFlood(host) {
+  const port = new URL(host.address).port;
+  const tally = { refused: 0, other: 0, running: true };
+  tally.done = (async () => {
+    while (tally.running) {
+      if (await refusedUpgrade(port)) tally.refused += 1;
+      else tally.other += 1;
+    }
+  })();
+  return tally;
 }
 
 // The page on its own: the cabinet's game movie is the measuring one, and its log line the result.
@@ -37,10 +75,12 @@ async function measureUndriven() {
   const profile = mkdtempSync(join(tmpdir(), "quizhost-roundtrip-"));
   let host = null;
   let browser = null;
+  let knocks = null;
   try {
     host = await startHost(cabinet.root, { trace });
+    if (flood) knocks = startFlood(host);
     // A process group of its own, so that its helper processes go with it.
-    browser = spawn(chromiumBin, [...chromiumArgs, "--headless", `--user-data-dir=${profile}`, "--window-size=800,600", host.address], {
+    browser = spawn(chromiumBin, [...chromiumArgs, "--headless", `--user-data-dir=${profile}`, "--window-size=800,600", host.stageUrl], {
       stdio: "ignore",
       detached: true,
     });
@@ -52,8 +92,15 @@ async function measureUndriven() {
     );
     const figures = line.slice(line.indexOf("round trip: ") + 12);
     if (!figures.startsWith("n=")) throw new Error(`the page says: ${figures}`);
-    return Object.fromEntries(figures.split(" ").map((pair) => pair.split("=")).map(([key, value]) => [key, Number(value)]));
+    const result = Object.fromEntries(figures.split(" ").map((pair) => pair.split("=")).map(([key, value]) => [key, Number(value)]));
+    if (knocks) {
+      knocks.running = false;
+      await knocks.done;
+      result.flood = { refused: knocks.refused, other: knocks.other, lines: host.messages.filter((m) => m.includes("refused")).length };
+    }
+    return result;
   } finally {
+    if (knocks) knocks.running = false;
     if (browser) {
       const ended = new Promise((done) => browser.once("exit", done));
       if (browser.exitCode === null) process.kill(-browser.pid, "SIGKILL");
@@ -97,8 +144,12 @@ const result = driven ? await measureDriven() : await measureUndriven();
 const ms = (value) => `${value.toFixed(3)} ms`;
 const how = [paced ? "one per frame" : "back to back", driven ? "driven by Playwright" : "no driver attached"];
 if (trace) how.push("--trace on");
+if (flood && !driven) how.push("under a flood of refused connections");
 console.log(`round trip of GET_SHOW_LOCAL_SCORES, fscommand to answer in the page, ${result.n} commands (${how.join(", ")}):`);
 console.log(`  median ${ms(result.median)}   p90 ${ms(result.p90)}   p99 ${ms(result.p99)}   max ${ms(result.max)}`);
+if (result.flood) {
+  console.log(`  flood: ${result.flood.refused} connections refused, ${result.flood.other} not refused; ${result.flood.lines} lines of refusals on the host's standard error`);
+}
 // Three processes take part (the host, Chromium's network service, the page): a busy machine shows in the
 // tail, so say how busy it was.
 console.log(`  load average ${loadavg().map((n) => n.toFixed(2)).join(" ")}`);

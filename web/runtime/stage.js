@@ -7,6 +7,7 @@
   const WIDTH = 800;
   const HEIGHT = 600;
   const RECONNECT_MS = 1000;
+  const KEY_STORE = "quizhost.key";
 
   const screenEl = document.getElementById("screen");
   const noticeEl = document.getElementById("notice");
@@ -263,8 +264,30 @@
     }
   }
 
+  // The host admits only a stage that proves the secret of its current start. The secret comes in the
+  // fragment of the address the stage was opened at ("#key=..."; a browser never sends a fragment to a
+  // server). It is taken off the address bar at once, and kept in this tab's session storage so that a
+  // reload of the stage still has it; a new fragment (a restarted host's new secret) replaces it.
+  function takeKey() {
+    const fromAddress = new URLSearchParams(location.hash.slice(1)).get("key");
+    let key = fromAddress;
+    try {
+      if (fromAddress) sessionStorage.setItem(KEY_STORE, fromAddress);
+      else key = sessionStorage.getItem(KEY_STORE);
+    } catch (error) {
+      // Storage refused (a locked-down profile): the key lives as long as this page.
+    }
+    if (location.hash) history.replaceState(history.state, "", location.pathname + location.search);
+    return key;
+  }
+  const key = takeKey();
+
   function connect() {
-    const ws = new WebSocket(`ws://${location.host}/bridge`);
+    if (!key) {
+      notice("This address has no key: open the address quizhost printed when it started (it is also in the file it named).");
+      return;
+    }
+    const ws = new WebSocket(`ws://${location.host}/bridge?key=${encodeURIComponent(key)}`);
     ws.addEventListener("open", () => {
       socket = ws;
       notice("");
@@ -273,7 +296,7 @@
     ws.addEventListener("close", () => {
       if (socket === ws) socket = null;
       if (ended) return;
-      notice("Waiting for the host... (is quizhost running, and no other stage open?)");
+      notice("Waiting for the host... (is quizhost running, no other stage open, and this the address it printed at its latest start?)");
       setTimeout(connect, RECONNECT_MS);
     });
   }

@@ -11,7 +11,7 @@ export async function openDemo(browser, { credit = 500, pace = 1 } = {}) {
   try {
     host = await startHost(cabinet.root);
     stage = await openStage(browser);
-    await stage.page.goto(`${host.address}?quiz_pace=${pace}`);
+    await stage.page.goto(host.stageAt(`?quiz_pace=${pace}`));
     const game = await movieFrame(stage.page, "flash_game", { timeout: 20000 });
     return {
       cabinet,

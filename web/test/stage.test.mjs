@@ -2,6 +2,8 @@
 // movies driving the host through the movie runtime.
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
+import { existsSync, readFileSync, statSync } from "node:fs";
+import { dirname } from "node:path";
 import { after, before, test } from "node:test";
 import { launchBrowser, makeCabinet, movieFrame, openStage, quizhostBin, startHost, waitFor, withCabinet } from "./support.mjs";
 
@@ -84,11 +86,17 @@ test("MSGBOX shows a box over the movie that a click dismisses", slow, async () 
 
 test("CLOSE_ALL ends the host with status 0", slow, async () => {
   await withCabinet(browser, {}, async ({ game, host, page }) => {
+    // The address with the secret is kept for the host's user only, as long as the host runs.
+    assert.ok(host.addressFile?.startsWith(host.runtimeDir), `the address file ${host.addressFile}`);
+    assert.equal(readFileSync(host.addressFile, "utf8"), `${host.stageUrl}\n`);
+    assert.equal(statSync(host.addressFile).mode & 0o777, 0o600);
+    assert.equal(statSync(dirname(host.addressFile)).mode & 0o777, 0o700);
     await game.evaluate(() => {
       window.movie.fscommand("CLOSE_ALL");
     });
     assert.equal(await host.exited, 0);
     assert.equal(host.events.at(-1), "exit\t0");
+    assert.ok(!existsSync(host.addressFile), "the address file outlived the host");
     await waitFor(() => page.evaluate(() => window.quizhostStage.exitStatus === 0), 5000, "the stage to learn the end");
   });
 });
@@ -121,13 +129,37 @@ test("a second stage is refused while the first one plays on", slow, async () =>
   await withCabinet(browser, {}, async ({ game, host }) => {
     const second = await openStage(browser);
     try {
-      await second.page.goto(host.address);
+      await second.page.goto(host.stageUrl);
       await waitFor(() => host.messages.some((line) => line.includes("a stage is already connected")), 5000, "the refusal");
       assert.equal(await second.page.evaluate(() => window.quizhostStage.connected), false);
       const seen = await game.evaluate(() => window.probe.ask("GET_GAME_MODE", "", "vb_game_mode"));
       assert.equal(seen.value, "0");
     } finally {
       await second.close();
+    }
+  });
+});
+
+test("a stage without this start's secret is never admitted, and the secret leaves the address bar", slow, async () => {
+  await withCabinet(browser, {}, async ({ game, host, page }) => {
+    assert.equal(page.url(), host.address, "the key stayed in the address bar");
+    const bare = await openStage(browser);
+    const wrong = await openStage(browser);
+    try {
+      // No key: the stage says what to open, and does not even try.
+      await bare.page.goto(host.address);
+      await bare.page.waitForFunction(() => document.getElementById("notice").textContent.includes("no key"));
+      // A key of the right length that is not this start's: refused by the host at the upgrade.
+      await wrong.page.goto(`${host.address}#key=${"0".repeat(64)}`);
+      await waitFor(() => host.messages.some((line) => line.includes("refused a stage connection (wrong key)")), 5000, "the refusal");
+      assert.equal(await wrong.page.evaluate(() => window.quizhostStage.connected), false);
+      assert.equal(await bare.page.evaluate(() => window.quizhostStage.connected), false);
+      assert.ok(!host.messages.some((line) => line.includes("(no key)")), "the keyless stage knocked");
+      const seen = await game.evaluate(() => window.probe.ask("GET_GAME_MODE", "", "vb_game_mode"));
+      assert.equal(seen.value, "0");
+    } finally {
+      await bare.close();
+      await wrong.close();
     }
   });
 });

@@ -45,17 +45,30 @@ export function makeDemoCabinet({ credit = 500 } = {}) {
 }
 
 // Starts quizhost on `root` with the browser player on a free port. Resolves once it prints its address.
+// The host keeps the stage's address in a private folder of its own here (XDG_RUNTIME_DIR), removed
+// when it ends.
 export function startHost(root, { trace = true } = {}) {
   if (!existsSync(quizhostBin)) throw new Error(`${quizhostBin} is missing: build first`);
   const args = ["--root", root, "--http-port", "0", "--display", "none"];
   if (trace) args.push("--trace");
-  const child = spawn(quizhostBin, args, { stdio: ["ignore", "pipe", "pipe"] });
+  const runtimeDir = mkdtempSync(join(tmpdir(), "quizhost-run-"));
+  const child = spawn(quizhostBin, args, { stdio: ["ignore", "pipe", "pipe"], env: { ...process.env, XDG_RUNTIME_DIR: runtimeDir } });
   const host = {
     child,
+    runtimeDir,
     events: [], // the transcript events (TAB-separated) from standard error
     messages: [], // the other lines of standard error
-    address: null,
-    exited: new Promise((done) => child.on("exit", (code, signal) => done(code ?? 128 + (signal === "SIGKILL" ? 9 : 15)))),
+    address: null, // "http://127.0.0.1:PORT/", without the secret: a stage opened there is not admitted
+    stageUrl: null, // the address with this start's secret, "http://127.0.0.1:PORT/#key=..."
+    addressFile: null, // the private file the host named, holding stageUrl
+    // The stage's address with `query` ("?quiz_pace=2") and the secret.
+    stageAt: (query = "") => host.address + query + host.stageUrl.slice(host.address.length),
+    exited: new Promise((done) =>
+      child.on("exit", (code, signal) => {
+        rmSync(runtimeDir, { recursive: true, force: true });
+        done(code ?? 128 + (signal === "SIGKILL" ? 9 : 15));
+      }),
+    ),
     stop() {
       if (child.exitCode === null && child.signalCode === null) child.kill("SIGKILL");
       return host.exited;
@@ -78,9 +91,11 @@ export function startHost(root, { trace = true } = {}) {
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
       outText += chunk;
-      const found = outText.match(/open (http:\/\/127\.0\.0\.1:\d+\/)/);
+      const found = outText.match(/open (http:\/\/127\.0\.0\.1:\d+\/)(#key=[0-9a-f]+) in the cabinet's browser(?: \(kept for this user only in (.+?)\))?;/);
       if (found && !host.address) {
         host.address = found[1];
+        host.stageUrl = found[1] + found[2];
+        host.addressFile = found[3] || null;
         ready(host);
       }
     });
@@ -127,7 +142,7 @@ export async function withCabinet(browser, options, run) {
   try {
     host = await startHost(cabinet.root, options);
     stage = await openStage(browser);
-    await stage.page.goto(host.address);
+    await stage.page.goto(host.stageUrl);
     const context = { cabinet, host, page: stage.page };
     if (options.untilGame !== false) {
       if (options.trace !== false) await host.event("fs\tintro\tINTRO_END", 15000);

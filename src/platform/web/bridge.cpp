@@ -11,6 +11,7 @@
 #include <vector>
 #include <variant>
 
+#include "platform/private_files.hpp"
 #include "platform/web/served_paths.hpp"
 #include "platform/web/web_assets.hpp"
 
@@ -38,6 +39,14 @@ constexpr const char* bridge_target = "/bridge";
 
 std::string_view view(boost::beast::string_view text) { return {text.data(), text.size()}; }
 
+std::string make_secret() {
+    try {
+        return new_secret();
+    } catch (const private_files_error& e) {
+        throw bridge_error(std::string("cannot make the stage's secret: ") + e.what());
+    }
+}
+
 struct http_session;
 struct stage_session;
 
@@ -47,6 +56,8 @@ struct bridge::impl {
     // Everything the sessions touch is declared before the io_context, so it outlives the sessions that
     // the io_context frees with its pending handlers when it is destroyed.
     bridge_options options;
+    const std::string secret = make_secret();
+    std::string one_time_token;  // "" when no one-time link is open
     std::function<void()> replay;
     std::shared_ptr<stage_session> stage;  // the one stage, from its upgrade until its connection ends
     std::deque<raised_command> commands;
@@ -60,10 +71,20 @@ struct bridge::impl {
     bool interrupted = false;
     int port = 0;
 
+    // Refusals, by reason: the first is logged, then they are counted until the next report.
+    struct refusal_count {
+        std::chrono::steady_clock::time_point logged;
+        std::uint64_t unreported = 0;
+    };
+    std::map<std::string, refusal_count> refusals;
+    std::uint64_t refused_total = 0;
+    bool report_due = false;
+
     asio::io_context io{1};
     asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(io);
     tcp::acceptor acceptor{io};
     std::optional<asio::signal_set> signals;
+    asio::steady_timer report_timer{io};
 
     explicit impl(bridge_options o) : options(std::move(o)) {}
     ~impl();
@@ -75,6 +96,11 @@ struct bridge::impl {
     bool allowed_host(std::string_view host) const;
     // The refusal for a WebSocket upgrade, or nothing when this stage may connect.
     std::optional<http::response<http::string_body>> refuse_upgrade(const request_type& request) const;
+    // Counts a refused connection, and logs it unless one refused for the same reason was logged lately.
+    void refused(const std::string& what, const std::string& reason);
+    void report_refusals();
+    // Where the first use of the one-time link `token` goes ("/#key=SECRET"); nothing for any other token.
+    std::optional<std::string> redeem(std::string_view token);
     void stage_opened(stage_session& session);
     void stage_gone(stage_session& session, const std::string& why);
     void receive(const std::string& text);
@@ -252,7 +278,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
 
     void upgrade(request_type request) {
         if (auto refusal = owner.refuse_upgrade(request)) {
-            owner.log("bridge: refused a stage connection (" + refusal->body() + ")");
+            owner.refused("a stage connection", refusal->body());
             refusal->keep_alive(false);
             write(std::move(*refusal));
             return;
@@ -278,6 +304,10 @@ struct http_session : std::enable_shared_from_this<http_session> {
             not_found(request);
             return;
         }
+        if (target->area == served_area::one_time) {
+            open_link(request, target->relative);
+            return;
+        }
         if (target->area == served_area::stage || target->area == served_area::runtime) {
             const std::string name = target->area == served_area::stage ? "index.html" : "runtime/" + target->relative;
             const auto bytes = embedded_asset(name);
@@ -294,6 +324,27 @@ struct http_session : std::enable_shared_from_this<http_session> {
             return;
         }
         serve_file(request, *file);
+    }
+
+    // Sends a browser on to the stage with the secret in the fragment, once. A HEAD (a link preview, a
+    // checker) must not use the link up.
+    void open_link(const request_type& request, const std::string& token) {
+        if (request.method() != http::verb::get) {
+            auto response = text_response(http::status::method_not_allowed, request, "Only GET\n");
+            response.set(http::field::allow, "GET");
+            write(std::move(response));
+            return;
+        }
+        const auto location = owner.redeem(token);
+        if (!location) {
+            owner.refused("a one-time link", "unknown or used link");
+            write(text_response(http::status::forbidden, request,
+                                "This link has been used, or was never made. Ask the host for a new one.\n"));
+            return;
+        }
+        auto response = text_response(http::status::see_other, request, "The stage is at /\n");
+        response.set(http::field::location, *location);
+        write(std::move(response));
     }
 
     void not_found(const request_type& request) {
@@ -435,14 +486,58 @@ bool bridge::impl::allowed_host(std::string_view host) const {
 
 std::optional<http::response<http::string_body>> bridge::impl::refuse_upgrade(const request_type& request) const {
     const std::string_view host = view(request[http::field::host]);
-    if (request.target() != bridge_target) return text_response(http::status::not_found, request, "not the bridge");
+    const std::string_view target = view(request.target());
+    if (target_path(target) != bridge_target) return text_response(http::status::not_found, request, "not the bridge");
     if (!allowed_host(host)) return text_response(http::status::forbidden, request, "foreign host");
     // Only the stage page, served from here, may drive the host; any other page's origin differs.
     if (request[http::field::origin] != "http://" + std::string(host)) {
         return text_response(http::status::forbidden, request, "foreign origin");
     }
+    // Before the stage's place is looked at: without the secret a client learns nothing, not even whether
+    // a game is in progress.
+    const auto key = query_field(target, "key");
+    if (!key || key->empty()) return text_response(http::status::forbidden, request, "no key");
+    if (!same_secret(*key, secret)) return text_response(http::status::forbidden, request, "wrong key");
     if (stage) return text_response(http::status::conflict, request, "a stage is already connected");
     return std::nullopt;
+}
+
+void bridge::impl::refused(const std::string& what, const std::string& reason) {
+    ++refused_total;
+    refusal_count& count = refusals[reason];
+    const auto now = std::chrono::steady_clock::now();
+    const bool first = count.logged == std::chrono::steady_clock::time_point{};
+    if (count.unreported == 0 && (first || now - count.logged >= options.refusal_report_interval)) {
+        count.logged = now;
+        log("bridge: refused " + what + " (" + reason + ")");
+        return;
+    }
+    ++count.unreported;
+    if (report_due) return;
+    report_due = true;
+    report_timer.expires_after(options.refusal_report_interval);
+    report_timer.async_wait([this](beast::error_code error) {
+        if (error) return;
+        report_refusals();
+    });
+}
+
+void bridge::impl::report_refusals() {
+    report_due = false;
+    const auto now = std::chrono::steady_clock::now();
+    for (auto& [reason, count] : refusals) {
+        if (count.unreported == 0) continue;
+        log("bridge: refused " + std::to_string(count.unreported) + " more (" + reason + ") since the last report");
+        count.unreported = 0;
+        count.logged = now;
+    }
+}
+
+std::optional<std::string> bridge::impl::redeem(std::string_view token) {
+    if (one_time_token.empty() || !same_secret(token, one_time_token)) return std::nullopt;
+    one_time_token.clear();
+    log("stage link used; sending the browser on to the stage");
+    return "/#key=" + secret;
 }
 
 void bridge::impl::stage_opened(stage_session&) {
@@ -561,6 +656,15 @@ int bridge::port() const { return impl_->port; }
 
 std::string bridge::address() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/"; }
 
+std::string bridge::stage_url() const { return address() + "#key=" + impl_->secret; }
+
+std::string bridge::one_time_url() {
+    impl_->one_time_token = new_secret();
+    return address() + "open/" + impl_->one_time_token;
+}
+
+std::uint64_t bridge::refused_connections() const { return impl_->refused_total; }
+
 bool bridge::stage_connected() const { return impl_->stage && impl_->stage->open; }
 
 bool bridge::interrupted() const { return impl_->interrupted; }
@@ -621,6 +725,8 @@ void bridge::finish(std::chrono::milliseconds bound) {
     impl_->wait_until([&] { return !impl_->stage; }, deadline, false);
     beast::error_code ignored;
     impl_->acceptor.close(ignored);
+    impl_->report_timer.cancel();
+    impl_->report_refusals();
 }
 
 }  // namespace quizhost::web

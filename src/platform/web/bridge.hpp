@@ -2,6 +2,13 @@
 // the movie runtime and the two movie folders, and one WebSocket to the stage that carries the seam calls
 // out and the movies' commands in.
 //
+// Any program on the machine can reach the loopback and forge the Host and Origin headers, so these only
+// keep other web pages out. What admits the stage is a secret made afresh at each start of the bridge:
+// the stage proves it when it opens the WebSocket ("/bridge?key=SECRET"), and an upgrade without it is
+// refused before anything is read from the connection. The stage learns the secret from the fragment of
+// the address it was opened at ("#key=SECRET", which a browser never sends to a server), from the file or
+// message the host gave the operator, or from a one-time link.
+//
 // Everything runs on the host's one thread. The bridge never calls into the host: it only sends, and while
 // the host waits (for a stage, for the next command, for a request's answer) it runs the sockets and queues
 // what arrives. So a command that arrives while the host waits for a GetVariable or a message box is
@@ -9,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,6 +42,9 @@ struct bridge_options {
     bool handle_signals = false;  // SIGINT and SIGTERM interrupt the waits (the quizhost program)
     // Where refused requests, ignored messages and connection news go (default: standard error).
     std::function<void(const std::string&)> log;
+    // Refused stage connections are logged one per reason, then counted and summed up at most this often,
+    // so a flood of them cannot flood the log.
+    std::chrono::milliseconds refusal_report_interval{10000};
 };
 
 class bridge {
@@ -45,6 +56,15 @@ public:
 
     int port() const;
     std::string address() const;  // "http://127.0.0.1:PORT/"
+    // The stage's address with this start's secret: "http://127.0.0.1:PORT/#key=SECRET". Whoever opens it
+    // can drive the host; give it only to the cabinet's own browser.
+    std::string stage_url() const;
+    // A fresh one-time link to the stage, "http://127.0.0.1:PORT/open/TOKEN": the first GET of it is sent
+    // on to stage_url(), every later one is refused. Each call replaces the link made before it. For a
+    // browser that must be started with its address on a command line, where any user can read it.
+    std::string one_time_url();
+    // Stage connections and one-time links refused so far (wrong or no secret, foreign origin, taken).
+    std::uint64_t refused_connections() const;
     bool stage_connected() const;
     // SIGINT or SIGTERM arrived (only with handle_signals); every wait returns at once from then on.
     bool interrupted() const;

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/private_files.hpp"
+
 namespace quizhost::web {
 namespace {
 
@@ -146,6 +148,51 @@ std::string excerpt(std::string_view text, std::size_t limit) {
     }
     if (text.size() > limit) out += "...";
     return out;
+}
+
+}  // namespace quizhost::web
+
+namespace quizhost::web {
+
+std::string new_secret() {
+    std::array<unsigned char, 32> bytes{};
+    fill_system_random(bytes.data(), bytes.size());
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char byte : bytes) {
+        out += hex[byte >> 4];
+        out += hex[byte & 0xF];
+    }
+    return out;
+}
+
+bool same_secret(std::string_view given, std::string_view secret) {
+    if (given.size() != secret.size() || secret.empty()) return false;
+    // Every byte is looked at, whatever the first difference; volatile keeps the compiler from stopping early.
+    volatile unsigned char difference = 0;
+    for (std::size_t i = 0; i < secret.size(); ++i) {
+        difference = difference | static_cast<unsigned char>(given[i] ^ secret[i]);
+    }
+    return difference == 0;
+}
+
+std::string_view target_path(std::string_view target) { return target.substr(0, target.find('?')); }
+
+std::optional<std::string_view> query_field(std::string_view target, std::string_view name) {
+    const auto mark = target.find('?');
+    if (mark == std::string_view::npos) return std::nullopt;
+    std::string_view query = target.substr(mark + 1);
+    query = query.substr(0, query.find('#'));
+    while (true) {
+        const auto end = query.find('&');
+        const std::string_view field = query.substr(0, end);
+        const auto equals = field.find('=');
+        if (field.substr(0, equals) == name) {
+            return equals == std::string_view::npos ? std::string_view{} : field.substr(equals + 1);
+        }
+        if (end == std::string_view::npos) return std::nullopt;
+        query = query.substr(end + 1);
+    }
 }
 
 }  // namespace quizhost::web

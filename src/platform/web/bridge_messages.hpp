@@ -49,6 +49,19 @@ std::string to_utf8(std::string_view bytes);
 // The message as one JSON text, ready for the socket.
 std::string encode(const nlohmann::json& message);
 
+// The secret a stage proves and the token of a one-time link: 256 bits from the system's generator, as 64
+// lowercase hex digits (safe in a URL's query and fragment as they are).
+std::string new_secret();
+
+// Whether `given` is `secret`, in a time that does not depend on where they differ (a timing probe learns
+// nothing of the secret byte by byte); only the length, which is no secret, may tell early.
+bool same_secret(std::string_view given, std::string_view secret);
+
+// The path of a request target ("/bridge" of "/bridge?key=..."), and the value of the query's first
+// `name` field, taken as it is (a secret needs no escapes); nothing when the query has no such field.
+std::string_view target_path(std::string_view target);
+std::optional<std::string_view> query_field(std::string_view target, std::string_view name);
+
 // A short, printable excerpt of a refused message for the log: at most `limit` bytes, control bytes escaped.
 std::string excerpt(std::string_view text, std::size_t limit = 160);
 

@@ -73,6 +73,10 @@ std::optional<served_target> resolve_target(std::string_view target) {
     if (segments.back().empty()) segments.back() = "index.html";
     if (!std::all_of(segments.begin() + 1, segments.end(), plain_segment)) return std::nullopt;
 
+    if (segments.front() == "open") {
+        if (segments.size() != 2 || segments.back() == "index.html") return std::nullopt;
+        return served_target{served_area::one_time, segments.back()};
+    }
     served_area area;
     if (segments.front() == "runtime") {
         area = served_area::runtime;

@@ -1,6 +1,7 @@
-// What the browser player serves, and nothing else: the stage page, the movie runtime and the two movie
-// folders of the cabinet. The system, variable and data folders, the credit state and anything outside the
-// program folder are never reachable, whatever the request target says.
+// What the browser player serves, and nothing else: the stage page, the movie runtime, the two movie
+// folders of the cabinet and the host's one-time links to the stage. The system, variable and data folders,
+// the credit state and anything outside the program folder are never reachable, whatever the request
+// target says.
 #pragma once
 
 #include <optional>
@@ -10,22 +11,25 @@
 namespace quizhost::web {
 
 enum class served_area {
-    stage,    // "/": the stage page
-    runtime,  // "/runtime/...": the movie runtime and the stage's script, compiled into the program
-    intro,    // "/intro/...": the intro movie's folder
-    game,     // "/flash_game/...": the game movie's folder
+    stage,     // "/": the stage page
+    runtime,   // "/runtime/...": the movie runtime and the stage's script, compiled into the program
+    intro,     // "/intro/...": the intro movie's folder
+    game,      // "/flash_game/...": the game movie's folder
+    one_time,  // "/open/TOKEN": a one-time link to the stage (see bridge::one_time_url)
 };
 
 struct served_target {
     served_area area;
-    // The path inside the area, segments joined by "/"; "index.html" for a folder ("/intro/").
+    // The path inside the area, segments joined by "/"; "index.html" for a folder ("/intro/"); the token
+    // of a one-time link.
     std::string relative;
 };
 
 // Reads an HTTP request target. Refused (nothing) unless it is an origin-form path below one of the four
-// areas with only plain segments: no "." or ".." segments, no segment starting with "." (hidden files), no
-// empty segment ("//"), no backslash, colon or control byte, no percent-encoded dot, slash, backslash or
-// NUL, no malformed escape, no fragment. A query is allowed and ignored (movies use it to defeat caches).
+// areas with only plain segments (or a one-time link: "/open/" and one plain segment, the token): no "." or
+// ".." segments, no segment starting with "." (hidden files), no empty segment ("//"), no backslash, colon
+// or control byte, no percent-encoded dot, slash, backslash or NUL, no malformed escape, no fragment. A
+// query is allowed and ignored (movies use it to defeat caches).
 std::optional<served_target> resolve_target(std::string_view target);
 
 // The file a movie-folder target names, or nothing when it is not a regular file lying inside that movie
