@@ -36,7 +36,7 @@ test("web/README.md's example plays by keyboard alone: Escape closes the program
   try {
     host = await startHost(cabinet.root);
     stage = await openStage(browser);
-    await stage.page.goto(host.address);
+    await stage.page.goto(host.stageUrl);
     const game = await movieFrame(stage.page, "flash_game");
     await game.waitForFunction(() => document.getElementById("credit").textContent === "Credit 120", null, { timeout: 15000 });
     // The movie has the keys without being clicked.
