@@ -56,7 +56,7 @@ auto traced(host& h, std::string_view call, std::string_view args, Call&& run) {
             trace_call(h, call, args, "");
         } else {
             result_type result = run();
-            trace_call(h, call, args, number_to_text(result));
+            trace_call(h, call, args, shown_number_text(result));
             return result;
         }
     } catch (const run_time_error& e) {
@@ -182,7 +182,7 @@ void channel_use_credit(host& h) {
 void channel_add_to_bank(host& h, double amount, const std::string& amount_text) {
     switch (h.credit.platform_code) {
         case shell_platform:
-            traced(h, "AddToBank", number_to_text(amount), [&] { shell(h).AddToBank(amount); });
+            traced(h, "AddToBank", shown_number_text(amount), [&] { shell(h).AddToBank(amount); });
             return;
         case socket_platform:
             socket_send_message(h, "ADD_BANK", amount_text);
