@@ -5,6 +5,7 @@
 
 #include "host/host.hpp"
 #include "platform/event_sink.hpp"
+#include "platform/folder_lock.hpp"
 
 namespace quizhost {
 
@@ -19,6 +20,25 @@ void machine_seams::attach(host& h, const cabinet_options& options) const {
     h.io.shell = shell.get();
     h.program_folder = options.program_folder;
     h.credit_port = options.credit_port;
+}
+
+std::optional<int> lock_cabinet(const cabinet_options& options, std::unique_ptr<file_lock>& lock, std::FILE* err) {
+    std::string holder;
+    try {
+        lock = try_lock_folder(options.program_folder, holder);
+    } catch (const run_time_error& e) {
+        std::fprintf(err, "quizhost: cannot lock the cabinet folder %s: %s\n", options.program_folder.c_str(),
+                     e.detail().empty() ? e.what() : e.detail().c_str());
+        std::fflush(err);
+        return exit_usage;
+    }
+    if (lock) return std::nullopt;
+    // Two hosts on one folder would interleave their rewrites of the meter file and lose audited games.
+    std::fprintf(err,
+                 "quizhost: the cabinet folder %s is in use by another quizhost%s; this one ends without touching it\n",
+                 options.program_folder.c_str(), holder.empty() ? "" : (" (" + holder + ")").c_str());
+    std::fflush(err);
+    return exit_cabinet_busy;
 }
 
 std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err) {
