@@ -46,6 +46,13 @@ private:
     std::string detail_;
 };
 
+// A failure inside error_handler or unload_wrapper themselves. It is a run_time_error to whatever ends the
+// program, but no handler of the host takes it: the shutdown it broke must not run a second time.
+class unhandled_error : public run_time_error {
+public:
+    explicit unhandled_error(const run_time_error& failure) : run_time_error(failure) {}
+};
+
 // Thrown by unload_wrapper: the program ends here with this status. Not a failure; nothing of the host
 // runs after it, and the movie player that drives the host turns it into the process's exit.
 struct program_exit {
@@ -57,6 +64,7 @@ inline constexpr int exit_closed = 0;       // "CLOSE_ALL", or the movie script 
 inline constexpr int exit_fatal = 1;        // after error_handler
 inline constexpr int exit_usage = 2;        // bad command line or unreadable movie script
 inline constexpr int exit_intro_failed = 3; // a failure in the intro form
+inline constexpr int exit_cabinet_busy = 4;  // another host holds the cabinet folder; nothing in it was touched
 
 // Fixed texts of the program.
 inline constexpr const char* wrapper_major_version = "7";

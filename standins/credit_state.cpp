@@ -1,7 +1,5 @@
 #include "credit_state.hpp"
 
-#include <cmath>
-
 #include "basic/numbers.hpp"
 #include "definitions.hpp"
 #include "platform/file_lock.hpp"
@@ -36,14 +34,9 @@ double credit_state::stake(long level) const {
     return number("stakes", level + 1);
 }
 
-// An infinite or undefined value would be written as a word that reads back as 0: refused, the record
-// keeps what it held.
-void credit_state::set_number(std::string_view key, double value) {
-    if (!std::isfinite(value)) {
-        throw run_time_error(overflow, error_description(overflow), std::string(key) + " beyond any number");
-    }
-    set_text(key, number_to_text(value));
-}
+// An infinite or undefined value has no text that reads back (number_to_text refuses it as an overflow):
+// the record keeps what it held.
+void credit_state::set_number(std::string_view key, double value) { set_text(key, number_to_text(value)); }
 
 void credit_state::set_text(std::string_view key, const std::string& text_value) {
     if (lines_.update_field(key, 1, text_value) != 1) {

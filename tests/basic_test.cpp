@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <string>
+
 #include "basic/date_time.hpp"
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
@@ -61,6 +64,19 @@ TEST(NumberToText, WholeNumbersPlainOthersShortest) {
     EXPECT_EQ(number_to_text(0.00001), "0.00001");
     EXPECT_EQ(number_to_text(-1.5e-7), "-0.00000015");
     for (double v : {1e20, 1e-5, 123456.789, 2.0 / 3.0, -7.25e18}) EXPECT_DOUBLE_EQ(leading_number(number_to_text(v)), v);
+}
+
+// The text of every stored number: a value beyond the double range or undefined has none that reads back.
+TEST(NumberToText, RefusesWhatNoTextReadsBackAsOverflow) {
+    const double infinite = leading_number(std::string(400, '9'));
+    EXPECT_EQ(error_of([&] { number_to_text(infinite); }), overflow);
+    EXPECT_EQ(error_of([&] { number_to_text(-infinite); }), overflow);
+    EXPECT_EQ(error_of([] { number_to_text(std::numeric_limits<double>::quiet_NaN()); }), overflow);
+    // The extremes that do fit are written out in full and read back exactly.
+    for (double v : {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
+                     std::numeric_limits<double>::denorm_min()}) {
+        EXPECT_EQ(leading_number(number_to_text(v)), v);
+    }
 }
 
 TEST(Split, KeepsEmptyPiecesAndGivesNoneForEmptyText) {

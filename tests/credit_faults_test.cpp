@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -128,6 +129,30 @@ TEST_F(credit_fault, AServiceThatIsAwayOrRefusesEndsTheGameAtOnceAndTheBankAddit
         EXPECT_LT(run.seconds, 2.0);
     }
     EXPECT_EQ(error_lines().size(), 2u);  // one for each run
+}
+
+// "CLOSE_ALL" whose goodbye fails has run the whole shutdown already: the failure ends the program
+// unhandled, and no command handler may take it to the fatal path and shut down a second time (a second
+// goodbye, restore and question to the operator, and a log line for a game that ended well).
+TEST_F(credit_fault, CloseAllWhoseGoodbyeFailsShutsDownOnceAndEndsUnhandled) {
+    const int nobody = service().port();  // listened on, and let go again
+    cab.write("flg_meridian.dat", "");
+    const std::string prompt =
+        "msgbox\tScreen Resolution Changed\tYou must restart your computer to apply these changes.\\r\\n\\r\\n"
+        "Restart now?\t68\t";
+    // The display is switched at start and its restore meets the restart prompt, which the operator
+    // answers no; a second prompt would find no answer queued and be answered by default.
+    const run_result r = cab.run("screen\t1024x768\ndisplay\t0\ndisplay\t1\nmsgbox\tno\nfs\tINTRO_END\nfs\tCLOSE_ALL\n",
+                                 {"--credit-port", std::to_string(nobody)});
+    EXPECT_EQ(r.status, exit_unhandled) << r.err;
+    EXPECT_THAT(r.err, ::testing::StartsWith("quizhost: unhandled run-time error 9 - Subscript out of range"));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    const auto close = std::find(r.transcript.begin(), r.transcript.end(), "fs\tmain\tCLOSE_ALL\t");
+    ASSERT_NE(close, r.transcript.end());
+    EXPECT_EQ(lines(close, r.transcript.end()),
+              (lines{"fs\tmain\tCLOSE_ALL\t", "stop\tmain", "credit\tsocket\tGAME_EXIT \terror 9", "movie\tmain\t",
+                     "display\t1024x768\t1", prompt + "no", "exit\t3"}));
+    EXPECT_THAT(error_lines(), IsEmpty());  // the game ended well; only the goodbye failed
 }
 
 TEST_F(faulty_service, AResetInTheMiddleOfTheReplyEndsTheCommand) {

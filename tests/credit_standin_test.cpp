@@ -134,6 +134,30 @@ TEST(NativeClientShell, AGameTheBalanceCannotPayTakesNothing) {
     EXPECT_EQ(error_of([&] { object->AddToBank(-1); }), invalid_procedure_call);
 }
 
+// A sum beyond any number has no text that reads back: the stand-ins refuse it and keep the state file
+// as it was, rather than write a word that the next reading takes for 0.
+TEST(NativeClientShell, ABankBeyondAnyNumberIsRefusedAndTheStateKept) {
+    shell_standin t;
+    const std::string largest = "bank,1" + std::string(308, '0') + "\r\n";  // 1e308: the next one overflows
+    const std::string state = "shell,running\r\ncredit,150\r\n" + largest + "stakes,25\r\n";
+    t.write("credit_state.txt", state);
+    const auto object = make_native_client_shell(t.host.program_folder)->attach();
+    EXPECT_NE(error_of([&] { object->AddToBank(1e308); }), 0);
+    EXPECT_EQ(t.state(), state);
+    object->AddToBank(1);  // lost in the rounding, but a number
+    EXPECT_EQ(object->GetBank(), 1e308);
+}
+
+TEST(NativeCreditLibrary, ABankAlreadyBeyondAnyNumberTakesNoAddition) {
+    standin_cabinet t;
+    t.install("libtccomm.so", "libtccomm.so");
+    const std::string state = "credit,40\r\nbank," + std::string(400, '9') + "\r\n";
+    t.write("credit_state.txt", state);
+    const auto library = make_native_credit_library(t.host.program_folder);
+    EXPECT_NE(library->badd(12), 0);
+    EXPECT_EQ(t.state(), state);
+}
+
 TEST(NativeClientShell, AShellThatIsNotRunningCannotBeAttached) {
     shell_standin t;
     t.write("credit_state.txt", "shell,stopped\r\ncredit,150\r\n");

@@ -103,6 +103,12 @@ TEST_F(MeterFileForm, KeysHeadersAndNumbersKeepTheirForm) {
     EXPECT_EQ(meter_file_fault(with("M10,0", "M10,"), created), "a meter value is not a plain decimal number");
     EXPECT_EQ(meter_file_fault(with("M13,2,0,0%", "M13,2,0,0"), created), "a percentage lost its sign");
     EXPECT_EQ(meter_file_fault(with("M12,0", "M12,-12.5"), created), "");
+    // Plain digits, but more of them than any double holds: they read back as infinity.
+    EXPECT_EQ(meter_file_fault(with("M10,0", "M10," + std::string(400, '9')), created),
+              "a meter value is beyond any finite number");
+    EXPECT_EQ(meter_file_fault(with("M13,2,0,0%", "M13,2,0,-" + std::string(400, '9') + "%"), created),
+              "a meter value is beyond any finite number");
+    EXPECT_EQ(meter_file_fault(with("M10,0", "M10," + std::string(300, '9')), created), "");
 }
 
 // --- the high-score table -----------------------------------------------------------------------

@@ -12,8 +12,8 @@
 #include <map>
 #include <thread>
 
-#include "host/form_main.hpp"
-#include "host/runtime.hpp"
+#include "forms/form_main.hpp"
+#include "forms/runtime.hpp"
 #include "platform/web/bridge.hpp"
 #include "player/web_player.hpp"
 #include "support/e2e.hpp"

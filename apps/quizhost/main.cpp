@@ -41,7 +41,8 @@ For example:
   fs	CLOSE_ALL
 Every step of the host is printed as one TAB-separated line ("set	vb_wrapper_version	7.12").
 Exit status: 0 after CLOSE_ALL or when the script ran out, 1 after a fatal error, 2 for a bad
-command line or script, 3 when the intro failed.)";
+command line or script, 3 when the intro failed or the shutdown itself failed, 4 when another host holds
+the cabinet folder (one host per folder; the tools meters and content need no lock).)";
 
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "quizhost: %s\n", message.c_str());

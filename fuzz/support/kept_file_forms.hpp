@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -25,6 +26,12 @@ inline bool is_plain_decimal(std::string_view text) {
         return !part.empty() && std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
     return digits(whole) && digits(fraction);
+}
+
+// A plain decimal number that also reads back as a finite number: 400 digits are plain, and beyond any
+// double (they read back as infinity, and the next addition to them loses the total).
+inline bool is_finite_decimal(std::string_view text) {
+    return is_plain_decimal(text) && std::isfinite(std::strtod(std::string(text).c_str(), nullptr));
 }
 
 // Whether `text` has the shape, where '9' in the shape stands for any digit.
@@ -83,6 +90,7 @@ inline std::string meter_file_fault(std::string_view now, std::string_view creat
                 value.remove_suffix(1);
             }
             if (!is_plain_decimal(value)) return "a meter value is not a plain decimal number";
+            if (!is_finite_decimal(value)) return "a meter value is beyond any finite number";
         }
     }
     return {};
@@ -103,6 +111,7 @@ inline std::string hiscore_table_fault(std::string_view bytes) {
         }
         if (!has_shape(score[4], "99:99 99/99/9999")) return "a score row has no time stamp";
         if (!is_plain_decimal(score[7])) return "a score is not a plain decimal number";
+        if (!is_finite_decimal(score[7])) return "a score is beyond any finite number";
         const double value = std::strtod(std::string(score[7]).c_str(), nullptr);
         if (i > 0 && value > previous) return "the scores are out of rank order";
         previous = value;

@@ -91,9 +91,11 @@ std::int16_t round_to_int16(double value) { return round_half_even<std::int16_t>
 std::string number_to_text(std::int64_t value) { return std::to_string(value); }
 
 std::string number_to_text(double value) {
+    if (!std::isfinite(value)) {
+        throw run_time_error(overflow, error_description(overflow),
+                             std::isnan(value) ? "not a number" : "a number beyond any stored value");
+    }
     if (value == 0.0) return "0";  // also -0
-    if (std::isnan(value)) return "NaN";
-    if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         return std::to_string(static_cast<std::int64_t>(value));
     }
@@ -116,6 +118,12 @@ std::string number_to_text(double value) {
         if (text.back() == '.') text.pop_back();
     }
     return text;
+}
+
+std::string shown_number_text(double value) {
+    if (std::isnan(value)) return "NaN";
+    if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+    return number_to_text(value);
 }
 
 }  // namespace quizhost

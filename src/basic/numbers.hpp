@@ -26,8 +26,14 @@ std::int16_t round_to_int16(double value);
 
 // Integers as plain digits ("-" when negative); other values in the shortest form with at most 15
 // significant digits (12.5, 0.1), always plain decimal so that the leading-number rule reads it back.
+// Every number the host stores becomes text here. An infinite or undefined value (a 400-digit prize read
+// with the leading-number rule) is error 6 "Overflow": written, it would read back as 0 and wipe out the
+// total it stands for.
 std::string number_to_text(double value);
 std::string number_to_text(std::int64_t value);
+// For a number that is only shown, never stored (a transcript, a diagnostic): number_to_text, with the
+// values it refuses named "Infinity", "-Infinity" and "NaN".
+std::string shown_number_text(double value);
 inline std::string number_to_text(std::int32_t value) { return number_to_text(static_cast<std::int64_t>(value)); }
 inline std::string number_to_text(std::int16_t value) { return number_to_text(static_cast<std::int64_t>(value)); }
 

@@ -56,7 +56,7 @@ auto traced(host& h, std::string_view call, std::string_view args, Call&& run) {
             trace_call(h, call, args, "");
         } else {
             result_type result = run();
-            trace_call(h, call, args, number_to_text(result));
+            trace_call(h, call, args, shown_number_text(result));
             return result;
         }
     } catch (const run_time_error& e) {
@@ -188,7 +188,7 @@ void shell_use_credit(host& h) {
     }
 }
 void shell_add_to_bank(host& h, double amount, const std::string&) {
-    traced(h, "AddToBank", number_to_text(amount), [&] { shell(h).AddToBank(amount); });
+    traced(h, "AddToBank", shown_number_text(amount), [&] { shell(h).AddToBank(amount); });
 }
 void shell_free_game(host& h) {
     traced(h, "FreeGameStarted", "", [&h] { shell(h).FreeGameStarted(); });

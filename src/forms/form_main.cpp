@@ -58,6 +58,8 @@ void form_main_load(host& h) {
         // The intro movie is released, so it can never send a second "INTRO_END".
         h.io.intro_movie->set_movie("");
         h.io.windows->hide(form::intro);
+    } catch (const unhandled_error&) {
+        throw;
     } catch (const run_time_error& error) {
         error_handler(h, error);
     }
@@ -78,13 +80,19 @@ void set_processing_flag(host& h) { h.io.game_movie->stop(); }
 void clear_processing_flag(host& h) { h.io.game_movie->play(); }
 
 void error_handler(host& h, const run_time_error& error) {
-    h.io.game_movie->stop();
-    // Unloaded, the movie can raise no further commands.
-    h.io.game_movie->set_movie("");
     // The full stop and two blanks come even after a description that ends with its own full stop.
     const std::string text =
         "ERROR! " + std::to_string(error.number()) + " - " + error.description() + ".  Game Terminated.";
-    write_error(h, text);
+    try {
+        h.io.game_movie->stop();
+        // Unloaded, the movie can raise no further commands.
+        h.io.game_movie->set_movie("");
+        write_error(h, text);
+    } catch (const unhandled_error&) {
+        throw;
+    } catch (const run_time_error& failure) {
+        throw unhandled_error(failure);
+    }
     try {
         unload_wrapper(h, exit_fatal);
     } catch (const program_exit& exit) {
@@ -96,16 +104,22 @@ void error_handler(host& h, const run_time_error& error) {
 void unload_wrapper(host& h, int status) {
     // A goodbye that fails (the credit service is down) still ends the program as an unhandled error, but
     // only after the movie is unloaded and the display mode restored: the cabinet must not be left at 800x600.
+    // Unhandled, because the shutdown has run: a command handler that took it to error_handler would say
+    // goodbye, restore the display and ask the operator a second time.
     std::exception_ptr goodbye_failure;
     try {
         channel_goodbye(h);
-    } catch (const run_time_error&) {
-        goodbye_failure = std::current_exception();
+    } catch (const run_time_error& failure) {
+        goodbye_failure = std::make_exception_ptr(unhandled_error(failure));
     }
-    h.io.game_movie->set_movie("");
-    if (h.screen.resolution_changed) {
-        // Whether the old mode came back is not examined: nothing more can be done about it on the way out.
-        (void)change_resolution(h, h.screen.saved_screen_width, h.screen.saved_screen_height);
+    try {
+        h.io.game_movie->set_movie("");
+        if (h.screen.resolution_changed) {
+            // Whether the old mode came back is not examined: nothing more can be done about it on the way out.
+            (void)change_resolution(h, h.screen.saved_screen_width, h.screen.saved_screen_height);
+        }
+    } catch (const run_time_error& failure) {
+        throw unhandled_error(failure);
     }
     if (goodbye_failure) std::rethrow_exception(goodbye_failure);
     throw program_exit{status};
@@ -123,6 +137,8 @@ void flash_game_FSCommand(host& h, const std::string& command, const std::string
             if (row->answer != nullptr) h.io.game_movie->set_variable(row->answer, answer);
         }
         clear_processing_flag(h);
+    } catch (const unhandled_error&) {
+        throw;  // from a shutdown that already ran (CLOSE_ALL's, or a nested command's)
     } catch (const run_time_error& error) {
         error_handler(h, error);
     }

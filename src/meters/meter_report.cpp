@@ -119,7 +119,7 @@ bool read_line(meter_report& report, std::set<std::string>& seen, std::string_vi
     const bool indexed = indexed_meter(key) || key == "M13" || key == "M16";
     if (!indexed || fields.size() < 3) return false;
     const double index = leading_number(fields[1]);
-    if (number_to_text(index) != fields[1]) return false;
+    if (!std::isfinite(index) || number_to_text(index) != fields[1]) return false;
     if (!seen.insert(key + "," + fields[1]).second) return false;
 
     if (auto member = indexed_meter(key)) {

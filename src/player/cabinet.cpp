@@ -6,6 +6,7 @@
 #include "forms/form_main.hpp"
 #include "host.hpp"
 #include "platform/event_sink.hpp"
+#include "platform/folder_lock.hpp"
 
 namespace quizhost {
 
@@ -31,6 +32,25 @@ std::string command_step_name(const std::string& command, const std::string& arg
     std::string name = escape_field(command);
     if (!args.empty()) name += " \"" + escape_field(args) + "\"";
     return name;
+}
+
+std::optional<int> lock_cabinet(const cabinet_options& options, std::unique_ptr<file_lock>& lock, std::FILE* err) {
+    std::string holder;
+    try {
+        lock = try_lock_folder(options.program_folder, holder);
+    } catch (const run_time_error& e) {
+        std::fprintf(err, "quizhost: cannot lock the cabinet folder %s: %s\n", options.program_folder.c_str(),
+                     e.detail().empty() ? e.what() : e.detail().c_str());
+        std::fflush(err);
+        return exit_usage;
+    }
+    if (lock) return std::nullopt;
+    // Two hosts on one folder would interleave their rewrites of the meter file and lose audited games.
+    std::fprintf(err,
+                 "quizhost: the cabinet folder %s is in use by another quizhost%s; this one ends without touching it\n",
+                 options.program_folder.c_str(), holder.empty() ? "" : (" (" + holder + ")").c_str());
+    std::fflush(err);
+    return exit_cabinet_busy;
 }
 
 std::optional<int> run_host_step(host& h, const std::function<void()>& step, std::FILE* err, std::string_view what,

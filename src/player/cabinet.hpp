@@ -12,6 +12,7 @@
 #include "definitions.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/credit_library.hpp"
+#include "platform/file_lock.hpp"
 #include "platform/file_system.hpp"
 
 namespace quizhost {
@@ -34,6 +35,11 @@ struct machine_seams {
     // Lends the seams to `h` and sets its program folder and credit port.
     void attach(host& h, const cabinet_options& options) const;
 };
+
+// Takes the cabinet folder's single-instance lock into `lock`, before anything in the folder is read.
+// When the host must not start, says why on `err` and answers the status to end with: exit_cabinet_busy
+// while another process holds the folder, exit_usage when the folder cannot be opened.
+std::optional<int> lock_cabinet(const cabinet_options& options, std::unique_ptr<file_lock>& lock, std::FILE* err);
 
 // Runs one step of the host (start-up, or a movie command). When the program ended in it, traces
 // "exit STATUS" and answers the status: the one unload_wrapper gave, or exit_intro_failed for a failure

@@ -79,6 +79,8 @@ int play_movie_script(host& h, headless_stage& stage, const movie_script& script
 
 int run_headless(const cabinet_options& options, const movie_script& script, std::FILE* out, std::FILE* err,
                  std::optional<display*> real_screen) {
+    std::unique_ptr<file_lock> cabinet_lock;  // held until the host has ended
+    if (const std::optional<int> status = lock_cabinet(options, cabinet_lock, err)) return *status;
     stream_event_sink events(out);
     const machine_seams machine(options);
     script_clock clock;

@@ -183,6 +183,8 @@ int run_player(host& h, bridge& link, const program_entry& program, std::FILE* e
 
 int run_browser(const cabinet_options& cabinet, const browser_options& options, display* screen, std::FILE* out,
                 std::FILE* err) {
+    std::unique_ptr<file_lock> cabinet_lock;  // held until the host has ended
+    if (const std::optional<int> status = lock_cabinet(cabinet, cabinet_lock, err)) return *status;
     std::optional<stream_event_sink> trace;
     if (options.trace) trace.emplace(err);
     const machine_seams machine(cabinet);

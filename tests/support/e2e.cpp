@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,9 +80,9 @@ HANDLE inheritable_file(const std::string& path, bool for_writing) {
     return file;
 }
 
-// Runs the program with standard input, output and error on the files; answers its exit code.
-int spawn_and_wait(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
-                   const std::string& out_path, const std::string& err_path) {
+// Starts the program with standard input, output and error on the files; answers its process handle.
+HANDLE spawn(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
+             const std::string& out_path, const std::string& err_path) {
     std::string command_line = quoted_argument(program);
     for (const auto& arg : args) command_line += " " + quoted_argument(arg);
     STARTUPINFOA startup{};
@@ -97,20 +98,25 @@ int spawn_and_wait(const std::string& program, const std::vector<std::string>& a
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
     if (!started) throw std::runtime_error("cannot run " + program + ": error " + std::to_string(why));
-    ::WaitForSingleObject(child.hProcess, INFINITE);
-    DWORD code = 0;
-    ::GetExitCodeProcess(child.hProcess, &code);
     ::CloseHandle(child.hThread);
-    ::CloseHandle(child.hProcess);
+    return child.hProcess;
+}
+
+int wait_for(HANDLE child) {
+    ::WaitForSingleObject(child, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(child, &code);
+    ::CloseHandle(child);
     return static_cast<int>(code);
 }
 
+void kill_process(HANDLE child) { ::TerminateProcess(child, 128 + 9); }
+
 #else
 
-// Runs the program with standard input, output and error on the files; answers its exit status (128 + N
-// when killed by signal N).
-int spawn_and_wait(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
-                   const std::string& out_path, const std::string& err_path) {
+// Starts the program with standard input, output and error on the files; answers its process id.
+pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
+            const std::string& out_path, const std::string& err_path) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
@@ -127,19 +133,68 @@ int spawn_and_wait(const std::string& program, const std::vector<std::string>& a
     const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot run " + program + ": " + std::strerror(spawned));
+    return child;
+}
 
+// The exit status (128 + N when killed by signal N).
+int wait_for(pid_t child) {
     int wait_status = 0;
     while (waitpid(child, &wait_status, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("cannot wait for " + program);
+        if (errno != EINTR) throw std::runtime_error("cannot wait for process " + std::to_string(child));
     }
     if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
     if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
     return -1;
 }
 
+void kill_process(pid_t child) { ::kill(child, SIGKILL); }
+
 #endif
 
+int spawn_and_wait(const std::string& program, const std::vector<std::string>& args, const std::string& in_path,
+                   const std::string& out_path, const std::string& err_path) {
+    return wait_for(spawn(program, args, in_path, out_path, err_path));
+}
+
 }  // namespace
+
+struct background_program::child {
+#ifdef _WIN32
+    HANDLE process = nullptr;
+#else
+    pid_t process = -1;
+#endif
+    temp_folder io;
+};
+
+background_program::background_program(const std::string& program, const std::vector<std::string>& args)
+    : child_(std::make_unique<child>()) {
+    put(child_->io.path() + "/stdin", "");
+    child_->process = spawn(program, args, child_->io.path() + "/stdin", child_->io.path() + "/stdout",
+                            child_->io.path() + "/stderr");
+}
+
+background_program::~background_program() {
+    if (!waited_) {
+        kill();
+        (void)wait();
+    }
+}
+
+void background_program::kill() {
+    if (!waited_) kill_process(child_->process);
+}
+
+run_result background_program::wait() {
+    run_result result;
+    if (waited_) return result;
+    waited_ = true;
+    result.status = wait_for(child_->process);
+    result.out = slurp(child_->io.path() + "/stdout");
+    result.err = slurp(child_->io.path() + "/stderr");
+    result.transcript = split_output_lines(result.out);
+    return result;
+}
 
 #ifdef _WIN32
 bool start_windows_process(const char* program, char* command_line, void* startup_info, void* process_info,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,26 @@ std::string bin_path(const std::string& name);
 
 // Runs `program` with `args`; `input` becomes its standard input. Waits for it to end.
 run_result run_program(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
+
+// A program started in the background, with its output gathered in files. Killed and waited for at the
+// latest when the object goes.
+class background_program {
+public:
+    background_program(const std::string& program, const std::vector<std::string>& args);
+    ~background_program();
+    background_program(const background_program&) = delete;
+    background_program& operator=(const background_program&) = delete;
+
+    // Ends it at once, as SIGKILL does (TerminateProcess on Windows): nothing of it runs any more.
+    void kill();
+    // Waits for it to end; what it printed, and its status.
+    run_result wait();
+
+private:
+    struct child;
+    std::unique_ptr<child> child_;
+    bool waited_ = false;
+};
 
 #ifdef _WIN32
 // CreateProcessA with handles inherited and no other flags. Wine now and then fails a start with

@@ -178,14 +178,23 @@ test("a reloaded stage is brought back to where the host is", slow, async () => 
 
 test("quizhost refuses a port that is taken, with a clear message", slow, async () => {
   const cabinet = makeCabinet();
+  const other = makeCabinet();
   const first = await startHost(cabinet.root, { trace: false });
   try {
     const port = new URL(first.address).port;
-    const second = spawnSync(quizhostBin, ["--root", cabinet.root, "--http-port", port], { encoding: "utf8", timeout: 10000 });
+    const second = spawnSync(quizhostBin, ["--root", other.root, "--http-port", port, "--display", "none"],
+                             { encoding: "utf8", timeout: 10000 });
     assert.equal(second.status, 2);
     assert.match(second.stderr, new RegExp(`cannot listen on 127\\.0\\.0\\.1:${port}`));
+    // A second browser host on the same cabinet folder ends before it opens any port.
+    const third = spawnSync(quizhostBin, ["--root", cabinet.root, "--http-port", "0", "--display", "none"],
+                            { encoding: "utf8", timeout: 10000 });
+    assert.equal(third.status, 4);
+    assert.match(third.stderr, /the cabinet folder .* is in use by another quizhost \(process \d+\)/);
+    assert.equal(third.stdout, "");
   } finally {
     await first.stop();
     cabinet.remove();
+    other.remove();
   }
 });
