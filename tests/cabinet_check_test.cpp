@@ -13,6 +13,7 @@
 #include "content/encryption.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
 #include "platform/write_access.hpp"
 #include "support/e2e.hpp"
@@ -271,6 +272,18 @@ TEST_F(cabinet_check_test, TheBrowserPortMustBeFree) {
     options.http_port = taken->port();
     const content_findings f = check_cabinet({*native}, options);
     EXPECT_TRUE(has(f, level::error, "127.0.0.1:" + std::to_string(taken->port()), "port is taken")) << rendered(f);
+}
+
+TEST_F(cabinet_check_test, AHostAlreadyServingTheCabinetIsAWarningAndItsLockIsKept) {
+    std::string holder;
+    const auto held = try_lock_folder(root(), holder);
+    ASSERT_TRUE(held);
+    cabinet_check_options options;
+    options.program_folder = root();
+    const content_findings f = check_cabinet({*native}, options);
+    EXPECT_TRUE(has(f, level::warning, root(), "another quizhost")) << rendered(f);
+    // The check let go of nothing it did not take: the host's lock still stands.
+    EXPECT_FALSE(try_lock_folder(root(), holder));
 }
 
 TEST_F(cabinet_check_test, TheCommandPrintsOneFindingPerLineAndExitsByTheWorst) {

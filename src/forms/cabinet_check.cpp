@@ -11,6 +11,7 @@
 #include "credit/credit_link.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
+#include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
 #include "forms/folder_check.hpp"
 #include "records/text_records.hpp"
@@ -51,6 +52,7 @@ public:
             add(level::error, root_, "no such folder: give the cabinet folder with --root");
             return std::move(findings_);
         }
+        check_other_host();
         check_movies();
         check_markers();
         check_system_folder();
@@ -307,6 +309,20 @@ private:
         }
         content_findings content = check_data_folder(fs_, data, progress);
         for (content_finding& finding : content.list) findings_.list.push_back(std::move(finding));
+    }
+
+    // The lock is taken and let go at once: a host that starts meanwhile waits for nothing and loses nothing.
+    void check_other_host() {
+        std::string holder;
+        try {
+            if (try_lock_folder(root_, holder)) return;
+        } catch (const run_time_error& e) {
+            add(level::error, root_, "cannot be locked for a host (" + why(e) + "): the host ends at start with status 2");
+            return;
+        }
+        add(level::warning, root_,
+            "another quizhost" + (holder.empty() ? std::string() : " (" + holder + ")") +
+                " is serving this cabinet: a host started now ends at once with status 4; stop that one first");
     }
 
     void check_browser_port() {
