@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
     int tool_status = 0;
     quizhost::add_content_commands(app, tool_status);
     quizhost::add_meters_command(app, tool_status);
+    quizhost::add_recall_command(app, tool_status);
     app.require_subcommand(0, 1);
 
     try {

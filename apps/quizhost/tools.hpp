@@ -12,4 +12,8 @@ void add_content_commands(CLI::App& app, int& status);
 // `quizhost meters [--root DIR] [--html FILE]`, the auditor's report.
 void add_meters_command(CLI::App& app, int& status);
 
+// `quizhost recall [--root DIR] [--last N] [--game NUMBER] [--html FILE]`, the game recall for disputes and
+// audits.
+void add_recall_command(CLI::App& app, int& status);
+
 }  // namespace quizhost

@@ -169,13 +169,18 @@ void channel_use_credit(host& h) {
             } else {
                 traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
             }
+            h.credit.last_price_source = credit_covers ? "credit" : "bank";
             return;
         }
-        case socket_platform:
-            if (socket_get(h, "GET_CREDIT") >= price) socket_send_message(h, "USE_CREDIT", "");
+        case socket_platform: {
+            const bool credit_covers = socket_get(h, "GET_CREDIT") >= price;
+            if (credit_covers) socket_send_message(h, "USE_CREDIT", "");
+            h.credit.last_price_source = credit_covers ? "credit" : "none";
             return;
+        }
         default:
             traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
+            h.credit.last_price_source = "credit";
     }
 }
 
