@@ -164,7 +164,7 @@ TEST(GameRecall, KeepsEachStepOfAGameAndWhatFollowedItsSettlement) {
     const std::string after_game = cab.fs.contents(recall_path);
     cab.fs_command("ADD_TO_BANK", "300");
     cab.fs_command("ADD_TO_HISCORES", "Ann,99,300,a,b,c");
-    cab.fs_command("CLOSE_ALL");
+    EXPECT_THROW(cab.fs_command("CLOSE_ALL"), program_exit);
 
     const recall_contents contents = cab.recall();
     ASSERT_TRUE(contents.damage.empty());
