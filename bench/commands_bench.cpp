@@ -16,6 +16,7 @@
 
 #include "bench_cabinet.hpp"
 #include "forms/form_main.hpp"
+#include "recall/recall_format.hpp"
 
 namespace {
 
@@ -155,6 +156,84 @@ void BM_atomic_replace(benchmark::State& state) {
     state.counters["p99_us"] = timings.percentile(0.99);
 }
 
+// A game's record as the game recall writes it at the game's settlement: twelve questions drawn and
+// answered, appended to a growing recall file and made durable with one data sync. This is what the
+// recall adds to a game.
+void BM_recall_game_record(benchmark::State& state) {
+    scratch_folder folder("recall");
+    const std::unique_ptr<file_system> files = make_native_file_system();
+    const std::string path = folder.path() + "/recall.txt";
+    files->write_file(path, "");
+    files->sync_file(path);
+    recall_record record{"game",
+                         {{"seq", "1"},
+                          {"no", "1"},
+                          {"start", "2026-12-07 14:05:09"},
+                          {"end", "2026-12-07 14:06:09"},
+                          {"pay", "credit"},
+                          {"credit", "150"},
+                          {"bank", "0"},
+                          {"start_mode", "3"},
+                          {"plan", "-1,100,200,300,500,1000,2000"},
+                          {"lives", "3"}}};
+    for (int q = 1; q <= 12; ++q) {
+        record.add("q", std::to_string(q) + ",3,1,data_3_1.dat,417,8f3a2b1c");
+        record.add("a", "3,1");
+    }
+    for (const char* field : {"reached", "prize", "flags", "mode"}) record.add(field, "12");
+    samples timings;
+    long call = 0;
+    for (auto _ : state) {
+        record.fields[0].second = std::to_string(++call);
+        const std::string line = format_recall_record(record) + "\r\n";
+        const auto start = std::chrono::steady_clock::now();
+        files->append_to_file(path, line);
+        files->sync_file(path);
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+    state.counters["bytes"] = static_cast<double>(format_recall_record(record).size() + 2);
+}
+
+// A whole game as bench/game_script.hpp plays it (START_GAME, twelve questions drawn and answered,
+// UPDATE_METERS, the high-score position, entry and table, the game count), recall included: the
+// figure the recall's one sync per game is a share of.
+void BM_whole_game(benchmark::State& state) {
+    scratch_folder folder("game");
+    lay_out_cabinet(folder.path(), question_lines);
+    cabinet cab(folder.path());
+    cab.start();
+    samples timings;
+    long game = 0;
+    const long syncs_before = cab.files->syncs;
+    for (auto _ : state) {
+        const std::string score = std::to_string((game++ * 7919) % 5000);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            flash_game_FSCommand(cab.h, "START_GAME", "");
+            for (int q = 1; q <= 12; ++q) {
+                flash_game_FSCommand(cab.h, "GET_QUESTION", std::to_string(q) + ",T");
+                flash_game_FSCommand(cab.h, "ANSWERED",
+                                     std::to_string(q % 4 + 1) + "," + std::to_string((game + q) % 2));
+            }
+            flash_game_FSCommand(cab.h, "UPDATE_METERS", "12,100,0,0");
+            flash_game_FSCommand(cab.h, "GET_HISCORE_POSITION", score);
+            flash_game_FSCommand(cab.h, "ADD_TO_HISCORES", "BEN,1234," + score + ",1,2,3");
+            flash_game_FSCommand(cab.h, "READ_HISCORES", "");
+            flash_game_FSCommand(cab.h, "GET_TOTAL_GAMES", "");
+        } catch (const program_exit&) {
+            state.SkipWithError(("ended the program: " + last_log_line(folder.path())).c_str());
+            break;
+        }
+        timings.add(std::chrono::steady_clock::now() - start);
+    }
+    state.counters["p50_us"] = timings.percentile(0.50);
+    state.counters["p99_us"] = timings.percentile(0.99);
+    state.counters["syncs_per_game"] =
+        static_cast<double>(cab.files->syncs - syncs_before) / static_cast<double>(game == 0 ? 1 : game);
+}
+
 void register_all() {
     benchmark::RegisterBenchmark("fsync_small_file", BM_fsync_small_file)
         ->Unit(benchmark::kMicrosecond)
@@ -163,6 +242,10 @@ void register_all() {
         ->Unit(benchmark::kMicrosecond)
         ->MinTime(0.5);
     benchmark::RegisterBenchmark("atomic_replace", BM_atomic_replace)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+    benchmark::RegisterBenchmark("recall_game_record", BM_recall_game_record)
+        ->Unit(benchmark::kMicrosecond)
+        ->MinTime(0.5);
+    benchmark::RegisterBenchmark("whole_game", BM_whole_game)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
     for (const command_row& row : command_table()) {
         const std::string name = row.name;
         if (name == "CLOSE_ALL") continue;

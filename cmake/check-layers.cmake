@@ -8,7 +8,7 @@
 #   platform/         the seams and their implementations, the only code that knows an operating system
 #   host.hpp          the one context
 #   records/          keyed record files, the error log
-#   credit/ meters/ content/ scores/   the subsystems
+#   credit/ meters/ content/ scores/ recall/   the subsystems
 #   forms/            the forms, the command table, start-up
 #   player/           the movie players (nothing includes them but the programs)
 cmake_minimum_required(VERSION 3.25)
@@ -25,6 +25,7 @@ set(rank_credit 5)
 set(rank_meters 5)
 set(rank_content 5)
 set(rank_scores 5)
+set(rank_recall 5)
 set(rank_forms 6)
 set(rank_player 7)
 

@@ -24,6 +24,7 @@ class credit_library;
 class client_shell;
 class shell_object;
 class event_sink;
+class game_recall;
 
 // The outside world, one seam per interface. Owned by whoever builds the host (the quizhost program, a
 // test fixture); the host only borrows them.
@@ -69,6 +70,9 @@ struct host {
         std::int16_t platform_code = 2;
         std::shared_ptr<shell_object> client_shell;
         std::int32_t stake_index = 0;
+        // What the latest "USE_CREDIT" took the price from, for the game recall: "credit", "bank", or
+        // "none" when the service's credit was short and nothing was taken.
+        std::string last_price_source;
     } credit;
 
     // Meters and money (folder check, meter file, setup and autoplay).
@@ -91,7 +95,19 @@ struct host {
         std::int16_t no_of_difficulties = 0;
         std::vector<std::string> win_plans;
         std::vector<std::string> lives_table;
+        // The latest question drawn, for the game recall: where it came from and its enciphered line
+        // (never its plain text).
+        struct drawn_question {
+            int difficulty = 0;
+            int set = 0;
+            long line = 0;
+            std::string enciphered;
+        } last_question;
     } content;
+
+    // What each game did, kept from the commands as they are handled (recall/game_recall.hpp); made at
+    // the first command.
+    std::shared_ptr<game_recall> recall;
 
     // Paths of the files the host keeps.
     std::string log_file() const { return start.system_path + log_file_name; }

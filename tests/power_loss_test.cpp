@@ -1,7 +1,8 @@
 // Power loss: the cabinet is switched off at the wall right after any one write, sync, rename, swap or
 // folder sync of a state-changing command or of start-up's repairs. The host must start again on whatever
-// survived, and the meter file, the high-score table and the setup file must each hold exactly their
-// state before or after the interrupted work, never a torn or older one.
+// survived, and the meter file, the high-score table, the setup file and the game recall must each hold
+// exactly their state before or after the interrupted work, never a torn or older one; and the recall
+// never holds a game the meter file has not counted.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "definitions.hpp"
 #include "forms/runtime.hpp"
 #include "meters/meter_file.hpp"
+#include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
 #include "support/power_cut_file_system.hpp"
 #include "support/test_host.hpp"
@@ -24,10 +26,11 @@ const std::string cabinet_root = "/cab";
 const std::string meter_file = cabinet_root + "/system/logs/meter.txt";
 const std::string hiscore_file = cabinet_root + "/variable/highscores.txt";
 const std::string setup_file = cabinet_root + "/system/setup.ini";
+const std::string recall_file = cabinet_root + "/system/logs/recall.txt";
 
-// What the checks compare: the three files the cabinet must never lose or tear (nullopt: absent).
+// What the checks compare: the files the cabinet must never lose or tear (nullopt: absent).
 struct kept_files {
-    std::optional<std::string> meters, hiscores, setup;
+    std::optional<std::string> meters, hiscores, setup, recall;
     bool operator==(const kept_files&) const = default;
 };
 
@@ -37,7 +40,8 @@ std::optional<std::string> file_or_absent(power_cut_file_system& fs, const std::
 }
 
 kept_files kept(power_cut_file_system& fs) {
-    return {file_or_absent(fs, meter_file), file_or_absent(fs, hiscore_file), file_or_absent(fs, setup_file)};
+    return {file_or_absent(fs, meter_file), file_or_absent(fs, hiscore_file), file_or_absent(fs, setup_file),
+            file_or_absent(fs, recall_file)};
 }
 
 // One run of the program on `fs`: fresh memory, the same fixed clock and credit every time.
@@ -108,17 +112,24 @@ void check_restart(const power_cut_file_system& cut_fs, const kept_files& before
     ++tally().tried;
     const bool started = second.start_up();
     const kept_files found = kept(*restarted);
-    const bool sound = started && (found.meters == before.meters || found.meters == after.meters) &&
-                       (found.hiscores == before.hiscores || found.hiscores == after.hiscores) &&
-                       (found.setup == before.setup || found.setup == after.setup);
+    const bool sound =
+        started && (found.meters == before.meters || found.meters == after.meters) &&
+        (found.hiscores == before.hiscores || found.hiscores == after.hiscores) &&
+        (found.setup == before.setup || found.setup == after.setup) &&
+        (found.recall == before.recall || found.recall == after.recall) &&
+        // The meter file reaches the disk first: a recall that has the command's record
+        // with the meter file that has not is a game the meters never counted.
+        !(found.recall != before.recall && found.meters == before.meters && before.meters != after.meters);
     if (sound) return;
     ++tally().failed;
     std::string steps;
     for (const auto& step : cut_fs.log) steps += "\n  " + step;
     ADD_FAILURE() << what << ": power cut after step " << cut << (started ? "" : ": start-up failed")
-                  << "\nmeter file:\n" << found.meters.value_or("(absent)")
-                  << "\nhigh scores:\n" << found.hiscores.value_or("(absent)")
-                  << "\nsetup:\n" << found.setup.value_or("(absent)") << "\nsteps:" << steps;
+                  << "\nmeter file:\n"
+                  << found.meters.value_or("(absent)") << "\nhigh scores:\n"
+                  << found.hiscores.value_or("(absent)") << "\nsetup:\n"
+                  << found.setup.value_or("(absent)") << "\nrecall:\n"
+                  << found.recall.value_or("(absent)") << "\nsteps:" << steps;
 }
 
 void run_command(host& h, const command_case& command) { raise_fscommand(h, command.name, command.args); }
@@ -174,6 +185,68 @@ TEST(PowerLoss, EveryStateChangingCommandLeavesItsFilesBeforeOrAfter) {
     ASSERT_TRUE(cabinet->file_exists(cabinet_root + "/variable/newfile.txt"));
     for (const auto& command : commands) cut_everywhere(*cabinet, command);
     report_cut_points("state-changing commands");
+}
+
+// A game in progress when the power goes at each step of its settlement: the meter file and the recall
+// each hold the game or not, the recall never alone, and when the meter file alone holds it the numbering
+// shows the gap to an auditor once the next game is recorded.
+TEST(PowerLoss, AGamesSettlementReachesTheMeterFileFirstAndAGapIsNamed) {
+    const auto cabinet = started_cabinet();
+    {
+        // Earlier games: the recall file exists, so the settlement appends to it.
+        powered_host played(*cabinet);
+        ASSERT_TRUE(played.start_up());
+        run_command(played.t.host, {"UPDATE_METERS", "1,-1,0,0"});
+        run_command(played.t.host, {"ADD_TO_BANK", "10"});
+    }
+    cabinet->sync_everything();
+    const std::vector<command_case> game = {{"USE_CREDIT", ""}, {"START_GAME", ""}, {"ANSWERED", "1,1"}};
+    const command_case settle{"UPDATE_METERS", "1,300,0,0"};
+
+    kept_files before, after;
+    int steps = 0;
+    {
+        auto fs = cabinet->after_power_cut();
+        powered_host run(*fs);
+        ASSERT_TRUE(run.start_up());
+        for (const auto& command : game) run_command(run.t.host, command);
+        before = kept(*fs);
+        fs->cut_after_step(0);
+        run_command(run.t.host, settle);
+        steps = fs->steps();
+        after = kept(*fs);
+    }
+    ASSERT_NE(before.recall, after.recall);
+    int meters_only = 0, both = 0;
+    for (int cut = 1; cut <= steps; ++cut) {
+        auto fs = cabinet->after_power_cut();
+        powered_host run(*fs);
+        ASSERT_TRUE(run.start_up());
+        for (const auto& command : game) run_command(run.t.host, command);
+        fs->cut_after_step(cut);
+        EXPECT_THROW(run_command(run.t.host, settle), power_cut) << "step " << cut;
+        check_restart(*fs, before, after, "a game's settlement", cut);
+
+        auto restarted = fs->after_power_cut();
+        const kept_files found = kept(*restarted);
+        if (found.meters == after.meters && found.recall == before.recall) {
+            ++meters_only;
+            // The next game is recorded; the one the meters counted alone is named as missing.
+            powered_host next(*restarted);
+            ASSERT_TRUE(next.start_up());
+            run_command(next.t.host, {"UPDATE_METERS", "1,-1,0,0"});
+            const recall_view view =
+                view_recall(read_recall_files(*restarted, cabinet_root + "/system/"), std::nullopt);
+            ASSERT_FALSE(view.notes.empty()) << "step " << cut;
+            EXPECT_EQ(view.notes.front().rfind("game 2 is not in the recall: counted by the meters", 0), 0u)
+                << "step " << cut << ": " << view.notes.front();
+        } else if (found.meters == after.meters) {
+            ++both;
+        }
+    }
+    EXPECT_GT(meters_only, 0) << "a cut between the meter file and the recall was tried";
+    EXPECT_GT(both, 0);
+    report_cut_points("a game's settlement");
 }
 
 TEST(PowerLoss, StartUpRepairsOfAnEmptyFolderAreRedoneOrKept) {

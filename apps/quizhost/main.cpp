@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
     quizhost::add_meters_command(app, tool_status);
     quizhost::add_check_command(app, tool_status, options.program_folder);
     quizhost::add_commands_command(app, tool_status);
+    quizhost::add_recall_command(app, tool_status);
     app.require_subcommand(0, 1);
 
     try {

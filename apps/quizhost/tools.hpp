@@ -20,4 +20,8 @@ void add_check_command(CLI::App& app, int& status, const std::string& program_fo
 // `quizhost commands [--markdown]`, the game developer's reference of every movie command.
 void add_commands_command(CLI::App& app, int& status);
 
+// `quizhost recall [--root DIR] [--last N] [--game NUMBER] [--html FILE]`, the game recall for disputes and
+// audits.
+void add_recall_command(CLI::App& app, int& status);
+
 }  // namespace quizhost

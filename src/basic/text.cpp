@@ -84,4 +84,33 @@ std::string single_line(std::string_view text) {
     return result;
 }
 
+std::string html_escape(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
+                    out += ' ';
+                } else if (static_cast<unsigned char>(c) >= 0x80) {
+                    out += "&#" + std::to_string(static_cast<unsigned>(static_cast<unsigned char>(c))) + ";";
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
 }  // namespace quizhost

@@ -42,6 +42,10 @@ std::string_view without_cr(std::string_view line);
 // CR and LF become spaces, so text from the movie cannot start a new line in a file or a request.
 std::string single_line(std::string_view text);
 
+// Text for an HTML or XHTML page: & < > " as entities, control bytes (but TAB and LF) as spaces, since
+// XML allows none, and bytes above 127 as numeric entities, since they are not UTF-8 text.
+std::string html_escape(std::string_view text);
+
 }  // namespace quizhost
 
 #include "definitions.hpp"

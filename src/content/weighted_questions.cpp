@@ -124,6 +124,7 @@ std::string get_question(host& h, const std::string& args) {
 
     const std::string path = question_file_path(h, difficulty, set);
     const drawn_line line = draw_question_line(h, path);
+    h.content.last_question = {difficulty, set, line.number, line.text};
     std::string key = question_key;
     std::string question = decrypt_string(line.text, key);
     if (question.empty())

@@ -168,6 +168,7 @@ double library_get_bank(host& h) {
 void library_use_credit(host& h) {
     const std::int32_t price = h.money.price_per_play;
     traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
+    h.credit.last_price_source = "credit";
 }
 void library_add_to_bank(host& h, double amount, const std::string&) {
     const std::int32_t whole = round_to_int32(amount);
@@ -186,6 +187,7 @@ void shell_use_credit(host& h) {
     } else {
         traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
     }
+    h.credit.last_price_source = credit_covers ? "credit" : "bank";
 }
 void shell_add_to_bank(host& h, double amount, const std::string&) {
     traced(h, "AddToBank", shown_number_text(amount), [&] { shell(h).AddToBank(amount); });
@@ -199,7 +201,9 @@ double socket_get_credit(host& h) { return socket_get(h, "GET_CREDIT"); }
 double socket_get_bank(host& h) { return socket_get(h, "GET_BANK"); }
 // The service has no fallback to the bank: it takes nothing when the credit is short.
 void socket_use_credit(host& h) {
-    if (socket_get(h, "GET_CREDIT") >= h.money.price_per_play) socket_send_message(h, "USE_CREDIT", "");
+    const bool credit_covers = socket_get(h, "GET_CREDIT") >= h.money.price_per_play;
+    if (credit_covers) socket_send_message(h, "USE_CREDIT", "");
+    h.credit.last_price_source = credit_covers ? "credit" : "none";
 }
 // The service gets the amount exactly as the movie sent it.
 void socket_add_to_bank(host& h, double, const std::string& amount_text) {

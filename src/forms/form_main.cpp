@@ -18,6 +18,7 @@
 #include "platform/clock.hpp"
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"
+#include "recall/game_recall.hpp"
 #include "records/error_log.hpp"
 #include "forms/folder_check.hpp"
 #include "records/text_records.hpp"
@@ -132,7 +133,8 @@ void flash_game_FSCommand(host& h, const std::string& command, const std::string
     try {
         set_processing_flag(h);
         if (const command_row* row = find_command(command)) {
-            std::string answer = row->handler(h, args);
+            // The game recall watches every row; it never changes what the row does or answers.
+            std::string answer = record_command(h, command, args, [&] { return row->handler(h, args); });
             // Set once, after the operation returned: a failed operation leaves the variable alone.
             if (row->answer != nullptr) h.io.game_movie->set_variable(row->answer, answer);
         }

@@ -302,36 +302,7 @@ std::string meter_report_text(const meter_report& report, std::string_view sourc
 
 namespace {
 
-std::string escape(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                // Control bytes are not allowed in XML, and bytes above 127 are not UTF-8 text: neither
-                // may break the page.
-                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-                    out += ' ';
-                } else if (static_cast<unsigned char>(c) >= 0x80) {
-                    out += fmt::format("&#{};", static_cast<unsigned>(static_cast<unsigned char>(c)));
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out;
-}
+std::string escape(std::string_view text) { return html_escape(text); }
 
 struct bar {
     std::string label;

@@ -1,0 +1,59 @@
+// `quizhost recall`: the games a cabinet's game recall holds, newest first. Reads only.
+#include <iostream>
+#include <memory>
+
+#include "platform/file_system.hpp"
+#include "player/cabinet.hpp"
+#include "recall/recall_report.hpp"
+#include "tools.hpp"
+
+namespace quizhost {
+namespace {
+
+struct recall_command_options {
+    std::string root;
+    std::string html;
+    long last = 10;
+    double game = 0;
+};
+
+}  // namespace
+
+void add_recall_command(CLI::App& app, int& status) {
+    auto options = std::make_shared<recall_command_options>();
+    CLI::App* recall = app.add_subcommand(
+        "recall",
+        "Show what happened in the cabinet's last games, newest first, from its game recall "
+        "(system/logs/recall.txt and recall_previous.txt): payment, game mode, win plan, lives, every question "
+        "drawn with its file and line (deciphered from the question file as it is now), the answers, the prize "
+        "and the money added. The files are only read.");
+    recall->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)")
+        ->type_name("DIR");
+    recall->add_option("--last", options->last, "show the newest N games (default 10)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    CLI::Option* game =
+        recall->add_option("--game", options->game, "show only the game of this number (the meters' game count)")
+            ->type_name("NUMBER")
+            ->check(CLI::NonNegativeNumber);
+    recall->add_option("--html", options->html, "also write the games as one self-contained HTML page")
+        ->type_name("FILE");
+    recall->footer(
+        "Example:\n  quizhost recall --root /srv/cabinet --last 3\n  quizhost recall --root /srv/cabinet --game 1234 "
+        "--html game1234.html\n"
+        "A question marked \"the file has changed since the game\" shows the line the file holds now, not the one "
+        "drawn. Gaps in the games' numbering (a power cut between the meter file and the recall) are named.\n"
+        "Exit status: 0; 1 when there is no recall, the game is not in it, or the page cannot be written; 3 when "
+        "damaged records were skipped (each named with its file and line on standard error).");
+    recall->callback([options, game, &status] {
+        recall_options chosen;
+        chosen.root = without_trailing_separator(options->root.empty() ? executable_folder(nullptr) : options->root);
+        chosen.html_path = options->html;
+        chosen.last = options->last;
+        if (game->count() > 0) chosen.game = options->game;
+        const auto fs = make_native_file_system();
+        status = run_recall_report(*fs, chosen, std::cout, std::cerr);
+    });
+}
+
+}  // namespace quizhost

@@ -1,0 +1,393 @@
+#include "recall/game_recall.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "basic/date_time.hpp"
+#include "basic/numbers.hpp"
+#include "basic/text.hpp"
+#include "content/weighted_questions.hpp"
+#include "host.hpp"
+#include "meters/meter_file.hpp"
+#include "platform/clock.hpp"
+#include "platform/file_system.hpp"
+#include "recall/recall_format.hpp"
+#include "records/error_log.hpp"
+#include "records/text_records.hpp"
+
+namespace quizhost {
+
+std::string recall_file_path(std::string_view system_path) {
+    return std::string(system_path) + logs_folder_name + recall_file_name;
+}
+
+std::string previous_recall_file_path(std::string_view system_path) {
+    return std::string(system_path) + logs_folder_name + previous_recall_file_name;
+}
+
+namespace {
+
+std::string recall_time(const date_time& t) {
+    return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+// The recall never ends a game: its own failure leaves one log line (when even that can be written).
+void log_failure(host& h, const run_time_error& error) {
+    const std::string detail = error.detail().empty() ? "" : " (" + error.detail() + ")";
+    try {
+        write_error(h, "*ERROR* Game recall not written: " + error.description() + detail);
+    } catch (const run_time_error&) {
+    }
+}
+
+// Records waiting for a write that failed are kept up to this many; older ones are given up.
+constexpr std::size_t unwritten_limit = 1000;
+
+}  // namespace
+
+class game_recall {
+public:
+    void before(host& h, std::string_view command);
+    void after(host& h, std::string_view command, std::string_view args, std::string_view answer);
+    void failed(host& h, const run_time_error& error);
+
+private:
+    struct open_game {
+        date_time start;
+        std::optional<std::string> pay;  // how it was paid, once it was
+        std::string credit, bank;        // as last answered to the movie when it was paid
+        std::optional<std::string> start_mode;
+        std::vector<std::pair<std::string, std::string>> events;
+        std::size_t event_bytes = 0;
+        long dropped = 0;
+    };
+
+    open_game& ensure_open(host& h);
+    void event(host& h, std::string key, std::string value);
+    void close_unfinished(host& h, const std::string& why, bool sync);
+    void settle(host& h, std::string_view args);
+    void between(host& h, std::string key, std::string value);
+    recall_record game_record(std::string_view kind, const open_game& game, host& h) const;
+
+    // Writes the records (after any a failed write left waiting); syncs when asked, or when only a sync
+    // is owed. A failure is logged, and what was not appended waits for the next write.
+    void write(host& h, std::vector<recall_record> records, bool sync);
+    void scan(host& h);
+    void append(host& h, std::vector<recall_record>& records, bool sync);
+
+    std::optional<open_game> game_;
+    std::string last_credit_ = "-";
+    std::string last_bank_ = "-";
+
+    // What the current file holds, learnt by reading it once before the first write.
+    bool scanned_ = false;
+    bool ends_with_line_end_ = true;
+    long games_in_file_ = 0;
+    std::int64_t bytes_in_file_ = 0;
+    std::int64_t next_seq_ = 1;
+    std::string last_settled_ = "-";
+    bool settled_this_run_ = false;
+    bool unsynced_ = false;
+    std::deque<recall_record> unwritten_;
+};
+
+game_recall::open_game& game_recall::ensure_open(host& h) {
+    if (!game_) {
+        game_.emplace();
+        game_->start = h.io.clock->now();
+    }
+    return *game_;
+}
+
+void game_recall::event(host& h, std::string key, std::string value) {
+    open_game& game = ensure_open(h);
+    const std::size_t bytes = key.size() + value.size() + 2;
+    if (game.event_bytes + bytes > recall_record_limit) {
+        ++game.dropped;
+        return;
+    }
+    game.event_bytes += bytes;
+    game.events.emplace_back(std::move(key), std::move(value));
+}
+
+recall_record game_recall::game_record(std::string_view kind, const open_game& game, host& h) const {
+    recall_record record;
+    record.kind = std::string(kind);
+    record.add("start", recall_time(game.start));
+    record.add("end", recall_time(h.io.clock->now()));
+    if (game.pay) {
+        record.add("pay", *game.pay);
+        record.add("credit", game.credit);
+        record.add("bank", game.bank);
+    }
+    if (game.start_mode) record.add("start_mode", *game.start_mode);
+    for (const auto& e : game.events) record.fields.push_back(e);
+    if (game.dropped > 0) record.add("dropped", std::to_string(game.dropped));
+    return record;
+}
+
+void game_recall::close_unfinished(host& h, const std::string& why, bool sync) {
+    if (!game_) return;
+    recall_record record = game_record(unfinished_kind, *game_, h);
+    record.add("ended", why);
+    game_.reset();
+    write(h, {std::move(record)}, sync);
+}
+
+void game_recall::settle(host& h, std::string_view args) {
+    open_game& game = ensure_open(h);
+    // The figures as the meter update read them.
+    const std::string text(args);
+    recall_record record = game_record(settled_game_kind, game, h);
+    record.add("reached", number_to_text(leading_number(get_field(text, 0))));
+    record.add("prize", number_to_text(leading_number(get_field(text, 1))));
+    record.add("flags", number_to_text(leading_number(get_field(text, 2))) + "," +
+                            number_to_text(leading_number(get_field(text, 3))));
+    record.add("mode", number_to_text(h.money.game_mode));
+    game_.reset();
+    // The game's number is the count the meter file has just made.
+    std::string number = "-";
+    try {
+        number = number_to_text(get_games_played(h));
+    } catch (const run_time_error&) {
+        // The record is kept without its number; the numbering shows the gap.
+    }
+    record.fields.insert(record.fields.begin(), {"no", number});
+    last_settled_ = number;
+    settled_this_run_ = true;
+    write(h, {std::move(record)}, true);
+}
+
+void game_recall::between(host& h, std::string key, std::string value) {
+    recall_record record;
+    record.kind = std::string(between_kind);
+    record.add("at", recall_time(h.io.clock->now()));
+    record.add("after", "");  // the last game settled, filled in once the file has been read
+    record.add(std::move(key), std::move(value));
+    write(h, {std::move(record)}, false);
+}
+
+void game_recall::before(host& h, std::string_view command) {
+    // "CLOSE_ALL" never returns: what is open or unsynced is written first.
+    if (command == "CLOSE_ALL") {
+        if (game_) {
+            close_unfinished(h, "CLOSE_ALL", true);
+        } else if (unsynced_ || !unwritten_.empty()) {
+            write(h, {}, true);
+        }
+    }
+}
+
+void game_recall::after(host& h, std::string_view command, std::string_view args, std::string_view answer) {
+    const std::string text(args);
+    if (command == "GET_CREDIT") {
+        last_credit_ = std::string(answer);
+    } else if (command == "GET_BANK") {
+        last_bank_ = std::string(answer);
+    } else if (command == "USE_CREDIT" || command == "FREE_GAME") {
+        if (game_ && game_->pay) close_unfinished(h, "paid again before it was settled", true);
+        open_game& game = ensure_open(h);
+        game.pay = command == "FREE_GAME" ? std::string("free") : h.credit.last_price_source;
+        game.credit = last_credit_;
+        game.bank = last_bank_;
+    } else if (command == "START_GAME") {
+        if (game_ && game_->start_mode) close_unfinished(h, "started again before it was settled", true);
+        open_game& game = ensure_open(h);
+        game.start = h.money.game_start_time.value_or(h.io.clock->now());
+        game.start_mode = number_to_text(h.money.game_mode);
+    } else if (command == "GET_WINPLAN") {
+        event(h, "plan", std::string(answer));
+    } else if (command == "GET_LIVES") {
+        event(h, "lives", std::string(answer));
+    } else if (command == "GET_QUESTION") {
+        const auto& q = h.content.last_question;
+        event(h, "q",
+              fmt::format("{},{},{},data_{}_{}.dat,{},{:08x}", number_to_text(leading_number(get_field(text, 0))),
+                          q.difficulty, q.set, q.difficulty, q.set, q.line, recall_checksum(q.enciphered)));
+    } else if (command == "ANSWERED") {
+        // Parsed as the settlement did, which has just accepted it.
+        const double difficulty = std::floor(strict_number(get_field(text, 0)));
+        const bool correct = std::floor(strict_number(get_field(text, 1))) == 1;
+        event(h, "a", number_to_text(difficulty) + "," + (correct ? "1" : "0"));
+    } else if (command == "UPDATE_METERS") {
+        settle(h, args);
+    } else if (command == "ADD_TO_BANK" || command == "ADD_TO_HISCORES") {
+        std::string key, value;
+        if (command == "ADD_TO_BANK") {
+            key = "bank+";
+            value = number_to_text(leading_number(text));
+        } else {
+            // The name as the table stores it; the player's code and details are not the recall's business.
+            std::string name(get_field(text, 0));
+            if (name.empty()) name = "AAA";
+            key = "hiscore";
+            value = std::string(answer) + "," + number_to_text(leading_number(get_field(text, 2))) + "," + name;
+        }
+        if (game_) {
+            event(h, std::move(key), std::move(value));
+        } else {
+            between(h, std::move(key), std::move(value));
+        }
+    } else if (command == "RESET_FLASH_GAME") {
+        if (game_) {
+            close_unfinished(h, "RESET_FLASH_GAME", true);
+        } else if (unsynced_ || !unwritten_.empty()) {
+            write(h, {}, true);
+        }
+    }
+}
+
+void game_recall::failed(host& h, const run_time_error& error) {
+    if (game_) {
+        close_unfinished(h, "fatal error " + std::to_string(error.number()) + " - " + error.description(), true);
+    } else if (unsynced_ || !unwritten_.empty()) {
+        write(h, {}, true);
+    }
+}
+
+void game_recall::scan(host& h) {
+    file_system& fs = *h.io.files;
+    const std::string current = recall_file_path(h.start.system_path);
+    const std::string previous = previous_recall_file_path(h.start.system_path);
+    games_in_file_ = 0;
+    bytes_in_file_ = 0;
+    ends_with_line_end_ = true;
+    std::int64_t last_seq = 0;
+    auto read = [&](const std::string& path, bool is_current) {
+        if (!fs.file_exists(path)) return;
+        const std::string bytes = fs.read_file(path);
+        if (is_current) {
+            bytes_in_file_ = static_cast<std::int64_t>(bytes.size());
+            ends_with_line_end_ = bytes.empty() || bytes.back() == '\n';
+        }
+        std::string why;
+        for (std::string_view line : split_views(bytes, '\n')) {
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            const auto record = parse_recall_record(line, why);
+            if (!record) continue;
+            if (const auto seq = record->value("seq"))
+                last_seq = std::max<std::int64_t>(last_seq, static_cast<std::int64_t>(leading_number(*seq)));
+            if (record->kind == settled_game_kind) {
+                if (is_current) ++games_in_file_;
+                // The files know the last game settled only until this run has settled one.
+                if (const auto no = record->value("no"); no && !settled_this_run_) last_settled_ = *no;
+            }
+        }
+    };
+    read(previous, false);
+    read(current, true);
+    next_seq_ = last_seq + 1;
+    scanned_ = true;
+}
+
+void game_recall::append(host& h, std::vector<recall_record>& records, bool sync) {
+    file_system& fs = *h.io.files;
+    const std::string path = recall_file_path(h.start.system_path);
+    if (!scanned_) scan(h);
+
+    if (games_in_file_ >= recall_games_per_file || bytes_in_file_ >= recall_file_size_limit) {
+        // The full file becomes the previous one, replacing the one before it.
+        const std::string previous = previous_recall_file_path(h.start.system_path);
+        if (unsynced_) fs.sync_file(path);
+        fs.rename_file(path, previous);
+        fs.sync_folder(folder_of(path));
+        games_in_file_ = 0;
+        bytes_in_file_ = 0;
+        ends_with_line_end_ = true;
+        unsynced_ = false;
+    }
+
+    // A record cut short at the end of the file (a power cut) gets its own line, so the next one is whole.
+    std::string bytes = ends_with_line_end_ ? "" : "\r\n";
+    long games = 0;
+    std::int64_t seq = next_seq_;
+    for (const recall_record& record : records) {
+        recall_record numbered;
+        numbered.kind = record.kind;
+        numbered.add("seq", std::to_string(seq++));
+        for (const auto& [key, value] : record.fields) {
+            numbered.add(key, key == "after" && value.empty() ? last_settled_ : value);
+        }
+        if (record.kind == settled_game_kind) ++games;
+        bytes += format_recall_record(numbered) + "\r\n";
+    }
+
+    if (!fs.file_exists(path)) {
+        // A new file: its data and its name in the folder are made durable together.
+        fs.write_file(path, bytes);
+        records.clear();
+        unsynced_ = true;
+        fs.sync_file(path);
+        fs.sync_folder(folder_of(path));
+        sync = false;
+        unsynced_ = false;
+    } else if (!bytes.empty()) {
+        // From here a failure may have left part of the bytes in the file.
+        ends_with_line_end_ = false;
+        fs.append_to_file(path, bytes);
+        unsynced_ = true;
+    }
+    ends_with_line_end_ = true;
+    next_seq_ = seq;
+    games_in_file_ += games;
+    bytes_in_file_ += static_cast<std::int64_t>(bytes.size());
+    records.clear();
+    if (sync && unsynced_) {
+        fs.sync_file(path);
+        unsynced_ = false;
+    }
+}
+
+void game_recall::write(host& h, std::vector<recall_record> records, bool sync) {
+    std::vector<recall_record> all(std::make_move_iterator(unwritten_.begin()),
+                                   std::make_move_iterator(unwritten_.end()));
+    unwritten_.clear();
+    for (auto& record : records) all.push_back(std::move(record));
+    try {
+        append(h, all, sync);
+    } catch (const run_time_error& error) {
+        // What was not appended waits; the next write reads the file again to learn how it ends.
+        for (auto& record : all) unwritten_.push_back(std::move(record));
+        while (unwritten_.size() > unwritten_limit) unwritten_.pop_front();
+        scanned_ = false;
+        log_failure(h, error);
+    }
+}
+
+// ---- The dispatcher's hook ----
+
+namespace {
+
+game_recall& recall_of(host& h) {
+    if (!h.recall) h.recall = std::make_shared<game_recall>();
+    return *h.recall;
+}
+
+template <typename Step>
+void guarded(host& h, Step&& step) {
+    try {
+        step(recall_of(h));
+    } catch (const run_time_error& error) {
+        log_failure(h, error);
+    }
+}
+
+}  // namespace
+
+void recall_before_command(host& h, std::string_view command) {
+    guarded(h, [&](game_recall& recall) { recall.before(h, command); });
+}
+
+void recall_after_command(host& h, std::string_view command, std::string_view args, std::string_view answer) {
+    guarded(h, [&](game_recall& recall) { recall.after(h, command, args, answer); });
+}
+
+void recall_command_failed(host& h, const run_time_error& error) {
+    guarded(h, [&](game_recall& recall) { recall.failed(h, error); });
+}
+
+}  // namespace quizhost

@@ -1,0 +1,70 @@
+// The game recall: what happened in each game, for disputes and audits. It watches the game movie's
+// commands as the dispatcher handles them and never asks anything of its own (no credit call, no movie
+// variable); the only file it reads is the meter file, for the number the meters gave the game.
+//
+// What a game is, in the command protocol:
+// - A game opens with its first game command while none is open: "USE_CREDIT", "FREE_GAME",
+//   "START_GAME", or a "GET_WINPLAN", "GET_LIVES", "GET_QUESTION" or "ANSWERED" of a movie that skips
+//   them. A second payment, or a second "START_GAME", closes the open game unfinished and opens the next.
+// - "UPDATE_METERS" settles it: the meter file has counted it (its "M1" count is the game's number), and
+//   the game's record is appended to the recall file and synced, once: one data sync per game.
+// - "ADD_TO_BANK" and "ADD_TO_HISCORES" outside a game (the prize collected and the score entered after
+//   the settlement, money added between games) are "between" records naming the last game settled.
+//   Each is appended at once without a sync of its own; the next sync (the next game's) makes it
+//   durable, and the system writes it back within seconds anyway.
+// - "RESET_FLASH_GAME", "CLOSE_ALL" and the fatal error path close an open game as unfinished (paid or
+//   started, never counted by the meters) and sync the file.
+//
+// Crash ordering: at "UPDATE_METERS" the meter file is replaced first and the recall record is appended
+// after it. A power cut between the two leaves the meter file counting game N and the recall without it:
+// the numbering shows the gap (the recall's next game is N + 1, or the meter file counts more games than
+// the recall's newest), never a game the meters did not count.
+//
+// A failure to write the recall (a full disk) never ends the game: it is logged, and the records are
+// kept in memory and written with the next ones.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "definitions.hpp"
+
+namespace quizhost {
+
+struct host;
+
+// The current recall file holds this many settled games, then becomes the previous file and a new one
+// starts, so at least the last 1,000 games are always kept (fewer only when the files fill with
+// something else first: records between games, or games longer than the record limit allows).
+inline constexpr long recall_games_per_file = 1000;
+inline constexpr std::int64_t recall_file_size_limit = 8 * 1024 * 1024;
+// A record keeps its events up to this many bytes and counts the rest ("dropped"), so that a movie that
+// draws questions without end cannot push the last 1,000 games out of the files.
+inline constexpr std::size_t recall_record_limit = 8000;
+
+// The dispatcher's one hook: runs a command's row (`run` returns its answer) and keeps what it did.
+void recall_before_command(host& h, std::string_view command);
+void recall_after_command(host& h, std::string_view command, std::string_view args, std::string_view answer);
+void recall_command_failed(host& h, const run_time_error& error);
+
+template <typename Run>
+std::string record_command(host& h, std::string_view command, std::string_view args, Run&& run) {
+    recall_before_command(h, command);
+    std::string answer;
+    try {
+        answer = run();
+    } catch (const run_time_error& error) {
+        recall_command_failed(h, error);
+        throw;
+    }
+    recall_after_command(h, command, args, answer);
+    return answer;
+}
+
+// Paths of the two recall files below a system folder ("…/system/").
+std::string recall_file_path(std::string_view system_path);
+std::string previous_recall_file_path(std::string_view system_path);
+
+}  // namespace quizhost
