@@ -2,14 +2,37 @@
 // ("S2").
 #include "meters/setup_file_defs.hpp"
 
+#include <cmath>
+
+#include "basic/numbers.hpp"
 #include "host/host.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
+namespace {
+
+constexpr float highest_payout_percent = 70;
+
+// The price as a whole number of credits. A value too large for a 32-bit number is as unusable as any
+// other price out of bounds, so it too is replaced rather than stopping the cabinet at start-up.
+std::int32_t whole_price(double price) {
+    if (!(std::fabs(price) < 2e9)) return 0;
+    return round_to_int32(price);
+}
+
+}  // namespace
 
 void create_setup_file(host& h) {
     replace_file(*h.io.files, h.start.setup_file_path, lines_to_bytes({"S1,40", "S2,50"}));
+}
+
+setup_values bounded_setup_values(double payout_percent, double price_per_play) {
+    float payout = static_cast<float>(payout_percent);
+    std::int32_t price = whole_price(price_per_play);
+    if (!(payout > 0 && payout <= highest_payout_percent)) payout = highest_payout_percent;
+    if (price < 1 || price > 100) price = default_setup_values.price_per_play;
+    return {payout, price};
 }
 
 }  // namespace quizhost

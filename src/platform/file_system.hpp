@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ public:
     virtual bool folder_exists(const std::string& path) = 0;
     virtual void create_folder(const std::string& path) = 0;
     virtual std::int64_t file_size(const std::string& path) = 0;
+    // When the file's data last changed, in seconds since 1970-01-01 00:00 UTC; none when the file is
+    // missing or this file system keeps no such time (the default).
+    virtual std::optional<std::int64_t> modified_time(const std::string& path);
 
     // The whole file's bytes.
     virtual std::string read_file(const std::string& path) = 0;

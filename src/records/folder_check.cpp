@@ -18,18 +18,8 @@
 namespace quizhost {
 namespace {
 
-constexpr float highest_payout_percent = 70;
-constexpr std::int32_t default_price_per_play = 50;
-
 void create_missing_folder(file_system& fs, const std::string& path) {
     if (!fs.folder_exists(path)) fs.create_folder(path);
-}
-
-// The price as a whole number of credits. A value too large for a 32-bit number is as unusable as any
-// other price out of bounds, so it too is replaced rather than stopping the cabinet at start-up.
-std::int32_t whole_price(double price) {
-    if (!(std::fabs(price) < 2e9)) return 0;
-    return round_to_int32(price);
 }
 
 // The two money settings, bounded in memory only: the operator's file is never rewritten.
@@ -38,16 +28,14 @@ void read_setup_values(host& h) {
     const std::string& path = h.start.setup_file_path;
     if (!file_exists(fs, path)) {
         create_setup_file(h);
-        h.money.payout_percent = 40;
-        h.money.price_per_play = default_price_per_play;
+        h.money.payout_percent = default_setup_values.payout_percent;
+        h.money.price_per_play = default_setup_values.price_per_play;
         return;
     }
-    float payout = static_cast<float>(leading_number(read_record_field(fs, path, "S1", 1)));
-    std::int32_t price = whole_price(leading_number(read_record_field(fs, path, "S2", 1)));
-    if (!(payout > 0 && payout <= highest_payout_percent)) payout = highest_payout_percent;
-    if (price < 1 || price > 100) price = default_price_per_play;
-    h.money.payout_percent = payout;
-    h.money.price_per_play = price;
+    const setup_values values = bounded_setup_values(leading_number(read_record_field(fs, path, "S1", 1)),
+                                                     leading_number(read_record_field(fs, path, "S2", 1)));
+    h.money.payout_percent = values.payout_percent;
+    h.money.price_per_play = values.price_per_play;
 }
 
 // A missing meter file comes back from the master copy in the system folder when there is one, so the
