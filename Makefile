@@ -22,7 +22,7 @@ demo: build
 test: build build-asan
 	ctest --preset default
 	ctest --preset asan
-	@for extra in scripts/test-web scripts/test-fuzz scripts/test-windows; do \
+	@for extra in scripts/test-web scripts/test-fleet scripts/test-fuzz scripts/test-windows; do \
 	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
 	done
 
