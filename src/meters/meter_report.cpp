@@ -451,7 +451,14 @@ void text_table(std::string& out, const table& t) {
 
 std::string meter_report_text(const meter_report& report, std::string_view source) {
     std::string out = "Meter report: " + single_line(source) + "\n\n";
-    if (!report.damaged.empty()) text_table(out, damage_table(report));
+    if (!report.damaged.empty()) {
+        out += "Damaged lines (the figures below read the file as the host does)\n";
+        for (const auto& d : report.damaged) {
+            out += d.number ? fmt::format("  line {}: {}: {}\n", d.number, single_line(d.text), d.problem)
+                            : fmt::format("  missing: {}: {}\n", single_line(d.text), d.problem);
+        }
+        out += "\n";
+    }
     for (const auto& s : summary_sections(report)) {
         out += s.title + "\n";
         std::size_t width = 0;

@@ -28,6 +28,7 @@ public:
     bool file_exists(const std::string& path) override { return real_->file_exists(path); }
     bool folder_exists(const std::string& path) override { return real_->folder_exists(path); }
     std::int64_t file_size(const std::string& path) override { return real_->file_size(path); }
+    std::optional<std::int64_t> modified_time(const std::string& path) override { return real_->modified_time(path); }
     std::string read_file(const std::string& path) override { return real_->read_file(path); }
 
     void create_folder(const std::string& path) override { step("mkdir " + path), real_->create_folder(path); }
