@@ -24,7 +24,7 @@ demo: build
 test: build build-asan
 	ctest --preset default
 	ctest --preset asan
-	@for extra in scripts/test-web scripts/test-package scripts/test-fuzz scripts/test-windows; do \
+	@for extra in scripts/test-web scripts/test-fleet scripts/test-package scripts/test-fuzz scripts/test-windows; do \
 	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
 	done
 

@@ -30,6 +30,14 @@ const char* const known_meters =
     "M13,1,30,75%\r\nM13,2,10,33%\r\nM13,3,5,25%\r\nM13,4,0,0%\r\n"
     "M14,1\r\nM6,1000\r\n";
 
+// The same meters with every row a sound file has (the rows added hold 0).
+const std::string sound_meters = std::string(known_meters) +
+                                 "M4,3,0\r\nM4,4,0\r\nM4,5,0\r\nM4,6,0\r\nM4,7,0\r\nM4,8,0\r\nM4,9,0\r\n"
+                                 "M4,10,0\r\nM4,11,0\r\nM7,4,0\r\nM7,5,0\r\nM7,6,0\r\nM7,7,0\r\nM7,8,0\r\n"
+                                 "M7,9,0\r\nM7,10,0\r\nM7,11,0\r\nM7,12,0\r\nM7,13,0\r\nM7,14,0\r\n"
+                                 "M7,15,0\r\nM7,16,0\r\nM7,17,0\r\nM7,18,0\r\nM7,19,0\r\n"
+                                 "M11,1,0\r\nM11,3,0\r\nM11,4,0\r\nM11,5,0\r\nM11,6,0\r\n";
+
 TEST(MeterReport, ReadsEveryMeterAndDerivesTheAuditFigures) {
     const meter_report r = read_meter_report(known_meters);
     EXPECT_EQ(r.game_name, "Tollcastle Wrapper");
@@ -198,7 +206,7 @@ TEST(MeterReportHtml, ParsesAsXmlWithPython) {
 
 TEST(MeterTool, ReadsTheCabinetsMeterFileWithoutWritingIt) {
     meter_host t;
-    t.write(meter_path, known_meters);
+    t.write(meter_path, sound_meters);
     faulty_file_system faulty(make_native_file_system());
     std::ostringstream out, err;
     EXPECT_EQ(run_meter_report(faulty, t.host.program_folder, "", out, err), 0);
@@ -209,7 +217,7 @@ TEST(MeterTool, ReadsTheCabinetsMeterFileWithoutWritingIt) {
     EXPECT_EQ(run_meter_report(faulty, t.host.program_folder, t.path("report.html"), out, err), 0);
     for (const auto& step : faulty.log) EXPECT_THAT(step, Not(HasSubstr("meter.txt")));
     EXPECT_THAT(t.read("report.html"), HasSubstr("<svg"));
-    EXPECT_EQ(t.read(meter_path), known_meters);
+    EXPECT_EQ(t.read(meter_path), sound_meters);
 }
 
 TEST(MeterTool, MissingMeterFileOrUnwritablePageIsAClearFailure) {

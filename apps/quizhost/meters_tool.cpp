@@ -1,10 +1,12 @@
-// `quizhost meters`: the auditor's report on a cabinet's meter file. Reads only.
+// `quizhost meters`: the auditor's report on a cabinet's meter file, and its export as metrics for the
+// fleet's monitoring. Reads only the cabinet's files.
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <system_error>
 
 #include "meters/meter_report.hpp"
+#include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "tools.hpp"
 
@@ -19,29 +21,53 @@ std::string program_folder() {
     return std::filesystem::current_path().string();
 }
 
-struct meters_options {
-    std::string root;
-    std::string html;
-};
-
 }  // namespace
 
 void add_meters_command(CLI::App& app, int& status) {
-    auto options = std::make_shared<meters_options>();
+    auto options = std::make_shared<meter_tool_options>();
     CLI::App* meters = app.add_subcommand(
         "meters",
         "Print every meter of the cabinet's meter file (system/logs/meter.txt) with the figures an auditor "
-        "derives from them. The file is only read.");
+        "derives from them, or export the meters as metrics for Prometheus or other tools. The cabinet's "
+        "files are only read.");
     meters->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)")
         ->type_name("DIR");
     meters->add_option("--html", options->html, "also write the report as one self-contained HTML page with charts")
         ->type_name("FILE");
-    meters->footer("Example:\n  quizhost meters --root /srv/cabinet --html meters.html\n"
-                   "The meter file is never written. Exit status: 0, or 1 when the meter file or the page cannot be read or written.");
+    meters
+        ->add_option("--format", options->format,
+                     "text: the auditor's report (default); openmetrics: the text format Prometheus and the "
+                     "node and windows exporters' textfile collectors read; json: the same metrics as JSON")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"text", "openmetrics", "json"}));
+    meters
+        ->add_option("--output", options->output,
+                     "write to FILE instead of standard output, replacing it atomically (a collector never "
+                     "reads half a file)")
+        ->type_name("FILE");
+    meters->add_option("--cabinet", options->cabinet, "the cabinet label of the metrics (default: the folder's name)")
+        ->type_name("NAME");
+    meters->footer(
+        "Examples:\n"
+        "  quizhost meters --root /srv/cabinet --html meters.html\n"
+        "  quizhost meters --root /srv/cabinet --format openmetrics \\\n"
+        "      --output /var/lib/prometheus/node-exporter/quizhost-cabinet.prom\n"
+        "Dates are written dd/mm/yyyy. The meter file is never written.\n"
+        "Exit status: 0; 1 when the meter file is damaged (each damaged line is named on standard error and in "
+        "the report, which is still written), or the meter file cannot be read or an output written.");
     meters->callback([options, &status] {
-        const std::string root = options->root.empty() ? program_folder() : options->root;
+        meter_tool_options chosen = *options;
+        if (chosen.root.empty()) chosen.root = program_folder();
+        if (chosen.cabinet.empty()) {
+            // "--root ." names the cabinet after the folder it stands for, not after ".".
+            std::error_code error;
+            const auto folder = std::filesystem::weakly_canonical(std::filesystem::absolute(chosen.root), error);
+            if (!error && folder.has_filename()) chosen.cabinet = folder.filename().string();
+            if (!error && !folder.has_filename()) chosen.cabinet = folder.parent_path().filename().string();
+        }
         const auto fs = make_native_file_system();
-        status = run_meter_report(*fs, root, options->html, std::cout, std::cerr);
+        const auto now = make_system_clock();
+        status = run_meter_report(*fs, *now, chosen, std::cout, std::cerr);
     });
 }
 

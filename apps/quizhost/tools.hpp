@@ -10,7 +10,8 @@ namespace quizhost {
 // status when one of them ran.
 void add_content_commands(CLI::App& app, int& status);
 
-// `quizhost meters [--root DIR] [--html FILE]`, the auditor's report.
+// `quizhost meters [--root DIR] [--html FILE] [--format text|openmetrics|json] [--output FILE] [--cabinet NAME]`:
+// the auditor's report, and the metrics export.
 void add_meters_command(CLI::App& app, int& status);
 
 // `quizhost check [--root DIR]`, the operator's preflight of a cabinet folder (`program_folder`: the

@@ -14,6 +14,7 @@
 #include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
 #include "forms/folder_check.hpp"
+#include "meters/setup_file_defs.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
@@ -139,7 +140,7 @@ private:
             add(level::error, setup, "cannot be read, the host stops at start: " + why(e));
             return;
         }
-        const setup_values used = bound_setup_values(s1, s2);
+        const setup_values used = bounded_setup_values(leading_number(s1), leading_number(s2));
         check_setup_value(setup, "S1", s1, used.payout_replaced, number_to_text(used.payout_percent),
                           "the payout percentage, above 0 and at most " + number_to_text(highest_payout_percent));
         check_setup_value(setup, "S2", s2, used.price_replaced, number_to_text(used.price_per_play),

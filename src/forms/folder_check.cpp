@@ -22,25 +22,18 @@ void create_missing_folder(file_system& fs, const std::string& path) {
     if (!fs.folder_exists(path)) fs.create_folder(path);
 }
 
-// The price as a whole number of credits. A value too large for a 32-bit number is as unusable as any
-// other price out of bounds, so it too is replaced rather than stopping the cabinet at start-up.
-std::int32_t whole_price(double price) {
-    if (!(std::fabs(price) < 2e9)) return 0;
-    return round_to_int32(price);
-}
-
 // The two money settings, bounded in memory only: the operator's file is never rewritten.
 void read_setup_values(host& h) {
     file_system& fs = *h.io.files;
     const std::string& path = h.start.setup_file_path;
     if (!file_exists(fs, path)) {
         create_setup_file(h);
-        h.money.payout_percent = 40;
-        h.money.price_per_play = default_price_per_play;
+        h.money.payout_percent = default_setup_values.payout_percent;
+        h.money.price_per_play = default_setup_values.price_per_play;
         return;
     }
-    const setup_values values =
-        bound_setup_values(read_record_field(fs, path, "S1", 1), read_record_field(fs, path, "S2", 1));
+    const setup_values values = bounded_setup_values(leading_number(read_record_field(fs, path, "S1", 1)),
+                                                     leading_number(read_record_field(fs, path, "S2", 1)));
     h.money.payout_percent = values.payout_percent;
     h.money.price_per_play = values.price_per_play;
 }
@@ -62,21 +55,6 @@ void restore_meter_file(host& h) {
 }
 
 }  // namespace
-
-setup_values bound_setup_values(const std::string& s1_field, const std::string& s2_field) {
-    setup_values values;
-    values.payout_percent = static_cast<float>(leading_number(s1_field));
-    values.price_per_play = whole_price(leading_number(s2_field));
-    if (!(values.payout_percent > 0 && values.payout_percent <= highest_payout_percent)) {
-        values.payout_percent = highest_payout_percent;
-        values.payout_replaced = true;
-    }
-    if (values.price_per_play < lowest_price_per_play || values.price_per_play > highest_price_per_play) {
-        values.price_per_play = default_price_per_play;
-        values.price_replaced = true;
-    }
-    return values;
-}
 
 void check_files(host& h) {
     file_system& fs = *h.io.files;

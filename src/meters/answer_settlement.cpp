@@ -6,14 +6,10 @@
 
 #include "basic/numbers.hpp"
 #include "host.hpp"
+#include "meters/meter_defs.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
-namespace {
-
-std::string row_key(std::string_view meter, double index) { return std::string(meter) + "," + number_to_text(index); }
-
-}  // namespace
 
 void do_when_answered(host& h, const std::string& args) {
     // Both fields must be numbers: a garbled argument fails here, before the file is touched.
@@ -28,21 +24,26 @@ void do_when_answered(host& h, const std::string& args) {
     };
     auto value = [&](const std::string& key, long field) { return leading_number(meters.read_field(key, field)); };
 
-    set("M15", 1, number_to_text(value("M15", 1) + 1));
+    const meter_def& answered = meter::questions_answered;
+    set(std::string(answered.key), answered.value_field(),
+        number_to_text(value(std::string(answered.key), answered.value_field()) + 1));
 
-    const std::string asked_row = row_key("M16", difficulty);
-    double asked = value(asked_row, 2);
-    set(asked_row, 2, number_to_text(asked + 1));
+    const std::string asked_row = meter::questions_asked.row_key(difficulty);
+    const long asked_field = meter::questions_asked.value_field();
+    double asked = value(asked_row, asked_field);
+    set(asked_row, asked_field, number_to_text(asked + 1));
 
     // A wrong answer leaves the correct count and its share as they stood at the last correct answer.
     if (correct) {
-        const std::string right_row = row_key("M13", difficulty);
-        double right = value(right_row, 2);
+        const std::string right_row = meter::questions_right.row_key(difficulty);
+        const long right_field = meter::questions_right.value_field();
+        double right = value(right_row, right_field);
         asked += 1;
         right += 1;
         const double percent = 100 * right / asked;
-        set(right_row, 2, number_to_text(right));
-        set(right_row, 3, number_to_text(round_to_int32(percent)) + "%");
+        set(right_row, right_field, number_to_text(right));
+        // The share correct follows the count on the same line.
+        set(right_row, right_field + 1, number_to_text(round_to_int32(percent)) + "%");
     }
     if (changed) meters.save(*h.io.files, h.meter_file());
 }

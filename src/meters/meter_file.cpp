@@ -15,6 +15,7 @@
 #include "basic/text.hpp"
 #include "definitions.hpp"
 #include "host.hpp"
+#include "meters/meter_defs.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
@@ -22,10 +23,7 @@
 namespace quizhost {
 namespace {
 
-constexpr int prize_bands = 20;  // "M7" rows: prizes from 100 to 2099 in steps of 100
 constexpr long seconds_per_day = 86400;
-
-std::string row_key(std::string_view meter, double index) { return std::string(meter) + "," + number_to_text(index); }
 
 std::string time_stamp(host& h) { return std::string(trim_spaces(meter_stamp(h.io.clock->now()))); }
 
@@ -45,6 +43,10 @@ public:
         const double sum = value(key, field) + amount;
         set(key, field, number_to_text(sum));
         return sum;
+    }
+    void add(const meter_def& meter, double amount) { add(meter.key, meter.value_field(), amount); }
+    void add_to_row(const meter_def& meter, double index, double amount) {
+        add(meter.row_key(index), meter.value_field(), amount);
     }
 
     // One atomic replace, and none at all when no line matched (the file is then left untouched).
@@ -67,16 +69,16 @@ long game_seconds(const host& h) {
     return ((difference % seconds_per_day) + seconds_per_day) % seconds_per_day;
 }
 
-double meter_value(host& h, std::string_view key) {
-    return leading_number(read_record_field(*h.io.files, h.meter_file(), key, 1));
+double meter_value(host& h, const meter_def& meter) {
+    return leading_number(read_record_field(*h.io.files, h.meter_file(), meter.key, meter.value_field()));
 }
 
 }  // namespace
 
 std::vector<std::string> new_meter_file_lines(host& h) {
-    const int tables = std::max<int>(h.content.no_of_question_tables, 0);
-    const int questions = std::max<int>(h.content.no_of_questions, 0);
-    const int difficulties = std::max<int>(h.content.no_of_difficulties, 0);
+    const meter_dimensions rows{std::max<int>(h.content.no_of_question_tables, 0),
+                                std::max<int>(h.content.no_of_questions, 0),
+                                std::max<int>(h.content.no_of_difficulties, 0)};
     const std::string stamp = time_stamp(h);
 
     std::vector<std::string> lines{
@@ -85,61 +87,62 @@ std::vector<std::string> new_meter_file_lines(host& h) {
         "Version," + single_line(h.start.wrapper_version),
         "CreationDate," + stamp,
         "ModifiedDate," + stamp,
-        "M1,0",
     };
-    auto rows = [&lines](const char* meter, int first, int last, const char* value) {
-        for (int i = first; i <= last; ++i) lines.push_back(std::string(meter) + "," + std::to_string(i) + value);
-    };
-    rows("M2", 0, tables, ",0");
-    rows("M4", 1, questions, ",0");
-    rows("M7", 1, prize_bands, ",0");
-    for (const char* line : {"M8,0", "M9,0", "M10,0", "M17,0", "M12,0", "M15,0"}) lines.emplace_back(line);
-    rows("M11", 0, tables, ",0");
-    rows("M16", 1, difficulties, ",0");
-    rows("M13", 1, difficulties, ",0,0%");
-    lines.emplace_back("M14,0");
+    for (const meter_def* meter : all_meters) {
+        if (meter->new_line_tail.empty()) continue;
+        if (meter->shape == meter_shape::one) {
+            lines.push_back(std::string(meter->key) + std::string(meter->new_line_tail));
+            continue;
+        }
+        for (int i = first_row(meter->shape); i <= last_row(meter->shape, rows); ++i) {
+            lines.push_back(meter->row_key(i) + std::string(meter->new_line_tail));
+        }
+    }
     return lines;
 }
 
 void update_meters_v2(host& h, const std::string& args) {
     const double question = leading_number(get_field(args, 0));
     double prize = leading_number(get_field(args, 1));
-    const bool count_m9 = leading_number(get_field(args, 2)) == 1;
-    const bool count_m14 = leading_number(get_field(args, 3)) == 1;
+    const bool first_flag = leading_number(get_field(args, 2)) == 1;
+    const bool second_flag = leading_number(get_field(args, 3)) == 1;
     const double mode = h.money.game_mode;
 
     meter_changes meters(h);
-    meters.add("M1", 1, 1);
+    meters.add(meter::games_played, 1);
     meters.set("ModifiedDate", 1, time_stamp(h));
-    meters.add(row_key("M2", mode), 2, 1);
-    meters.add(row_key("M4", question), 2, 1);
-    if (count_m9) meters.add("M9", 1, 1);
+    meters.add_to_row(meter::games_by_mode, mode, 1);
+    meters.add_to_row(meter::games_by_question, question, 1);
+    if (first_flag) meters.add(meter::first_flag_games, 1);
     if (prize == -1) {
-        meters.add("M8", 1, 1);
+        meters.add(meter::games_without_prize, 1);
     } else {
-        meters.add(row_key("M7", std::floor(prize / 100)), 2, 1);
+        meters.add_to_row(meter::games_by_band, std::floor(prize / 100), 1);
     }
-    if (prize > 0) meters.add(row_key("M11", mode), 2, prize);
+    if (prize > 0) meters.add_to_row(meter::paid_by_mode, mode, prize);
     if (prize == -1) prize = 0;
-    meters.add("M10", 1, prize);
-    meters.add("M12", 1, static_cast<double>(game_seconds(h)));
-    if (count_m14) meters.add("M14", 1, 1);
+    meters.add(meter::prizes_paid, prize);
+    meters.add(meter::game_time, static_cast<double>(game_seconds(h)));
+    if (second_flag) meters.add(meter::second_flag_games, 1);
     meters.save();
 }
 
-double get_games_played(host& h) { return meter_value(h, "M1"); }
+double get_games_played(host& h) { return meter_value(h, meter::games_played); }
 
-double get_cashpot(host& h) { return meter_value(h, "M6"); }
+double get_cashpot(host& h) { return meter_value(h, meter::cashpot); }
 
-void reset_cashpot(host& h) { update_record_field(*h.io.files, h.meter_file(), "M6", 1, "1000"); }
+void reset_cashpot(host& h) {
+    update_record_field(*h.io.files, h.meter_file(), meter::cashpot.key, meter::cashpot.value_field(), "1000");
+}
 
-double get_reflex_meter(host& h) { return meter_value(h, "M17"); }
+double get_reflex_meter(host& h) { return meter_value(h, meter::reflex_meter); }
 
 void set_reflex_meter(host& h, double amount) {
     std::int32_t meter = round_to_int32(get_reflex_meter(h));
     meter = round_to_int32(amount + meter);
     h.money.reflex_meter = meter;
-    update_record_field(*h.io.files, h.meter_file(), "M17", 1, number_to_text(meter));
+    update_record_field(*h.io.files, h.meter_file(), meter::reflex_meter.key, meter::reflex_meter.value_field(),
+                        number_to_text(meter));
     h.money.game_mode = game_mode_for(meter);
 }
 

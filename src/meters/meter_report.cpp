@@ -3,16 +3,21 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <ostream>
 #include <set>
 
+#include "basic/date_time.hpp"
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "definitions.hpp"
+#include "meters/meter_defs.hpp"
+#include "meters/meter_export.hpp"
 #include "meters/meter_file.hpp"
+#include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
 
@@ -44,6 +49,13 @@ std::optional<double> meter_report::correct_share(const difficulty_row& row) {
     return ratio(row.correct, row.asked, 100);
 }
 
+std::optional<double> meter_report::takings_at_todays_price() const {
+    if (!games_played || !setup) return std::nullopt;
+    return *games_played * setup->price_per_play;
+}
+
+std::optional<double> meter_report::paid_share() const { return ratio(total_paid, takings_at_todays_price(), 100); }
+
 std::int16_t meter_report::selected_game_mode() const {
     // The host rounds the meter to a 32-bit number; a value beyond that range still selects an end mode.
     const double meter = std::clamp(reflex_meter.value_or(0), -2147483648.0, 2147483647.0);
@@ -57,35 +69,43 @@ namespace {
 using single_member = std::optional<double> meter_report::*;
 using indexed_member = std::vector<meter_report::row> meter_report::*;
 
-// The meters held one to a line ("M1,value") and the indexed ones ("M2,index,value").
-single_member single_meter(std::string_view key) {
-    static const std::map<std::string, single_member, std::less<>> meters{
-        {"M1", &meter_report::games_played},        {"M6", &meter_report::cashpot},
-        {"M8", &meter_report::games_without_prize}, {"M9", &meter_report::first_flag_games},
-        {"M10", &meter_report::total_paid},         {"M12", &meter_report::game_seconds},
-        {"M14", &meter_report::second_flag_games},  {"M15", &meter_report::questions_answered},
-        {"M17", &meter_report::reflex_meter},
-    };
-    const auto found = meters.find(key);
-    return found == meters.end() ? nullptr : found->second;
+// Where each meter's values go in the report: the meters held one to a line ("M1,value"), the indexed
+// ones ("M2,index,value"); the two by difficulty share the report's difficulty rows.
+const std::array<std::pair<const meter_def*, single_member>, 9> single_meters{{
+    {&meter::games_played, &meter_report::games_played},
+    {&meter::cashpot, &meter_report::cashpot},
+    {&meter::games_without_prize, &meter_report::games_without_prize},
+    {&meter::first_flag_games, &meter_report::first_flag_games},
+    {&meter::prizes_paid, &meter_report::total_paid},
+    {&meter::game_time, &meter_report::game_seconds},
+    {&meter::second_flag_games, &meter_report::second_flag_games},
+    {&meter::questions_answered, &meter_report::questions_answered},
+    {&meter::reflex_meter, &meter_report::reflex_meter},
+}};
+
+const std::array<std::pair<const meter_def*, indexed_member>, 4> indexed_meters{{
+    {&meter::games_by_mode, &meter_report::games_by_mode},
+    {&meter::games_by_question, &meter_report::games_by_question},
+    {&meter::games_by_band, &meter_report::prize_bands},
+    {&meter::paid_by_mode, &meter_report::paid_by_mode},
+}};
+
+template <typename Member, std::size_t N>
+Member member_of(const std::array<std::pair<const meter_def*, Member>, N>& meters, const meter_def* def) {
+    for (const auto& [meter, member] : meters) {
+        if (meter == def) return member;
+    }
+    return nullptr;
 }
 
-indexed_member indexed_meter(std::string_view key) {
-    static const std::map<std::string, indexed_member, std::less<>> meters{
-        {"M2", &meter_report::games_by_mode},
-        {"M4", &meter_report::games_by_question},
-        {"M7", &meter_report::prize_bands},
-        {"M11", &meter_report::paid_by_mode},
-    };
-    const auto found = meters.find(key);
-    return found == meters.end() ? nullptr : found->second;
-}
+constexpr std::array<const char*, 4> header_keys{"GAMENAME", "VERSION", "CREATIONDATE", "MODIFIEDDATE"};
+constexpr std::array<const char*, 4> header_names{"GameName", "Version", "CreationDate", "ModifiedDate"};
 
 std::string* header_field(meter_report& report, std::string_view key) {
-    if (key == "GAMENAME") return &report.game_name;
-    if (key == "VERSION") return &report.version;
-    if (key == "CREATIONDATE") return &report.created;
-    if (key == "MODIFIEDDATE") return &report.modified;
+    if (key == header_keys[0]) return &report.game_name;
+    if (key == header_keys[1]) return &report.version;
+    if (key == header_keys[2]) return &report.created;
+    if (key == header_keys[3]) return &report.modified;
     return nullptr;
 }
 
@@ -97,42 +117,134 @@ meter_report::difficulty_row& difficulty(meter_report& report, double index) {
     return report.difficulties.back();
 }
 
-// Reads one line into the report; false when the host would never read it (unknown key, an index the
-// host cannot form, a repeat of a line already read).
-bool read_line(meter_report& report, std::set<std::string>& seen, std::string_view line) {
-    const auto fields = split(line, ',');
-    if (fields.size() < 2) return false;
-    const std::string key = to_upper_ascii(fields[0]);
-    const auto value = [&fields](std::size_t field) { return leading_number(trim_spaces(fields[field])); };
-
-    if (std::string* text = header_field(report, key)) {
-        if (!seen.insert(key).second) return false;
-        *text = std::string(trim_spaces(fields[1]));
+bool is_number(std::string_view text) {
+    try {
+        strict_number(text);
         return true;
+    } catch (const run_time_error&) {
+        return false;
     }
-    if (auto member = single_meter(key)) {
-        if (!seen.insert(key).second) return false;
-        report.*member = value(1);
-        return true;
-    }
-    // An indexed row is found by its key, ",", and the index in the host's own number text.
-    const bool indexed = indexed_meter(key) || key == "M13" || key == "M16";
-    if (!indexed || fields.size() < 3) return false;
-    const double index = leading_number(fields[1]);
-    if (!std::isfinite(index) || number_to_text(index) != fields[1]) return false;
-    if (!seen.insert(key + "," + fields[1]).second) return false;
-
-    if (auto member = indexed_meter(key)) {
-        (report.*member).push_back({index, value(2)});
-    } else if (key == "M16") {
-        difficulty(report, index).asked = value(2);
-    } else {
-        auto& row = difficulty(report, index);
-        row.correct = value(2);
-        row.recorded_percent = fields.size() > 3 ? std::string(trim_spaces(fields[3])) : "";
-    }
-    return true;
 }
+
+// What is wrong with the value fields of a meter line, "" when nothing. `value_field` holds a number;
+// "M13" follows its count with the share correct as a whole number and "%".
+std::string value_problem(const meter_def& meter, const std::vector<std::string>& fields) {
+    const auto value_field = static_cast<std::size_t>(meter.value_field());
+    const bool has_share = &meter == &meter::questions_right;
+    const std::size_t wanted = value_field + (has_share ? 2 : 1);
+    if (fields.size() <= value_field) return "no value";
+    if (!is_number(fields[value_field])) return "the value \"" + fields[value_field] + "\" is not a number";
+    if (has_share) {
+        if (fields.size() <= value_field + 1) return "no share correct";
+        const std::string_view share = trim_spaces(fields[value_field + 1]);
+        if (share.empty() || share.back() != '%' || !is_number(share.substr(0, share.size() - 1))) {
+            return "the share correct \"" + fields[value_field + 1] + "\" is not a number followed by %";
+        }
+    }
+    if (fields.size() > wanted) return "more fields than the meter has";
+    return "";
+}
+
+class meter_reader {
+public:
+    explicit meter_reader(meter_report& report) : report_(report) {}
+
+    void read(long number, std::string_view line) {
+        const auto fields = split(line, ',');
+        const std::string key = fields.empty() ? "" : to_upper_ascii(fields[0]);
+        if (std::string* text = header_field(report_, key)) {
+            if (!first(key, number, line)) return;
+            *text = fields.size() > 1 ? std::string(trim_spaces(fields[1])) : "";
+            return;
+        }
+        const meter_def* meter = fields.size() >= 2 ? find_meter(key) : nullptr;
+        if (!meter) return other(number, line, "unknown key");
+
+        std::optional<double> index;
+        if (meter->shape != meter_shape::one) {
+            // An indexed row is found by its key, ",", and the index in the host's own number text.
+            index = leading_number(fields[1]);
+            if (shown_number_text(*index) != fields[1]) {
+                return other(number, line, "the index \"" + fields[1] + "\" is not one the host writes");
+            }
+        }
+        const std::string row = index ? meter->row_key(*index) : std::string(meter->key);
+        if (!first(row, number, line)) return;
+        const std::string problem = value_problem(*meter, fields);
+        if (!problem.empty()) report_.damaged.push_back({number, std::string(line), problem});
+        if (index) rows_[meter].insert(*index);
+
+        const auto value = [&fields](std::size_t field) {
+            return field < fields.size() ? leading_number(trim_spaces(fields[field])) : 0.0;
+        };
+        if (auto member = member_of(single_meters, meter)) {
+            report_.*member = value(1);
+        } else if (auto rows = member_of(indexed_meters, meter)) {
+            (report_.*rows).push_back({*index, value(2)});
+        } else if (meter == &meter::questions_asked) {
+            difficulty(report_, *index).asked = value(2);
+        } else {
+            auto& right = difficulty(report_, *index);
+            right.correct = value(2);
+            right.recorded_percent = fields.size() > 3 ? std::string(trim_spaces(fields[3])) : "";
+        }
+    }
+
+    // The lines a sound file has that this one lacks.
+    void find_missing() {
+        for (std::size_t i = 0; i < header_keys.size(); ++i) {
+            if (!seen_.count(header_keys[i])) missing(header_names[i], "no line");
+        }
+        for (const meter_def* meter : all_meters) {
+            if (meter->new_line_tail.empty()) continue;  // the cash pot is optional
+            if (meter->shape == meter_shape::one) {
+                if (!seen_.count(std::string(meter->key))) missing(meter->key, "no line");
+                continue;
+            }
+            // Rows run from the shape's first index to the last one the meter, or its twin, has.
+            const auto& have = rows_[meter];
+            double last = meter->shape == meter_shape::by_band ? prize_bands : first_row(meter->shape) - 1;
+            for (const meter_def* twin : all_meters) {
+                if (twin->shape == meter->shape && !rows_[twin].empty()) last = std::max(last, *rows_[twin].rbegin());
+            }
+            if (last < first_row(meter->shape)) {
+                missing(meter->key, "no rows");
+                continue;
+            }
+            // A run of missing rows is named once, so a stray huge index cannot flood the report.
+            double from = first_row(meter->shape);
+            for (double i : have) {
+                if (i < from || i != std::floor(i)) continue;
+                missing_rows(*meter, from, i - 1);
+                from = i + 1;
+            }
+            missing_rows(*meter, from, last);
+        }
+    }
+
+private:
+    // Marks a line's key as read; false (and the line noted) when an earlier line already had it.
+    bool first(const std::string& key, long number, std::string_view line) {
+        if (seen_.insert(key).second) return true;
+        other(number, line, "repeats " + key + ", whose first line counts");
+        return false;
+    }
+    void other(long number, std::string_view line, std::string problem) {
+        report_.other_lines.emplace_back(line);
+        report_.damaged.push_back({number, std::string(line), std::move(problem)});
+    }
+    void missing_rows(const meter_def& meter, double from, double to) {
+        if (from == to) missing(meter.row_key(from), "row missing");
+        if (from < to) missing(meter.row_key(from) + " to " + meter.row_key(to), "rows missing");
+    }
+    void missing(std::string_view key, const char* problem) {
+        report_.damaged.push_back({0, std::string(key), problem});
+    }
+
+    meter_report& report_;
+    std::set<std::string> seen_;
+    std::map<const meter_def*, std::set<double>> rows_;
+};
 
 void sort_rows(std::vector<meter_report::row>& rows) {
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.index < b.index; });
@@ -142,11 +254,14 @@ void sort_rows(std::vector<meter_report::row>& rows) {
 
 meter_report read_meter_report(std::string_view bytes) {
     meter_report report;
-    std::set<std::string> seen;
+    meter_reader reader(report);
+    long number = 0;
     for (std::string_view line : split_lines(bytes)) {
+        ++number;
         if (trim_spaces(line).empty()) continue;
-        if (!read_line(report, seen, line)) report.other_lines.emplace_back(line);
+        reader.read(number, line);
     }
+    reader.find_missing();
     for (auto rows : {&meter_report::games_by_mode, &meter_report::games_by_question, &meter_report::prize_bands,
                       &meter_report::paid_by_mode}) {
         sort_rows(report.*rows);
@@ -156,11 +271,27 @@ meter_report read_meter_report(std::string_view bytes) {
     return report;
 }
 
+std::vector<meter_sample> meter_samples(const meter_report& report, const meter_def& meter) {
+    std::vector<meter_sample> samples;
+    if (auto member = member_of(single_meters, &meter)) {
+        if (report.*member) samples.push_back({std::nullopt, *(report.*member)});
+    } else if (auto rows = member_of(indexed_meters, &meter)) {
+        for (const auto& row : report.*rows) samples.push_back({row.index, row.value});
+    } else {
+        const bool asked = &meter == &meter::questions_asked;
+        for (const auto& row : report.difficulties) {
+            const auto value = asked ? row.asked : row.correct;
+            if (value) samples.push_back({row.difficulty, *value});
+        }
+    }
+    return samples;
+}
+
 // ---- Shared presentation: the report as sections of labelled values and tables ----
 
 namespace {
 
-std::string number(std::optional<double> value) { return value ? number_to_text(*value) : "no line"; }
+std::string number(std::optional<double> value) { return value ? shown_number_text(*value) : "no line"; }
 
 std::string share(std::optional<double> percent) { return percent ? fmt::format("{:.1f}%", *percent) : "-"; }
 
@@ -169,19 +300,19 @@ std::string share(std::optional<double> percent) { return percent ? fmt::format(
 // person reads.
 std::string amount(std::optional<double> value) {
     if (!value) return "-";
-    return std::fabs(*value - std::round(*value)) < 0.005 ? number_to_text(std::round(*value))
+    return std::fabs(*value - std::round(*value)) < 0.005 ? shown_number_text(std::round(*value))
                                                           : fmt::format("{:.2f}", *value);
 }
 
 std::string duration(std::optional<double> seconds) {
     if (!seconds) return "-";
     const double whole = std::round(*seconds);
-    if (!(std::fabs(whole) < 1e15)) return number_to_text(*seconds) + " s";
+    if (!(std::fabs(whole) < 1e15)) return shown_number_text(*seconds) + " s";
     const long long total = static_cast<long long>(std::fabs(whole));
     return fmt::format("{}{}:{:02}:{:02}", whole < 0 ? "-" : "", total / 3600, total / 60 % 60, total % 60);
 }
 
-std::string band_label(double band) { return number_to_text(100 * band) + " to " + number_to_text(100 * band + 99); }
+std::string band_label(double band) { return shown_number_text(100 * band) + " to " + shown_number_text(100 * band + 99); }
 
 struct table {
     std::string title;
@@ -199,52 +330,88 @@ struct section {
     std::vector<labelled> values;
 };
 
+// The meter's label as the report shows it: its meaning and its key ("Games played (M1)").
+std::string label(const meter_def& meter) { return fmt::format("{} ({})", meter.meaning, meter.key); }
+
+// Stamps are time, then date as day/month/year; the labels say so, since the order of a date is not
+// obvious to a reader abroad.
+constexpr const char* stamp_order = "time, dd/mm/yyyy";
+
+std::string percent_text(float percent) { return shown_number_text(static_cast<double>(percent)) + "%"; }
+
 std::vector<section> summary_sections(const meter_report& r) {
     const std::int16_t mode = r.selected_game_mode();
-    return {
-        {"Meter file",
-         {{"Game", r.game_name}, {"Version", r.version}, {"Created", r.created}, {"Last game counted", r.modified}}},
+    section file{"Meter file", {}};
+    if (r.made) file.values.push_back({fmt::format("Report made ({})", stamp_order), meter_stamp(*r.made)});
+    file.values.insert(file.values.end(), {{"Game", r.game_name},
+                                           {"Version", r.version},
+                                           {fmt::format("Created ({})", stamp_order), r.created},
+                                           {fmt::format("Last game counted ({})", stamp_order), r.modified}});
+    std::vector<section> sections{
+        file,
         {"Games",
-         {{"Games played (M1)", number(r.games_played)},
-          {"Games without a prize (M8)", number(r.games_without_prize)},
-          {"Games with the movie's first flag (M9)", number(r.first_flag_games)},
-          {"Games with the movie's second flag (M14)", number(r.second_flag_games)}}},
+         {{label(meter::games_played), number(r.games_played)},
+          {label(meter::games_without_prize), number(r.games_without_prize)},
+          {label(meter::first_flag_games), number(r.first_flag_games)},
+          {label(meter::second_flag_games), number(r.second_flag_games)}}},
         {"Prizes",
-         {{"Total of prizes paid, credits (M10)", number(r.total_paid)},
+         {{label(meter::prizes_paid), number(r.total_paid)},
           {"Average prize per game played", amount(r.average_prize())},
           {"Average prize per game with a prize", amount(r.average_prize_when_paid())}}},
-        {"Game time",
-         {{"Total game time, seconds (M12)", number(r.game_seconds)},
-          {"Total game time, h:mm:ss", duration(r.game_seconds)},
-          {"Average game length, h:mm:ss", duration(r.average_game_seconds())}}},
-        {"Questions", {{"Questions answered (M15)", number(r.questions_answered)}}},
-        {"Reflex meter and cash pot",
-         {{"Reflex meter, credits (M17)", number(r.reflex_meter)},
-          {"Game mode it selects", std::to_string(mode)},
-          {"Cash pot, credits (M6)", r.cashpot ? number_to_text(*r.cashpot) : "none (the file has no cash pot line)"}}},
     };
+    if (r.setup) {
+        sections.push_back(
+            {"Share paid out (an estimate at today's price)",
+             {{"Price per play today, credits (setup.ini S2)", shown_number_text(r.setup->price_per_play)},
+              {fmt::format("Takings at today's price ({} x S2)", meter::games_played.key),
+               amount(r.takings_at_todays_price())},
+              {fmt::format("Share paid out, estimate ({} / takings)", meter::prizes_paid.key), share(r.paid_share())},
+              {"Payout percentage set (setup.ini S1)", percent_text(r.setup->payout_percent)}}});
+    }
+    sections.push_back({"Game time",
+                        {{label(meter::game_time), number(r.game_seconds)},
+                         {"Total game time, h:mm:ss", duration(r.game_seconds)},
+                         {"Average game length, h:mm:ss", duration(r.average_game_seconds())}}});
+    sections.push_back({"Questions", {{label(meter::questions_answered), number(r.questions_answered)}}});
+    sections.push_back(
+        {"Reflex meter and cash pot",
+         {{label(meter::reflex_meter), number(r.reflex_meter)},
+          {"Game mode it selects", std::to_string(mode)},
+          {label(meter::cashpot), r.cashpot ? shown_number_text(*r.cashpot) : "none (the file has no cash pot line)"}}});
+    return sections;
+}
+
+// The damaged lines, first in the report, so an auditor sees before any figure what it rests on.
+table damage_table(const meter_report& r) {
+    table damaged{"Damaged lines (the figures below read the file as the host does)", {"Line", "Text", "Problem"}, {}};
+    for (const auto& d : r.damaged) {
+        damaged.rows.push_back({d.number ? shown_number_text(static_cast<std::int64_t>(d.number)) : "missing",
+                                single_line(d.text), d.problem});
+    }
+    return damaged;
 }
 
 std::vector<table> tables(const meter_report& r) {
-    table modes{"Games by game mode (M2)", {"Mode", "Games", "Share of games"}, {}};
+    table modes{label(meter::games_by_mode), {"Mode", "Games", "Share of games"}, {}};
     for (const auto& row : r.games_by_mode) {
-        modes.rows.push_back({number_to_text(row.index), number_to_text(row.value), share(r.mode_share(row.value))});
+        modes.rows.push_back({shown_number_text(row.index), shown_number_text(row.value), share(r.mode_share(row.value))});
     }
-    table paid{"Prizes paid by game mode (M11)", {"Mode", "Credits paid"}, {}};
-    for (const auto& row : r.paid_by_mode) paid.rows.push_back({number_to_text(row.index), number_to_text(row.value)});
-    table questions{"Games by question reached (M4)", {"Question", "Games"}, {}};
+    table paid{label(meter::paid_by_mode), {"Mode", "Credits paid"}, {}};
+    for (const auto& row : r.paid_by_mode) paid.rows.push_back({shown_number_text(row.index), shown_number_text(row.value)});
+    table questions{label(meter::games_by_question), {"Question", "Games"}, {}};
     for (const auto& row : r.games_by_question) {
-        questions.rows.push_back({number_to_text(row.index), number_to_text(row.value)});
+        questions.rows.push_back({shown_number_text(row.index), shown_number_text(row.value)});
     }
-    table bands{"Games by prize band (M7)", {"Band", "Prize, credits", "Games"}, {}};
+    table bands{label(meter::games_by_band), {"Band", "Prize, credits", "Games"}, {}};
     for (const auto& row : r.prize_bands) {
-        bands.rows.push_back({number_to_text(row.index), band_label(row.index), number_to_text(row.value)});
+        bands.rows.push_back({shown_number_text(row.index), band_label(row.index), shown_number_text(row.value)});
     }
-    table answers{"Questions by difficulty (M16, M13)",
-                  {"Difficulty", "Answered", "Correct", "Share correct", "Share at last correct answer"},
-                  {}};
+    table answers{
+        fmt::format("Questions by difficulty ({}, {})", meter::questions_asked.key, meter::questions_right.key),
+        {"Difficulty", "Answered", "Correct", "Share correct", "Share at last correct answer"},
+        {}};
     for (const auto& row : r.difficulties) {
-        answers.rows.push_back({number_to_text(row.difficulty), number(row.asked), number(row.correct),
+        answers.rows.push_back({shown_number_text(row.difficulty), number(row.asked), number(row.correct),
                                 share(meter_report::correct_share(row)),
                                 row.recorded_percent.empty() ? "-" : row.recorded_percent});
     }
@@ -287,6 +454,14 @@ void text_table(std::string& out, const table& t) {
 
 std::string meter_report_text(const meter_report& report, std::string_view source) {
     std::string out = "Meter report: " + single_line(source) + "\n\n";
+    if (!report.damaged.empty()) {
+        out += "Damaged lines (the figures below read the file as the host does)\n";
+        for (const auto& d : report.damaged) {
+            out += d.number ? fmt::format("  line {}: {}: {}\n", d.number, single_line(d.text), d.problem)
+                            : fmt::format("  missing: {}: {}\n", single_line(d.text), d.problem);
+        }
+        out += "\n";
+    }
     for (const auto& s : summary_sections(report)) {
         out += s.title + "\n";
         std::size_t width = 0;
@@ -358,12 +533,12 @@ std::string html_table(const table& t) {
 std::string charts(const meter_report& r) {
     std::vector<bar> bands, modes, correct;
     for (const auto& row : r.prize_bands)
-        bands.push_back({number_to_text(100 * row.index), row.value, number_to_text(row.value)});
+        bands.push_back({shown_number_text(100 * row.index), row.value, shown_number_text(row.value)});
     for (const auto& row : r.games_by_mode)
-        modes.push_back({number_to_text(row.index), row.value, number_to_text(row.value)});
+        modes.push_back({shown_number_text(row.index), row.value, shown_number_text(row.value)});
     for (const auto& row : r.difficulties) {
         const auto percent = meter_report::correct_share(row);
-        correct.push_back({number_to_text(row.difficulty), percent.value_or(0), share(percent)});
+        correct.push_back({shown_number_text(row.difficulty), percent.value_or(0), share(percent)});
     }
     std::string out = "<h2>Charts</h2>\n";
     out += "<figure>\n" + svg_bar_chart("Games by prize band", "games; band from credits", bands, 0) +
@@ -388,6 +563,7 @@ std::string meter_report_html(const meter_report& report, std::string_view sourc
         "figure { display: inline-block; margin: 0 2em 1em 0; }\n"
         "</style>\n</head>\n<body>\n";
     out += "<h1>Meter report</h1>\n<p>" + escape(source) + "</p>\n";
+    if (!report.damaged.empty()) out += html_table(damage_table(report));
     for (const auto& s : summary_sections(report)) {
         out += "<h2>" + escape(s.title) + "</h2>\n<table>\n<tbody>\n";
         for (const auto& v : s.values)
@@ -401,24 +577,99 @@ std::string meter_report_html(const meter_report& report, std::string_view sourc
 
 // ---- The tool ----
 
-int run_meter_report(file_system& fs, const std::string& root, const std::string& html_path, std::ostream& out,
+namespace {
+
+// The cabinet's name when none is given: the last part of its folder's path.
+std::string folder_name(std::string root) {
+    while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+    const auto at = root.find_last_of("/\\");
+    return at == std::string::npos ? root : root.substr(at + 1);
+}
+
+// The settings the host would run with: the setup file's, bounded as at start-up, or the defaults of a
+// new one when there is none.
+setup_values cabinet_setup(file_system& fs, const std::string& system_path) {
+    const std::string path = system_path + setup_file_name;
+    if (!fs.file_exists(path)) return default_setup_values;
+    const record_lines setup = record_lines::load(fs, path);
+    return bounded_setup_values(leading_number(setup.read_field("S1", 1)), leading_number(setup.read_field("S2", 1)));
+}
+
+void report_failure(std::ostream& err, const run_time_error& e) {
+    err << "quizhost meters: " << e.description();
+    if (!e.detail().empty()) err << " (" << e.detail() << ")";
+    err << "\n";
+}
+
+}  // namespace
+
+int run_meter_report(file_system& fs, clock& now, const meter_tool_options& options, std::ostream& out,
                      std::ostream& err) {
-    const std::string path = root + system_folder_name + meter_file_name;
+    const std::string format = options.format.empty() ? "text" : options.format;
+    if (format != "text" && format != "openmetrics" && format != "json") {
+        err << "quizhost meters: unknown format \"" << format << "\" (text, openmetrics or json)\n";
+        return 2;
+    }
+    const std::string system_path = options.root + system_folder_name;
+    const std::string path = system_path + meter_file_name;
     if (!fs.file_exists(path)) {
         err << "quizhost meters: no meter file at " << path << "\n";
         return 1;
     }
     try {
-        const meter_report report = read_meter_report(fs.read_file(path));
-        out << meter_report_text(report, path);
-        if (!html_path.empty()) replace_file(fs, html_path, meter_report_html(report, path));
+        meter_report report = read_meter_report(fs.read_file(path));
+        report.made = now.now();
+        report.setup = cabinet_setup(fs, system_path);
+
+        std::string text;
+        if (format == "text") {
+            text = meter_report_text(report, path);
+        } else {
+            export_context context;
+            context.cabinet = options.cabinet.empty() ? folder_name(options.root) : options.cabinet;
+            context.meter_file = path;
+            context.made = unix_seconds_of_local(*report.made);
+            context.meter_file_modified = fs.modified_time(path);
+            const std::string log = system_path + log_file_name;
+            if (fs.file_exists(log)) {
+                context.log = summarize_log(fs.read_file(log));
+                if (context.log->last_launch) context.last_launch = unix_seconds_of_local(*context.log->last_launch);
+            }
+            const auto metrics = meter_metrics(report, context);
+            text = format == "json" ? metrics_json(metrics, report, context) : metrics_text(metrics, context);
+        }
+        if (options.output.empty()) {
+            out << text;
+        } else {
+            replace_file(fs, options.output, text);
+        }
+        if (!options.html.empty()) replace_file(fs, options.html, meter_report_html(report, path));
+
+        if (!report.damaged.empty()) {
+            err << "quizhost meters: " << path << " is damaged: ";
+            for (std::size_t i = 0; i < report.damaged.size(); ++i) {
+                const auto& d = report.damaged[i];
+                if (i > 0) err << "; ";
+                if (d.number) {
+                    err << "line " << d.number << " \"" << single_line(d.text) << "\": " << d.problem;
+                } else {
+                    err << single_line(d.text) << ": " << d.problem;
+                }
+            }
+            err << "\n";
+            return 1;
+        }
     } catch (const run_time_error& e) {
-        err << "quizhost meters: " << e.description();
-        if (!e.detail().empty()) err << " (" << e.detail() << ")";
-        err << "\n";
+        report_failure(err, e);
         return 1;
     }
     return 0;
+}
+
+int run_meter_report(file_system& fs, const std::string& root, const std::string& html_path, std::ostream& out,
+                     std::ostream& err) {
+    const auto system_clock = make_system_clock();
+    return run_meter_report(fs, *system_clock, {root, html_path, "text", "", ""}, out, err);
 }
 
 }  // namespace quizhost

@@ -10,9 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "basic/date_time.hpp"
+#include "meters/setup_file_defs.hpp"
+
 namespace quizhost {
 
 class file_system;
+class clock;
+struct meter_def;
 
 struct meter_report {
     struct row {
@@ -47,6 +52,22 @@ struct meter_report {
     // so nothing in the file escapes the auditor.
     std::vector<std::string> other_lines;
 
+    // What a sound meter file would not have: a value that is not a number, an unknown or repeated key,
+    // a row missing between others or beside its twin meter ("M2" and "M11", "M16" and "M13"), a meter
+    // or header line missing. The figures still read such a file as the host would.
+    struct damaged_line {
+        long number = 0;      // the line's number in the file, counted from 1; 0 for a line that is missing
+        std::string text;     // the line as it stands; for a missing line, the key it should have
+        std::string problem;  // what is wrong with it
+        friend bool operator==(const damaged_line&, const damaged_line&) = default;
+    };
+    std::vector<damaged_line> damaged;
+
+    // Set by the tool, not read from the meter file: when the report was made (the cabinet's local
+    // clock), and the money settings the host would run with (from setup.ini, bounded as at start-up).
+    std::optional<date_time> made;
+    std::optional<setup_values> setup;
+
     // Derived figures; none when the figure they divide by is zero or missing.
     std::optional<double> average_prize() const;            // total paid / games played
     std::optional<double> average_prize_when_paid() const;  // total paid / (games played - games without prize)
@@ -54,7 +75,19 @@ struct meter_report {
     std::optional<double> mode_share(double games) const;   // games / games played, as a percentage
     static std::optional<double> correct_share(const difficulty_row& row);  // percentage
     std::int16_t selected_game_mode() const;                                // the mode the reflex meter selects now
+    // Games played times today's price: what the games took had the price always been today's.
+    std::optional<double> takings_at_todays_price() const;
+    // Prizes paid against those takings, as a percentage: an estimate, since the price may have changed.
+    std::optional<double> paid_share() const;
 };
+
+// One value the report read for a meter: a one-line meter has one (with no index) when its line is
+// there, an indexed meter one per row.
+struct meter_sample {
+    std::optional<double> index;
+    double value = 0;
+};
+std::vector<meter_sample> meter_samples(const meter_report& report, const meter_def& meter);
 
 // Reads the report's values from the meter file's bytes, as the host reads them (first matching line,
 // leading numbers, letter case of keys ignored).
@@ -65,8 +98,22 @@ std::string meter_report_text(const meter_report& report, std::string_view sourc
 // mode, correct share per difficulty). No script, nothing fetched from the network.
 std::string meter_report_html(const meter_report& report, std::string_view source);
 
-// `quizhost meters`: reads "system/logs/meter.txt" below `root`, prints the report to `out` and, when
-// `html_path` is not empty, writes the page there. The exit status: 0, or 1 with a message on `err`.
+// What `quizhost meters` is asked for.
+struct meter_tool_options {
+    std::string root;     // the cabinet folder
+    std::string html;     // also write the HTML page here ("" for none)
+    std::string format;   // "text" (default), "openmetrics" or "json"
+    std::string output;   // write the report here, atomically ("" for standard output)
+    std::string cabinet;  // the export's cabinet label ("" for the folder's name)
+};
+
+// `quizhost meters`: reads "system/logs/meter.txt" below the root (and setup.ini and the log beside it),
+// writes the report in the asked format. The exit status: 0; 1 when the meter file is damaged (the report
+// is still written, with every damaged line named) or cannot be read, or an output cannot be written,
+// with a message on `err`.
+int run_meter_report(file_system& fs, clock& now, const meter_tool_options& options, std::ostream& out,
+                     std::ostream& err);
+// The text report on standard output, and the page when `html_path` is not empty.
 int run_meter_report(file_system& fs, const std::string& root, const std::string& html_path, std::ostream& out,
                      std::ostream& err);
 

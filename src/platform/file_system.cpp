@@ -51,6 +51,8 @@ bool same_path(std::string_view a, std::string_view b) {
 
 bool file_system::exchange_files(const std::string&, const std::string&) { return false; }
 
+std::optional<std::int64_t> file_system::modified_time(const std::string&) { return std::nullopt; }
+
 void replace_file(file_system& fs, const std::string& path, std::string_view bytes, std::string_view work_name) {
     const std::string folder = folder_of(path);
     std::string work = work_name.empty() ? path + ".new" : folder + path_separator + std::string(work_name);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ public:
     virtual bool folder_exists(const std::string& path) = 0;
     virtual void create_folder(const std::string& path) = 0;
     virtual std::int64_t file_size(const std::string& path) = 0;
+    // When the file's data last changed, in seconds since 1970-01-01 00:00 UTC; none when the file is
+    // missing or this file system keeps no such time (the default).
+    virtual std::optional<std::int64_t> modified_time(const std::string& path);
 
     // The whole file's bytes.
     virtual std::string read_file(const std::string& path) = 0;
@@ -61,6 +65,7 @@ public:
     bool folder_exists(const std::string& path) override { return target_->folder_exists(path); }
     void create_folder(const std::string& path) override { target_->create_folder(path); }
     std::int64_t file_size(const std::string& path) override { return target_->file_size(path); }
+    std::optional<std::int64_t> modified_time(const std::string& path) override { return target_->modified_time(path); }
     std::string read_file(const std::string& path) override { return target_->read_file(path); }
     std::string read_counted_line(const std::string& path, const std::function<long(long count)>& choose) override {
         return target_->read_counted_line(path, choose);

@@ -129,6 +129,12 @@ public:
         return static_cast<std::int64_t>(st.st_size);
     }
 
+    std::optional<std::int64_t> modified_time(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+        return static_cast<std::int64_t>(st.st_mtime);
+    }
+
     std::string read_file(const std::string& path) override {
         fd_guard fd(open_or_fail(path, O_RDONLY));
         struct stat st {};

@@ -97,6 +97,15 @@ public:
         return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
 
+    std::optional<std::int64_t> modified_time(const std::string& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+        // FILETIME counts 100 ns steps from 1601-01-01; 11644473600 s lie between that and 1970-01-01.
+        const std::uint64_t ticks =
+            (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+        return static_cast<std::int64_t>(ticks / 10000000) - 11644473600LL;
+    }
+
     std::string read_file(const std::string& path) override {
         handle_guard file(open_or_fail(path, GENERIC_READ, OPEN_EXISTING));
         LARGE_INTEGER size{};
