@@ -334,9 +334,6 @@ TEST(SystemReboot, WithoutTheOperatorsPermissionInTheEnvironmentNothingRestarts)
     unsetenv("QUIZHOST_ALLOW_REBOOT");
 }
 
-}  // namespace
-}  // namespace quizhost
-
 // quizhost --kiosk on the real X server: it starts Debian's Chromium on its stage, the movies' commands
 // arrive, the screen shows the game, a killed browser comes back by itself, and SIGTERM leaves no browser
 // and the display as it was.
@@ -506,6 +503,9 @@ TEST(KioskOnX11, ChromiumShowsTheGameComesBackAfterAKillAndEndsWithTheHost) {
         EXPECT_EQ(entry.path().filename().string().rfind("quizhost-kiosk", 0), std::string::npos) << entry.path();
     }
 }
+
+}  // namespace
+}  // namespace quizhost
 
 #else
 
