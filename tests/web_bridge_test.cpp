@@ -477,7 +477,9 @@ TEST_F(Player, AnAnswerForAPageThatWentAwayMidCommandIsDroppedAndTheNewPageGetsT
         second.send(fs("main", game["load"], 2, "CLOSE_ALL"));
         for (json message = second.read(); !message.is_null() && message["type"] != "exit"; message = second.read()) {
             EXPECT_NE(message["type"], "set") << message;
-            if (message["type"] == "done") EXPECT_EQ(message["id"], 2) << message;
+            if (message["type"] == "done") {
+                EXPECT_EQ(message["id"], 2) << message;
+            }
         }
     });
     const int status = run_player(t.host, *link, program, stderr);
