@@ -215,6 +215,8 @@ TEST_F(KioskProcess, TheHostRestartsItsBrowserAndLeavesNoneBehindWhenItIsKilled)
     testing::cabinet cab;
     cab.make_standard();
     set_env("QUIZHOST_STANDIN_CUE", "exit-first");
+    // A host killed outright cannot remove its browser's private folder: let it be this test's.
+    set_env("XDG_RUNTIME_DIR", folder.path());
     const std::string out = folder.path() + "/host.txt";
     background_host host({"--root", cab.root(), "--http-port", "0", "--kiosk", "--browser", standin}, out);
     ASSERT_TRUE(host.running());
