@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -231,6 +232,21 @@ TEST_F(KioskProcess, TheHostRestartsItsBrowserAndLeavesNoneBehindWhenItIsKilled)
     host.kill_hard();
     EXPECT_TRUE(eventually([&] { return !process_alive(ids[1]); }, 5s)) << "the stand-in outlived its host";
     EXPECT_EQ(started(standin_log).size(), 2u) << read_text(out);
+#ifndef _WIN32
+    // The killed host's private folder is left; the next host's first private folder sweeps it away.
+    const auto private_folders = [&] {
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+            n += entry.path().filename().string().rfind("quizhost-kiosk-", 0) == 0 ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_EQ(private_folders(), 1);
+    const std::string next = make_private_folder("quizhost-kiosk");
+    EXPECT_EQ(private_folders(), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(next));
+    std::filesystem::remove_all(next);
+#endif
 }
 
 TEST_F(KioskProcess, ABrowserThatKeepsDyingEndsTheHostThroughTheFatalPath) {

@@ -163,7 +163,20 @@ std::string make_private_folder(const std::string& prefix) {
         base = fs::temp_directory_path(failed);
         if (failed) base = "/tmp";
     }
-    std::string pattern = (base / (prefix + "-XXXXXX")).string();
+    // A host that was killed outright (the watchdog's abort, a power-off of the process) could not remove
+    // its folder; the next one does, so crashes do not pile up profiles in $XDG_RUNTIME_DIR's memory.
+    const std::string lead = prefix + "-";
+    for (const auto& entry : fs::directory_iterator(base, failed)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(lead, 0) != 0) continue;
+        const std::string owner = name.substr(lead.size(), name.find('-', lead.size()) - lead.size());
+        if (owner.empty() || owner.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (::kill(static_cast<pid_t>(std::stol(owner)), 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            fs::remove_all(entry.path(), ignored);
+        }
+    }
+    std::string pattern = (base / (lead + std::to_string(::getpid()) + "-XXXXXX")).string();
     // mkdtemp makes it with mode 0700.
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw process_error("cannot create a private folder in " + base.string() + ": " + std::strerror(errno));
