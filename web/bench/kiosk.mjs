@@ -60,7 +60,7 @@ async function oneRun() {
       powerOn: powerOn.intro - poweredOn,
       gameAfterPowerOn: powerOn.game - poweredOn,
       recovery: recovered.game - killed,
-      command: { ...pairs(commandText), n: pairs(roundTrip).n },
+      command: { ...pairs(commandText), n: Number(roundTrip.split(" ")[0]) },
       echo: pairs(echoText),
     };
   } finally {
