@@ -14,6 +14,13 @@
 
 #include "forms/form_main.hpp"
 #include "forms/runtime.hpp"
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+#include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"
 #include "player/web_player.hpp"
 #include "support/e2e.hpp"
@@ -258,6 +265,27 @@ TEST_F(Bridge, OneTimeLinkSendsOneBrowserToTheStage) {
     EXPECT_TRUE(logged("refused a one-time link (unknown or used link)"));
     EXPECT_TRUE(logged("stage link used"));
     for (const auto& line : log) EXPECT_EQ(line.find(key()), std::string::npos) << "the secret was logged: " << line;
+}
+
+TEST_F(Bridge, EchoesBesideTheStageForItsOwnPagesOnly) {
+    serve_while([&] {
+        EXPECT_EQ(stage_client(port()).connect("http://attacker.example", "/echo?key=" + key()), 403);
+        // The echo asks for the secret as the bridge does.
+        EXPECT_EQ(stage_client(port()).connect("", "/echo"), 403);
+        stage_client stage(port(), key());
+        ASSERT_EQ(stage.connect(), 101);
+        // The echo is no second stage: it is open while the stage is, and hears only itself.
+        stage_client echo(port());
+        ASSERT_EQ(echo.connect("", "/echo?key=" + key()), 101);
+        for (int i = 0; i < 3; ++i) {
+            echo.send({{"type", "fs"}, {"form", "main"}, {"load", 1}, {"id", i}, {"command", "CLOSE_ALL"}});
+            const json back = echo.read();
+            EXPECT_EQ(back["id"], i);
+            EXPECT_EQ(back["command"], "CLOSE_ALL");
+        }
+    });
+    // What went through the echo never reached the host as a command.
+    EXPECT_FALSE(link->next_command(std::chrono::milliseconds(50)));
 }
 
 TEST_F(Bridge, IgnoresGarbageFromTheStageAndKeepsTakingCommands) {
@@ -639,6 +667,43 @@ TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
         // The stage plays on, and the host answers it as before.
         bank_answers += " " + play_command(client, movie, 9, "GET_BANK", "", "vb_bank");
         play_command(client, movie, 10, "CLOSE_ALL");
+TEST_F(Player, AnAnswerForAPageThatWentAwayMidCommandIsDroppedAndTheNewPageGetsTheState) {
+    std::thread stage([&] {
+        json loaded;
+        {
+            stage_client first(port(), key());
+            ASSERT_EQ(first.connect(), 101);
+            loaded = first.read_until("movie");
+            while (loaded["url"] == "") loaded = first.read_until("movie");
+            first.send(fs("intro", loaded["load"], 1, "INTRO_END"));
+            first.read_until("get");  // the command is under way in the host; the page goes
+            first.close();
+        }
+        // The host may not have seen the first page go yet; a second page is refused until it has.
+        std::optional<stage_client> connected;
+        for (int attempt = 0; attempt < 100 && !connected; ++attempt) {
+            connected.emplace(port(), key());
+            if (connected->connect() != 101) {
+                connected.reset();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        ASSERT_TRUE(connected);
+        stage_client& second = *connected;
+        // The replay: the game movie as the host has it, then the question again.
+        json game = second.read_until("movie");
+        while (game["form"] != "main") game = second.read_until("movie");
+        EXPECT_EQ(game["url"], "/flash_game/");
+        const json get = second.read_until("get");
+        second.send({{"type", "value"}, {"id", get["id"]}, {"value", "12"}});
+        // The command completes in the host, but its answer (stop, set, play, done) was for the first page.
+        second.send(fs("main", game["load"], 2, "CLOSE_ALL"));
+        for (json message = second.read(); !message.is_null() && message["type"] != "exit"; message = second.read()) {
+            EXPECT_NE(message["type"], "set") << message;
+            if (message["type"] == "done") {
+                EXPECT_EQ(message["id"], 2) << message;
+            }
+        }
     });
     const int status = run_player(t.host, *link, program, stderr);
     stage.join();
@@ -656,6 +721,159 @@ TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
         log.begin(), log.end(), [](const std::string& line) { return line.find("refused") != std::string::npos; });
     EXPECT_LE(refusals, 12) << ::testing::PrintToString(log);
 }
+
+    EXPECT_EQ(raised, (std::vector<std::string>{"INTRO_END ", "CLOSE_ALL "}));
+    EXPECT_TRUE(quizhost::testing::in_order(t.events.lines, {"set\tvb_version\t7.12", "exit\t0"}));
+}
+
+// A kiosk browser that the supervisor sees die: the game movie starts afresh as RESET_FLASH_GAME does, and
+// what the old movie raised is dropped.
+TEST_F(Player, ARestartedKioskBrowserGetsTheGameMovieAfresh) {
+    struct fake_browser final : child_process {
+        std::atomic<bool>& dead;
+        explicit fake_browser(std::atomic<bool>& d) : dead(d) {}
+        std::optional<std::string> ended() override {
+            return dead ? std::optional<std::string>("killed by signal 9") : std::nullopt;
+        }
+        void end() override {}
+        long id() const override { return 1; }
+    };
+    std::atomic<bool> dead{false};
+    std::vector<std::string> kiosk_log;
+    quizhost::testing::temp_folder profiles;
+    kiosk_supervisor kiosk(
+        "/usr/bin/chromium", {}, profiles.path(),
+        {[&](const process_launch&) -> std::unique_ptr<child_process> {
+             dead = false;
+             return std::make_unique<fake_browser>(dead);
+         },
+         [&] { return link->address(); }, [&](const std::string& line) { kiosk_log.push_back(line); }});
+    kiosk.start(std::chrono::steady_clock::now());
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        ASSERT_EQ(client.connect(), 101);
+        json loaded = client.read_until("movie");
+        while (loaded["url"] == "") loaded = client.read_until("movie");
+        client.send(fs("intro", loaded["load"], 1, "INTRO_END"));
+        const json game = client.read_until("movie");
+        const json get = client.read_until("get");
+        client.send({{"type", "value"}, {"id", get["id"]}, {"value", "12"}});
+        client.read_until("done");
+        dead = true;
+        const json fresh = client.read_until("movie");
+        EXPECT_EQ(fresh["form"], "main");
+        EXPECT_EQ(fresh["url"], "/flash_game/");
+        EXPECT_EQ(fresh["load"], game["load"].get<int>() + 1);
+        EXPECT_EQ(client.read()["type"], "rewind");
+        EXPECT_EQ(client.read()["type"], "play");
+        // Raised by the movie that was replaced: dropped, still marked done.
+        client.send(fs("main", game["load"], 2, "CLOSE_ALL"));
+        EXPECT_EQ(client.read_until("done")["id"], 2);
+        client.send(fs("main", fresh["load"], 3, "CLOSE_ALL"));
+        EXPECT_EQ(client.read_until("exit")["status"], 0);
+    });
+    const int status = run_player(t.host, *link, program, stderr, &kiosk);
+    stage.join();
+    EXPECT_EQ(status, exit_closed);
+    EXPECT_EQ(raised, (std::vector<std::string>{"INTRO_END ", "CLOSE_ALL "}));
+    EXPECT_EQ(kiosk_log, (std::vector<std::string>{"KIOSK BROWSER RESTARTED (it ended, killed by signal 9)"}));
+    EXPECT_TRUE(quizhost::testing::in_order(
+        t.events.lines, {"play\tmain", "movie\tmain\t" + testing::transcript_path(folder.path(), "/flash_game.swf"),
+                         "rewind\tmain", "play\tmain", "exit\t0"}));
+}
+
+#ifndef _WIN32
+// systemd's notify protocol, played by the test: READY=1 once the program has started with its stage,
+// WATCHDOG=1 from the event loop at half the watchdog time, and none while the loop is stuck in a command.
+TEST_F(Player, TellsTheServiceManagerItIsReadyAndAliveUntilItsLoopIsStuck) {
+    if (!service_notify_built_in()) GTEST_SKIP() << "built without libsystemd (libsystemd-dev)";
+    const std::string socket_path = folder.path() + "/notify.sock";
+    const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+    std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::setenv("NOTIFY_SOCKET", socket_path.c_str(), 1);
+    ::setenv("WATCHDOG_USEC", "200000", 1);  // a ping every 100 ms
+    ::unsetenv("WATCHDOG_PID");
+    struct environment_back {
+        ~environment_back() {
+            ::unsetenv("NOTIFY_SOCKET");
+            ::unsetenv("WATCHDOG_USEC");
+        }
+    } back;
+
+    using clock = std::chrono::steady_clock;
+    struct received {
+        std::string text;
+        clock::time_point at;
+    };
+    std::vector<received> messages;
+    std::atomic<bool> listening{true};
+    std::thread listener([&] {
+        timeval wait{0, 50000};
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        char buffer[256];
+        while (listening) {
+            const ssize_t got = ::recv(sock, buffer, sizeof buffer, 0);
+            if (got > 0) messages.push_back({std::string(buffer, static_cast<std::size_t>(got)), clock::now()});
+        }
+    });
+    clock::time_point stage_connected, stall_began, stall_ended;
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stage_connected = clock::now();
+        ASSERT_EQ(client.connect(), 101);
+        json loaded = client.read_until("movie");
+        while (loaded["url"] == "") loaded = client.read_until("movie");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        client.send(fs("intro", loaded["load"], 1, "STALL"));
+        client.read_until("done");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        client.send(fs("intro", loaded["load"], 2, "CLOSE_ALL"));
+        client.read_until("exit");
+    });
+    program_entry stalling = program;
+    stalling.raise = [&](const std::string& command, const std::string& args) {
+        if (command == "STALL") {
+            // A host procedure that does not come back: nothing turns the event loop meanwhile.
+            stall_began = clock::now();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            stall_ended = clock::now();
+            return;
+        }
+        program.raise(command, args);
+    };
+    const int status = run_player(t.host, *link, stalling, stderr);
+    stage.join();
+    listening = false;
+    listener.join();
+    ::close(sock);
+    EXPECT_EQ(status, exit_closed);
+
+    const auto ready =
+        std::find_if(messages.begin(), messages.end(), [](const received& m) { return m.text == "READY=1"; });
+    ASSERT_NE(ready, messages.end());
+    EXPECT_GT(ready->at, stage_connected);
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [](const received& m) { return m.text == "READY=1"; }),
+              1);
+    std::vector<clock::time_point> pings;
+    for (const auto& m : messages) {
+        if (m.text == "WATCHDOG=1") pings.push_back(m.at);
+    }
+    // Pings before the stall, none during it (beyond one already on its way), pings after it.
+    const auto count_between = [&](clock::time_point from, clock::time_point to) {
+        return std::count_if(pings.begin(), pings.end(), [&](auto at) { return at > from && at < to; });
+    };
+    EXPECT_GE(count_between(stage_connected, stall_began), 3);
+    EXPECT_LE(count_between(stall_began + std::chrono::milliseconds(50), stall_ended), 0);
+    EXPECT_GE(count_between(stall_ended, clock::now()), 2);
+    EXPECT_EQ(messages.back().text, "STOPPING=1");
+}
+#endif
 
 }  // namespace
 }  // namespace quizhost::web

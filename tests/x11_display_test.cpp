@@ -28,6 +28,10 @@
 #include "support/e2e.hpp"
 #include "support/test_host.hpp"
 
+// Last: Xlib's macros (Status, None, Bool) must not meet the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 extern char** environ;
 
 namespace quizhost {
@@ -328,6 +332,176 @@ TEST(SystemReboot, WithoutTheOperatorsPermissionInTheEnvironmentNothingRestarts)
     request_system_reboot();
     EXPECT_THAT(::testing::internal::GetCapturedStderr(), ::testing::HasSubstr("not restarting"));
     unsetenv("QUIZHOST_ALLOW_REBOOT");
+}
+
+// quizhost --kiosk on the real X server: it starts Debian's Chromium on its stage, the movies' commands
+// arrive, the screen shows the game, a killed browser comes back by itself, and SIGTERM leaves no browser
+// and the display as it was.
+namespace kiosk {
+
+// The game fills the screen with one colour the screenshot looks for, and says in the log that it runs.
+const char* const game_movie = R"(<!doctype html>
+<html><head><meta charset="utf-8"></head>
+<body style="margin:0;width:100vw;height:100vh;background:#00c800">
+<script src="/runtime/movie.js"></script>
+<script>
+  movie.set("content_version_no", "12");
+  let logged = false;
+  movie.onFrame(() => {
+    if (logged) return;
+    logged = true;
+    movie.fscommand("TO_LOG", "kiosk game frame");
+  });
+</script></body></html>
+)";
+const char* const intro_movie = R"(<!doctype html>
+<html><head><meta charset="utf-8"></head><body style="margin:0;background:#000">
+<script src="/runtime/movie.js"></script>
+<script>movie.onFrame((frame) => { if (frame === 2) movie.fscommand("INTRO_END"); });</script>
+</body></html>
+)";
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t count_of(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += what.size()) ++n;
+    return n;
+}
+
+template <class Predicate>
+bool eventually(Predicate done, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// The colour at the middle of the X screen, as 0xRRGGBB: a screenshot of the server, not of the page.
+unsigned long centre_pixel(const std::string& display_name) {
+    Display* display = XOpenDisplay(display_name.c_str());
+    if (display == nullptr) return 0xFFFFFFFF;
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes size;
+    XGetWindowAttributes(display, root, &size);
+    XImage* image = XGetImage(display, root, size.width / 2 - 5, size.height / 2 - 5, 10, 10, AllPlanes, ZPixmap);
+    unsigned long pixel = 0xFFFFFFFF;
+    if (image != nullptr) {
+        pixel = XGetPixel(image, 5, 5) & 0xFFFFFF;
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return pixel;
+}
+
+bool looks_green(unsigned long pixel) {
+    const unsigned long r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+    return r < 40 && g > 160 && b < 40;
+}
+
+// Every process that carries `marker` in its environment: the browser and all its helpers inherit it.
+std::vector<pid_t> processes_marked(const std::string& marker) {
+    std::vector<pid_t> found;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string environment = read_file(entry.path().string() + "/environ");
+        if (environment.find(marker) == std::string::npos) continue;
+        const std::string stat = read_file(entry.path().string() + "/stat");
+        const auto close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') continue;
+        found.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return found;
+}
+
+}  // namespace kiosk
+
+TEST(KioskOnX11, ChromiumShowsTheGameComesBackAfterAKillAndEndsWithTheHost) {
+    if (access("/usr/bin/chromium", X_OK) != 0) GTEST_SKIP() << "Debian's Chromium is not installed";
+    START_DUMMY_XORG(server);
+    testing::cabinet cab;
+    cab.make_standard();
+    cab.write("intro/index.html", kiosk::intro_movie);
+    cab.write("flash_game/index.html", kiosk::game_movie);
+    temp_folder scratch;
+    const std::string out = scratch.path() + "/host.txt";
+    const std::string log = cab.path("system/logs/log.txt");
+    const std::string marker = "QUIZHOST_KIOSK_TEST=" + std::to_string(getpid()) + "-" + server.name();
+
+    std::vector<std::string> args = {"/usr/bin/env", "DISPLAY=" + server.name(), "XDG_RUNTIME_DIR=" + scratch.path(),
+                                     marker, testing::bin_path("quizhost"), "--root", cab.root(), "--http-port", "0",
+                                     "--display", "x11", "--kiosk",
+                                     // As root (in CI) Chromium runs only without its sandbox; the dummy
+                                     // server has no GPU.
+                                     "--browser-arg=--no-sandbox", "--browser-arg=--disable-gpu"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t host = -1;
+    ASSERT_EQ(posix_spawn(&host, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Whatever fails below, the host and its browser go.
+    struct ender {
+        pid_t& pid;
+        std::string marker;
+        ~ender() {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+            for (const pid_t left : kiosk::processes_marked(marker)) kill(left, SIGKILL);
+        }
+    } end_all{host, marker};
+
+    using std::chrono::seconds;
+    // The movies' commands arrive: INTRO_END started the game, whose TO_LOG is in the error log.
+    ASSERT_TRUE(
+        kiosk::eventually([&] { return kiosk::count_of(kiosk::read_file(log), "kiosk game frame") == 1; }, seconds(60)))
+        << kiosk::read_file(out) << kiosk::read_file(log);
+    EXPECT_EQ(server.xrandr_size(), "800x600");
+    EXPECT_TRUE(kiosk::eventually([&] { return kiosk::looks_green(kiosk::centre_pixel(server.name())); }, seconds(10)))
+        << std::hex << kiosk::centre_pixel(server.name());
+
+    // The browser killed outright: the host starts another, whose game loads afresh.
+    std::smatch found;
+    const std::string said = kiosk::read_file(out);
+    ASSERT_TRUE(std::regex_search(said, found, std::regex(R"(kiosk browser \S+ \(process (\d+)\))"))) << said;
+    const pid_t browser = static_cast<pid_t>(std::stol(found[1]));
+    ASSERT_EQ(kill(browser, SIGKILL), 0);
+    ASSERT_TRUE(
+        kiosk::eventually([&] { return kiosk::count_of(kiosk::read_file(log), "kiosk game frame") == 2; }, seconds(60)))
+        << kiosk::read_file(out) << kiosk::read_file(log);
+    EXPECT_EQ(kiosk::count_of(kiosk::read_file(log), "KIOSK BROWSER RESTARTED (it ended, killed by signal 9)"), 1u)
+        << kiosk::read_file(log);
+    EXPECT_TRUE(kiosk::eventually([&] { return kiosk::looks_green(kiosk::centre_pixel(server.name())); }, seconds(10)))
+        << std::hex << kiosk::centre_pixel(server.name());
+
+    // SIGTERM: the host shuts down as after CLOSE_ALL, its browser with it, and the mode comes back.
+    ASSERT_EQ(kill(host, SIGTERM), 0);
+    int status = 0;
+    ASSERT_TRUE(kiosk::eventually([&] { return waitpid(host, &status, WNOHANG) == host; }, seconds(20)));
+    host = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status << kiosk::read_file(out);
+    EXPECT_TRUE(kiosk::eventually([&] { return kiosk::processes_marked(marker).empty(); }, seconds(5)))
+        << kiosk::processes_marked(marker).size() << " browser processes left";
+    EXPECT_EQ(server.xrandr_size(), "1024x768");
+    // The browser's profile was outside the cabinet, and is gone.
+    for (const auto& entry : fs::directory_iterator(scratch.path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind("quizhost-kiosk", 0), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace

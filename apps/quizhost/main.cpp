@@ -114,6 +114,22 @@ int main(int argc, char** argv) {
                    "--http-port 8080")
         ->type_name("PORT")
         ->check(CLI::Range(0, 65535));
+    const auto kiosk_flag =
+        app.add_flag("--kiosk", browser.kiosk,
+                     "With the browser player: start the cabinet's browser on the stage, full screen, and keep "
+                     "it (restarted when it dies, ended when quizhost ends); Debian's Chromium, or Edge or "
+                     "Chrome on Windows, unless --browser names another");
+    app.add_option("--browser", browser.browser,
+                   "With --kiosk: the browser to start instead of the machine's own. Example: --browser "
+                   "/usr/bin/google-chrome")
+        ->type_name("PATH")
+        ->needs(kiosk_flag);
+    app.add_option("--browser-arg", browser.browser_args,
+                   "With --kiosk: one more argument for the browser; repeat it for more. Example: "
+                   "--browser-arg=--no-sandbox")
+        ->type_name("ARG")
+        ->allow_extra_args(false)
+        ->needs(kiosk_flag);
     app.add_flag("--trace", browser.trace,
                  "With the browser player: print every step of the host on standard error, as the movie "
                  "script's transcript shows it");
@@ -146,6 +162,8 @@ int main(int argc, char** argv) {
         return usage_error("--root " + options.program_folder + ": no such folder");
     }
 #ifdef QUIZHOST_HAVE_WEB
+    if (browser.kiosk && !script_path.empty())
+        return usage_error("--kiosk is for the browser player, not with --script");
     if (script_path.empty()) {
         const std::string chosen = quizhost::resolve_display_choice(display_choice, false);
         std::unique_ptr<quizhost::display> screen;

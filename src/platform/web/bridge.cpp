@@ -36,6 +36,10 @@ constexpr std::uint32_t max_request_header = 8 * 1024;
 constexpr std::uint64_t max_request_body = 64 * 1024;
 constexpr auto request_read_timeout = std::chrono::seconds(30);
 constexpr const char* bridge_target = "/bridge";
+// A bare WebSocket echo beside the bridge, reaching nothing of the host: the floor that a command's round
+// trip through the bridge is measured against (web/bench/kiosk.mjs).
+constexpr const char* echo_target = "/echo";
+constexpr std::size_t max_echo_message = 4096;
 
 std::string_view view(boost::beast::string_view text) { return {text.data(), text.size()}; }
 
@@ -66,6 +70,8 @@ struct bridge::impl {
     std::uint64_t next_request_id = 1;
     bool gathering = false;
     std::vector<std::string> gathered;
+    std::uint64_t connections = 0;   // stages connected so far
+    std::uint64_t gather_stage = 0;  // `connections` when the gathering began
     std::size_t http_sessions = 0;
     int running = 0;  // depth of io.run_* calls on the stack
     bool interrupted = false;
@@ -85,6 +91,7 @@ struct bridge::impl {
     tcp::acceptor acceptor{io};
     std::optional<asio::signal_set> signals;
     asio::steady_timer report_timer{io};
+    std::vector<std::unique_ptr<asio::steady_timer>> tickers;  // after io: they go before it
 
     explicit impl(bridge_options o) : options(std::move(o)) {}
     ~impl();
@@ -106,6 +113,7 @@ struct bridge::impl {
     void receive(const std::string& text);
     void send_text(std::string text);
     void send_gathered();
+    void tick_every(asio::steady_timer& timer, std::chrono::milliseconds period, std::function<void()> tick);
     bool stage_idle() const;
     // Runs the sockets until `done` holds (true), or the deadline passes or the program is interrupted
     // (false). Handlers only queue what arrives; none of them calls back into the host.
@@ -235,6 +243,34 @@ struct stage_session : std::enable_shared_from_this<stage_session> {
     }
 };
 
+struct echo_session : std::enable_shared_from_this<echo_session> {
+    websocket::stream<beast::tcp_stream> ws;
+    beast::flat_buffer buffer;
+
+    explicit echo_session(beast::tcp_stream&& stream) : ws(std::move(stream)) {}
+
+    void accept(request_type request) {
+        beast::get_lowest_layer(ws).expires_never();
+        ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        ws.read_message_max(max_echo_message);
+        ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+            if (!error) self->read();
+        });
+    }
+
+    void read() {
+        ws.async_read(buffer, [self = shared_from_this()](beast::error_code error, std::size_t) {
+            if (error) return;
+            self->ws.text(self->ws.got_text());
+            self->ws.async_write(self->buffer.data(), [self](beast::error_code write_error, std::size_t) {
+                if (write_error) return;
+                self->buffer.consume(self->buffer.size());
+                self->read();
+            });
+        });
+    }
+};
+
 struct http_session : std::enable_shared_from_this<http_session> {
     bridge::impl& owner;
     beast::tcp_stream stream;
@@ -281,6 +317,10 @@ struct http_session : std::enable_shared_from_this<http_session> {
             owner.refused("a stage connection", refusal->body());
             refusal->keep_alive(false);
             write(std::move(*refusal));
+            return;
+        }
+        if (target_path(view(request.target())) == echo_target) {
+            std::make_shared<echo_session>(std::move(stream))->accept(std::move(request));
             return;
         }
         auto session = std::make_shared<stage_session>(owner, std::move(stream));
@@ -416,6 +456,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
 bridge::impl::~impl() {
     // Drop the stage first: its socket must go while the io_context still exists.
     stage.reset();
+    for (auto& timer : tickers) timer->cancel();
 }
 
 void bridge::impl::log(const std::string& line) const {
@@ -487,7 +528,11 @@ bool bridge::impl::allowed_host(std::string_view host) const {
 std::optional<http::response<http::string_body>> bridge::impl::refuse_upgrade(const request_type& request) const {
     const std::string_view host = view(request[http::field::host]);
     const std::string_view target = view(request.target());
-    if (target_path(target) != bridge_target) return text_response(http::status::not_found, request, "not the bridge");
+    // The echo answers the benchmark's page beside the stage; it too needs the secret.
+    const bool echo = target_path(target) == echo_target;
+    if (target_path(target) != bridge_target && !echo) {
+        return text_response(http::status::not_found, request, "not the bridge");
+    }
     if (!allowed_host(host)) return text_response(http::status::forbidden, request, "foreign host");
     // Only the stage page, served from here, may drive the host; any other page's origin differs.
     if (request[http::field::origin] != "http://" + std::string(host)) {
@@ -498,7 +543,7 @@ std::optional<http::response<http::string_body>> bridge::impl::refuse_upgrade(co
     const auto key = query_field(target, "key");
     if (!key || key->empty()) return text_response(http::status::forbidden, request, "no key");
     if (!same_secret(*key, secret)) return text_response(http::status::forbidden, request, "wrong key");
-    if (stage) return text_response(http::status::conflict, request, "a stage is already connected");
+    if (stage && !echo) return text_response(http::status::conflict, request, "a stage is already connected");
     return std::nullopt;
 }
 
@@ -542,11 +587,16 @@ std::optional<std::string> bridge::impl::redeem(std::string_view token) {
 
 void bridge::impl::stage_opened(stage_session&) {
     log("stage connected");
-    // Whatever was gathered was meant for a stage that is gone; the replay tells the new one the state.
+    ++connections;
+    // Whatever was gathered was meant for a stage that is gone; the replay tells the new one the state, at
+    // once, even in the middle of a command.
     gathered.clear();
+    const bool was_gathering = gathering;
+    gathering = false;
     if (replay) replay();
     // A stage that reloaded while the host waited gets the question again.
     for (const auto& [id, message] : pending) send_text(encode(message));
+    gathering = was_gathering;
 }
 
 void bridge::impl::stage_gone(stage_session& session, const std::string& why) {
@@ -599,6 +649,9 @@ void bridge::impl::send_text(std::string text) {
 }
 
 void bridge::impl::send_gathered() {
+    // A command's answer belongs to the page that raised it: a stage that connected since is a new page,
+    // which never asked (its movie was loaded afresh by the replay).
+    if (connections != gather_stage) gathered.clear();
     if (gathered.empty()) return;
     std::string batch;
     if (gathered.size() == 1) {
@@ -673,7 +726,10 @@ void bridge::on_stage_connected(std::function<void()> replay) { impl_->replay = 
 
 void bridge::send(const nlohmann::json& message) { impl_->send_text(encode(message)); }
 
-void bridge::gather_messages() { impl_->gathering = true; }
+void bridge::gather_messages() {
+    impl_->gathering = true;
+    impl_->gather_stage = impl_->connections;
+}
 
 void bridge::release_messages() {
     impl_->send_gathered();
@@ -711,6 +767,26 @@ std::optional<raised_command> bridge::next_command(std::optional<std::chrono::mi
 void bridge::run_for(std::chrono::milliseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;
     impl_->wait_until([] { return false; }, deadline);
+}
+
+void bridge::impl::tick_every(asio::steady_timer& timer, std::chrono::milliseconds period, std::function<void()> tick) {
+    timer.expires_after(period);
+    timer.async_wait([this, &timer, period, tick = std::move(tick)](beast::error_code error) mutable {
+        if (error) return;
+        tick();
+        tick_every(timer, period, std::move(tick));
+    });
+}
+
+void bridge::every(std::chrono::milliseconds period, std::function<void()> tick) {
+    auto& timer = *impl_->tickers.emplace_back(std::make_unique<asio::steady_timer>(impl_->io));
+    impl_->tick_every(timer, period, std::move(tick));
+}
+
+void bridge::stop_ticks() {
+    // A tick already due sees operation_aborted and touches nothing.
+    for (auto& timer : impl_->tickers) timer->cancel();
+    impl_->tickers.clear();
 }
 
 void bridge::interrupt() {

@@ -79,7 +79,9 @@ public:
 
     // Between these two, messages are gathered and go out together, as one JSON array in one frame, when
     // released (or before a request, which must not wait). A command's stop, set, play and done thus
-    // reach the stage in one piece instead of four.
+    // reach the stage in one piece instead of four. When another stage has connected in between (the
+    // page was reloaded, the browser restarted), what was gathered is dropped: the command's answer was
+    // for a page that is gone.
     void gather_messages();
     void release_messages();
 
@@ -97,6 +99,12 @@ public:
     void run_for(std::chrono::milliseconds duration);
     // Sends what is queued, within `bound`, and closes the stage's connection.
     void finish(std::chrono::milliseconds bound);
+    // Calls `tick` every `period` for as long as the bridge lives, whenever the sockets run (in every wait):
+    // the kiosk's supervision and the service watchdog. A wait that never returns to the sockets stops
+    // the ticks, which is what the watchdog is for.
+    void every(std::chrono::milliseconds period, std::function<void()> tick);
+    // Stops every tick (their owner is going).
+    void stop_ticks();
     // Interrupts the waits as SIGINT does. The one call that is safe from another thread.
     void interrupt();
 
