@@ -3,7 +3,7 @@
 #   make test   installs what is missing, builds both presets and passes every test
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
-.PHONY: demo test test-windows build build-asan deps bench fuzz clean
+.PHONY: demo test test-windows build build-asan deps bench fuzz clean format check-format lint
 
 deps:
 	scripts/install-deps
@@ -20,6 +20,7 @@ demo: build
 	scripts/demo
 
 test: build build-asan
+	scripts/check-format
 	ctest --preset default
 	ctest --preset asan
 	@for extra in scripts/test-web scripts/test-fuzz scripts/test-windows; do \
@@ -28,6 +29,17 @@ test: build build-asan
 
 test-windows: deps
 	scripts/test-windows
+
+# The house style: `make format` applies it, `make check-format` checks it (make test does too).
+format: deps
+	scripts/format
+
+check-format: deps
+	scripts/check-format
+
+# clang-tidy on every translation unit (.clang-tidy says which checks and why).
+lint: build
+	scripts/lint
 
 bench: build
 	bench/run
