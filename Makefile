@@ -5,7 +5,7 @@
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
 #   make package-windows  the installers build-windows-installer/quizhost-<version>-setup-{x64,x86}.exe
-.PHONY: demo test test-windows package package-windows build build-asan deps bench fuzz clean
+.PHONY: demo test test-windows package package-windows build build-asan deps bench fuzz clean format check-format lint
 
 deps:
 	scripts/install-deps
@@ -22,6 +22,7 @@ demo: build
 	scripts/demo
 
 test: build build-asan
+	scripts/check-format
 	ctest --preset default
 	ctest --preset asan
 	@for extra in scripts/test-web scripts/test-fleet scripts/test-package scripts/test-fuzz scripts/test-windows; do \
@@ -37,6 +38,17 @@ test-windows: deps
 package-windows: deps
 	packaging/windows/make-installer x64
 	packaging/windows/make-installer x86
+
+# The house style: `make format` applies it, `make check-format` checks it (make test does too).
+format: deps
+	scripts/format
+
+check-format: deps
+	scripts/check-format
+
+# clang-tidy on every translation unit (.clang-tidy says which checks and why).
+lint: build
+	scripts/lint
 
 bench: build
 	bench/run
