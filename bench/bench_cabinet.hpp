@@ -18,8 +18,8 @@
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
-#include "host.hpp"
 #include "forms/runtime.hpp"
+#include "host.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/clock.hpp"
 #include "platform/credit_library.hpp"
@@ -47,7 +47,9 @@ public:
 };
 
 // Credit kept in memory: a full purse that never runs dry.
-class memory_credit final : public credit_library, public client_shell, public shell_object,
+class memory_credit final : public credit_library,
+                            public client_shell,
+                            public shell_object,
                             public std::enable_shared_from_this<memory_credit> {
 public:
     std::int32_t cget() override { return 1000; }
@@ -84,8 +86,9 @@ inline std::string bench_folder_base() {
 inline std::string question_file_bytes(long lines) {
     std::string bytes;
     for (long i = 1; i <= lines; ++i) {
-        const std::string plain = "Question " + std::to_string(i) +
-                                  ": which of these cities is the capital of the country shown?~Paris~Rome~Madrid~Lisbon~1";
+        const std::string plain =
+            "Question " + std::to_string(i) +
+            ": which of these cities is the capital of the country shown?~Paris~Rome~Madrid~Lisbon~1";
         bytes += encrypt_string(plain, question_key);
         bytes += "\r\n";
     }

@@ -235,9 +235,7 @@ void BM_whole_game(benchmark::State& state) {
 }
 
 void register_all() {
-    benchmark::RegisterBenchmark("fsync_small_file", BM_fsync_small_file)
-        ->Unit(benchmark::kMicrosecond)
-        ->MinTime(0.5);
+    benchmark::RegisterBenchmark("fsync_small_file", BM_fsync_small_file)->Unit(benchmark::kMicrosecond)->MinTime(0.5);
     benchmark::RegisterBenchmark("fsync_new_small_file", BM_fsync_new_small_file)
         ->Unit(benchmark::kMicrosecond)
         ->MinTime(0.5);

@@ -13,7 +13,9 @@ using fuzzing::expect;
 
 namespace {
 
-bool is_cipher_error(int number) { return number == invalid_procedure_call || number == type_mismatch || number == overflow; }
+bool is_cipher_error(int number) {
+    return number == invalid_procedure_call || number == type_mismatch || number == overflow;
+}
 
 // A rejected text (empty result, no error) needs a character below code 100 somewhere before the last.
 bool has_low_code_before_last(const std::string& text) {

@@ -24,9 +24,11 @@ void check_reply(const std::string& reply) {
         expect(e.number() == subscript_out_of_range, "a bad reply raised an error other than 9", e.what());
         return;
     }
-    expect(reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0, "a reply without its line end was taken", reply);
+    expect(reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "\r\n") == 0,
+           "a reply without its line end was taken", reply);
     if (const double* number = std::get_if<double>(&parsed)) {
-        expect(reply.rfind("CREDIT ", 0) == 0 || reply.rfind("BANK ", 0) == 0, "a number came from a reply of another kind", reply);
+        expect(reply.rfind("CREDIT ", 0) == 0 || reply.rfind("BANK ", 0) == 0,
+               "a number came from a reply of another kind", reply);
         expect(!std::isnan(*number), "a reply gave a number that is not a number", reply);
     }
     try {

@@ -9,8 +9,8 @@
 //
 // Expected: answers, and the fatal path (a run-time error logged, the program ended with status 1), and
 // "CLOSE_ALL" (status 0); on the socket platform, whose service is away here, the goodbye of the
-// shutdown fails and ends the program unhandled. Findings: a crash or sanitizer report, a hang, any other exception leaving the
-// host, more than one answer variable set for one command, a movie left stopped, a log entry that is not
+// shutdown fails and ends the program unhandled. Findings: a crash or sanitizer report, a hang, any other exception
+// leaving the host, more than one answer variable set for one command, a movie left stopped, a log entry that is not
 // one whole stamped line, and a meter file, high-score table or setup file left in a form it does not
 // have.
 #include <algorithm>
@@ -78,15 +78,32 @@ movie_script read_input(const std::string& text) {
 void set_scene(fuzzing::memory_cabinet& cab, const script_directive& d) {
     using kind = script_directive::kind;
     switch (d.what) {
-        case kind::var: cab.game_movie.define_variable(d.name, d.value); break;
-        case kind::draw: cab.draws.queue(d.draw); break;
-        case kind::clock_at: cab.clock.set(d.at); break;
-        case kind::clock_advance: cab.clock.advance(d.seconds); break;
-        case kind::msgbox: cab.windows.queue_answer(d.answer); break;
-        case kind::screen: cab.screen.set_screen(d.width, d.height); break;
-        case kind::display_result: cab.screen.queue_change_result(d.result); break;
-        case kind::display_enum_fail: cab.screen.fail_next_enumeration(); break;
-        case kind::fs: break;
+        case kind::var:
+            cab.game_movie.define_variable(d.name, d.value);
+            break;
+        case kind::draw:
+            cab.draws.queue(d.draw);
+            break;
+        case kind::clock_at:
+            cab.clock.set(d.at);
+            break;
+        case kind::clock_advance:
+            cab.clock.advance(d.seconds);
+            break;
+        case kind::msgbox:
+            cab.windows.queue_answer(d.answer);
+            break;
+        case kind::screen:
+            cab.screen.set_screen(d.width, d.height);
+            break;
+        case kind::display_result:
+            cab.screen.queue_change_result(d.result);
+            break;
+        case kind::display_enum_fail:
+            cab.screen.fail_next_enumeration();
+            break;
+        case kind::fs:
+            break;
     }
 }
 
@@ -127,8 +144,8 @@ struct checked_files {
 
 void check_kept_files(fuzzing::memory_cabinet& cab, const kept_files& start, const std::string& log_before,
                       checked_files& checked, const std::string& context) {
-    expect(cab.exists("system/setup.ini") && cab.exists("system/logs/meter.txt") && cab.exists("variable/highscores.txt") &&
-               cab.exists("system/logs/log.txt"),
+    expect(cab.exists("system/setup.ini") && cab.exists("system/logs/meter.txt") &&
+               cab.exists("variable/highscores.txt") && cab.exists("system/logs/log.txt"),
            "a kept file is gone", context);
     expect(cab.read("system/setup.ini") == start.setup, "the setup file changed", context);
     std::string meters = cab.read("system/logs/meter.txt");
@@ -160,8 +177,8 @@ std::optional<int> raise(fuzzing::memory_cabinet& cab, const std::string& comman
     } catch (const run_time_error& e) {
         // The one failure the shutdown itself may meet: the goodbye to a credit service that is away. It
         // ends the program unhandled, as the movie player reports it.
-        const bool goodbye = cab.host.credit.platform_code == 0 && e.detail().find("credit service") != std::string::npos &&
-                             cab.game_movie.movie().empty();
+        const bool goodbye = cab.host.credit.platform_code == 0 &&
+                             e.detail().find("credit service") != std::string::npos && cab.game_movie.movie().empty();
         if (goodbye) return exit_intro_failed;
         fuzzing::report_finding("a run-time error left the dispatcher", e.what());
     } catch (const std::exception& e) {
@@ -175,7 +192,8 @@ void start_cabinet(fuzzing::memory_cabinet& cab) {
         start_program(cab.host);
         raise_fscommand(cab.host, "INTRO_END", "");
     } catch (const program_exit& exit) {
-        fuzzing::report_finding("a sound cabinet did not start", "exit status " + std::to_string(exit.status) + "\n" + cab.read("system/logs/log.txt"));
+        fuzzing::report_finding("a sound cabinet did not start",
+                                "exit status " + std::to_string(exit.status) + "\n" + cab.read("system/logs/log.txt"));
     } catch (const std::exception& e) {
         fuzzing::report_finding("a sound cabinet did not start", e.what());
     }
@@ -193,7 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     install_cabinet(cab, choice);
     std::size_t next = 0;
     // The scene before the first command is set before start-up, as the movie player does.
-    for (; next < script.size() && script[next].what != script_directive::kind::fs; ++next) set_scene(cab, script[next]);
+    for (; next < script.size() && script[next].what != script_directive::kind::fs; ++next)
+        set_scene(cab, script[next]);
     start_cabinet(cab);
     const kept_files start = read_kept_files(cab);
     checked_files checked;

@@ -24,15 +24,22 @@ void check_directive(const script_directive& d, int lines, const std::string& te
     using kind = script_directive::kind;
     expect(d.line >= 1 && d.line <= lines, "a directive names a line outside the script", text);
     switch (d.what) {
-        case kind::draw: expect(d.draw >= 0 && d.draw < 1, "a draw outside [0, 1) was accepted", text); break;
-        case kind::screen: expect(d.width > 0 && d.height > 0, "a screen without a size was accepted", text); break;
+        case kind::draw:
+            expect(d.draw >= 0 && d.draw < 1, "a draw outside [0, 1) was accepted", text);
+            break;
+        case kind::screen:
+            expect(d.width > 0 && d.height > 0, "a screen without a size was accepted", text);
+            break;
         case kind::clock_at:
             expect(d.at.month >= 1 && d.at.month <= 12 && d.at.day >= 1 && d.at.day <= 31 && d.at.hour <= 23 &&
                        d.at.minute <= 59 && d.at.second <= 59,
                    "an impossible moment was accepted", text);
             break;
-        case kind::clock_advance: expect(d.seconds >= 0, "the clock was moved back", text); break;
-        default: break;
+        case kind::clock_advance:
+            expect(d.seconds >= 0, "the clock was moved back", text);
+            break;
+        default:
+            break;
     }
 }
 

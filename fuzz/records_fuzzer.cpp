@@ -32,8 +32,10 @@ void check_reads(file_system& fs, const std::string& bytes, const std::string& k
     const std::string line = read_record(fs, path, key);
     if (!line.empty()) expect(line_matches_key(line, key), "read_record gave a line of another key", line);
     const std::string value = read_record_field(fs, path, key, field);
-    expect(value == (line.empty() ? std::string{} : get_field(line, field)), "read_record_field and read_record disagree", bytes);
-    expect(record_lines::load(fs, path).read_field(key, field) == value, "record_lines and read_record_field disagree", bytes);
+    expect(value == (line.empty() ? std::string{} : get_field(line, field)),
+           "read_record_field and read_record disagree", bytes);
+    expect(record_lines::load(fs, path).read_field(key, field) == value, "record_lines and read_record_field disagree",
+           bytes);
 
     (void)read_numbered_records(fs, path, key);
 }
@@ -52,7 +54,8 @@ void check_walk(file_system& fs, const std::string& search, long lines) {
 
 // An update touches the matching lines only, never the number of lines, and nothing at all when no
 // line matches.
-void check_update(file_system& fs, const std::string& before, const std::string& key, long field, const std::string& value) {
+void check_update(file_system& fs, const std::string& before, const std::string& key, long field,
+                  const std::string& value) {
     const int result = update_record_field(fs, path, key, field, value);
     const std::string after = fs.read_file(path);
     expect(result == 1 || result == -1, "update_record_field answered neither 1 nor -1");
@@ -64,13 +67,15 @@ void check_update(file_system& fs, const std::string& before, const std::string&
     const auto new_lines = split_lines(after);
     expect(old_lines.size() == new_lines.size(), "an update changed the number of lines", before);
     for (std::size_t i = 0; i < old_lines.size(); ++i) {
-        if (!line_matches_key(old_lines[i], key)) expect(old_lines[i] == new_lines[i], "an update changed a line of another key", before);
+        if (!line_matches_key(old_lines[i], key))
+            expect(old_lines[i] == new_lines[i], "an update changed a line of another key", before);
     }
     // A field beyond the key's own fields keeps the line under its key; a value without commas reads back.
     const long key_fields = static_cast<long>(std::count(key.begin(), key.end(), ',')) + 1;
     if (field >= key_fields && value.find(',') == std::string::npos) {
         const std::string old_line = [&] {
-            for (auto line : old_lines) if (line_matches_key(line, key)) return std::string(line);
+            for (auto line : old_lines)
+                if (line_matches_key(line, key)) return std::string(line);
             return std::string{};
         }();
         const bool has_field = static_cast<long>(split(old_line, ',').size()) > field;

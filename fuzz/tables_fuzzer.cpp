@@ -24,8 +24,8 @@ namespace {
 
 // The errors a malformed table, a question number past the rows or a missing question line raise.
 bool expected_error(int number) {
-    static const std::set<int> expected{invalid_procedure_call, overflow, subscript_out_of_range, type_mismatch,
-                                        file_not_found, input_past_end_of_file};
+    static const std::set<int> expected{invalid_procedure_call, overflow,       subscript_out_of_range,
+                                        type_mismatch,          file_not_found, input_past_end_of_file};
     return expected.count(number) != 0;
 }
 
@@ -43,8 +43,9 @@ void check_questions(fuzzing::memory_cabinet& cab, const std::string& args) {
     for (int draw = 0; draw < 3; ++draw) {
         run_step("GET_QUESTION raised an unexpected error", [&] {
             const std::string answer = get_question(cab.host, args);
-            expect(answer.size() >= 2 && answer[answer.size() - 2] == '|' && answer.back() >= '1' && answer.back() <= '4',
-                   "GET_QUESTION's answer does not end with the difficulty", answer);
+            expect(
+                answer.size() >= 2 && answer[answer.size() - 2] == '|' && answer.back() >= '1' && answer.back() <= '4',
+                "GET_QUESTION's answer does not end with the difficulty", answer);
         });
     }
 }

@@ -60,10 +60,10 @@ struct program_exit {
 };
 
 // Exit statuses of the quizhost process.
-inline constexpr int exit_closed = 0;       // "CLOSE_ALL", or the movie script ran out
-inline constexpr int exit_fatal = 1;        // after error_handler
-inline constexpr int exit_usage = 2;        // bad command line or unreadable movie script
-inline constexpr int exit_intro_failed = 3; // a failure in the intro form
+inline constexpr int exit_closed = 0;        // "CLOSE_ALL", or the movie script ran out
+inline constexpr int exit_fatal = 1;         // after error_handler
+inline constexpr int exit_usage = 2;         // bad command line or unreadable movie script
+inline constexpr int exit_intro_failed = 3;  // a failure in the intro form
 inline constexpr int exit_cabinet_busy = 4;  // another host holds the cabinet folder; nothing in it was touched
 
 // Fixed texts of the program.

@@ -38,7 +38,7 @@ struct seams {
     quizhost::display* screen = nullptr;
     credit_library* library = nullptr;
     client_shell* shell = nullptr;
-    event_sink* trace = nullptr;           // credit calls and other traced events
+    event_sink* trace = nullptr;  // credit calls and other traced events
 };
 
 struct host {

@@ -63,7 +63,8 @@ TEST(NumberToText, WholeNumbersPlainOthersShortest) {
     EXPECT_EQ(number_to_text(1e20), "100000000000000000000");
     EXPECT_EQ(number_to_text(0.00001), "0.00001");
     EXPECT_EQ(number_to_text(-1.5e-7), "-0.00000015");
-    for (double v : {1e20, 1e-5, 123456.789, 2.0 / 3.0, -7.25e18}) EXPECT_DOUBLE_EQ(leading_number(number_to_text(v)), v);
+    for (double v : {1e20, 1e-5, 123456.789, 2.0 / 3.0, -7.25e18})
+        EXPECT_DOUBLE_EQ(leading_number(number_to_text(v)), v);
 }
 
 // The text of every stored number: a value beyond the double range or undefined has none that reads back.

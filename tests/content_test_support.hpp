@@ -9,8 +9,8 @@
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost::testing {
 

@@ -177,21 +177,21 @@ TEST_F(faulty_service, GarbageRepliesGiveANumberByTheReplyRulesOrEndTheCommand) 
         int error = 0;
     };
     const std::vector<garbage> cases = {
-        {"\x00\xff\xfe\r\n"s, "", 9},   // no space: no value
+        {"\x00\xff\xfe\r\n"s, "", 9},  // no space: no value
         {"CREDIT\r\n", "", 9},
-        {"CREDIT\t150\r\n", "", 9},                     // a TAB is no space
+        {"CREDIT\t150\r\n", "", 9},  // a TAB is no space
         {"\r\n", "", 9},
-        {"CREDIT 150\n", "", 9},                        // no CR: not a whole line
-        {"CREDIT 150\r", "", 9},                        // no LF: the line never ends
-        {"CREDIT \r\n", "0", 0},                        // an empty value has no number: 0
-        {"CREDIT 1e308\r\n", "1", 0},                   // the leading number stops at the "e"
+        {"CREDIT 150\n", "", 9},                                // no CR: not a whole line
+        {"CREDIT 150\r", "", 9},                                // no LF: the line never ends
+        {"CREDIT \r\n", "0", 0},                                // an empty value has no number: 0
+        {"CREDIT 1e308\r\n", "1", 0},                           // the leading number stops at the "e"
         {"CREDIT 1" + std::string(400, '0') + "\r\n", "0", 0},  // beyond the bounds
         {"CREDIT NaN\r\n", "0", 0},
         {"CREDIT -0\r\n", "0", 0},
         {"CREDIT -5\r\n", "0", 0},
         {"CREDIT 12\x00\xff 34\r\n"s, "12", 0},
-        {"BANK 77\r\n", "77", 0},                        // the kind is not checked against the request
-        {"OK NaN\r\n", "", 13},                          // text where a number is needed
+        {"BANK 77\r\n", "77", 0},  // the kind is not checked against the request
+        {"OK NaN\r\n", "", 13},    // text where a number is needed
         {"OK \xff\xfe\r\n", "", 13},
         {"OK 1e999\r\n", "", 13},
         {"ERROR  \r\n", "", 13},
@@ -289,8 +289,10 @@ TEST_F(credit_fault, ALibraryWithoutBaddServesUntilTheFirstPrize) {
     cab.write("credit_state.txt", "credit,150\r\nbank,20\r\n");
     const timed_run run = play("fs\tGET_CREDIT\nfs\tUSE_CREDIT\nfs\tSTART_GAME\nfs\tADD_TO_BANK\t300\nfs\tGET_BANK\n");
     EXPECT_EQ(run.r.status, exit_fatal) << run.r.err;
-    EXPECT_EQ(credit_calls(run.r), (lines{"credit\tcget\t\t150", "credit\tcuse\t50\t0", "credit\tbadd\t300\terror 453"}));
-    EXPECT_TRUE(in_order(run.r.transcript, {"set\tvb_credit\t150", "credit\tbadd\t300\terror 453", "movie\tmain\t", "exit\t1"}));
+    EXPECT_EQ(credit_calls(run.r),
+              (lines{"credit\tcget\t\t150", "credit\tcuse\t50\t0", "credit\tbadd\t300\terror 453"}));
+    EXPECT_TRUE(in_order(run.r.transcript,
+                         {"set\tvb_credit\t150", "credit\tbadd\t300\terror 453", "movie\tmain\t", "exit\t1"}));
     EXPECT_THAT(lines_starting(run.r.transcript, "fs\tmain\tGET_BANK"), IsEmpty());
     EXPECT_THAT(error_lines(), ElementsAre("ERROR! 453 - Specified DLL function not found.  Game Terminated."));
     EXPECT_EQ(cab.read("credit_state.txt"), "credit,100\r\nbank,20\r\n");
@@ -310,8 +312,8 @@ TEST_F(credit_fault, AShellThatGoesAwayMidGameEndsTheCommandThatFindsItGone) {
     EXPECT_EQ(run.r.status, exit_fatal) << run.r.err;
     EXPECT_EQ(credit_calls(run.r), (lines{"credit\tattach\t\t", "credit\tGetStake\t0\t25", "credit\tGetCredit\t\t150",
                                           "credit\tGetCredit\t\t150", "credit\tUseCreditEx\t0\terror 440"}));
-    EXPECT_TRUE(in_order(run.r.transcript, {"set\tvb_credit\t150", "credit\tUseCreditEx\t0\terror 440",
-                                            "movie\tmain\t", "exit\t1"}));
+    EXPECT_TRUE(in_order(run.r.transcript,
+                         {"set\tvb_credit\t150", "credit\tUseCreditEx\t0\terror 440", "movie\tmain\t", "exit\t1"}));
     EXPECT_THAT(error_lines(), ElementsAre("ERROR! 440 - Automation error.  Game Terminated."));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("credit,150\r\n"));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("shell,stopped\r\n"));

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "definitions.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {

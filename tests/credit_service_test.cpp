@@ -190,7 +190,8 @@ class memory_folder {
 public:
     memory_folder() {
 #ifdef _WIN32
-        path_ = (std::filesystem::temp_directory_path() / ("quizhost-load-" + std::to_string(std::random_device{}()))).string();
+        path_ = (std::filesystem::temp_directory_path() / ("quizhost-load-" + std::to_string(std::random_device{}())))
+                    .string();
         std::filesystem::create_directories(path_);
 #else
         const std::filesystem::path base =

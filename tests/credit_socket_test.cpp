@@ -17,8 +17,8 @@
 #include "credit/credit_link.hpp"
 #include "definitions.hpp"
 #include "platform/loopback_socket.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {

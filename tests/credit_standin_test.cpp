@@ -10,8 +10,8 @@
 #include "platform/client_shell.hpp"
 #include "platform/credit_library.hpp"
 #include "support/e2e.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 // The stand-ins as shared libraries of this system; the Windows build has tccomm.dll only, tested in
 // win32_credit_library_test.

@@ -23,15 +23,16 @@ TEST_F(e2e_host, StartUpRunsInOrderAndTheScriptRunsOut) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string root = cab.root();
-    EXPECT_TRUE(in_order(r.transcript,
-                         {"movie\tintro\t" + transcript_path(root, "/intro.swf"), "rewind\tintro", "play\tintro",  // intro movie
-                          "cursor\t0", "topmost\tintro\t1", "show\tintro",                         // pointer, topmost
-                          "fs\tintro\tINTRO_END\t",                                                // the intro ends
-                          "topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain", "play\tmain",
-                          "get\tcontent_version_no\t12",        // main load
-                          "caption\tmain\tTollcastle Wrapper",  // caption
-                          "movie\tintro\t", "hide\tintro",      // intro released
-                          "show\tmain", "hide\tintro", "end"}));
+    EXPECT_TRUE(in_order(
+        r.transcript,
+        {"movie\tintro\t" + transcript_path(root, "/intro.swf"), "rewind\tintro", "play\tintro",  // intro movie
+         "cursor\t0", "topmost\tintro\t1", "show\tintro",                                         // pointer, topmost
+         "fs\tintro\tINTRO_END\t",                                                                // the intro ends
+         "topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain", "play\tmain",
+         "get\tcontent_version_no\t12",        // main load
+         "caption\tmain\tTollcastle Wrapper",  // caption
+         "movie\tintro\t", "hide\tintro",      // intro released
+         "show\tmain", "hide\tintro", "end"}));
     EXPECT_EQ(r.transcript.back(), "end");
     EXPECT_NE(cab.read("system/logs/log.txt").find("07/12/2026 14:05:09  LAUNCHING GAME (V7.12)\r\n"),
               std::string::npos);

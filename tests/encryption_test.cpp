@@ -105,7 +105,7 @@ TEST(DecryptString, TooFewDigitsIsAnInvalidArgument) {
 TEST(DecryptString, DecodedCodeOutsideAByteIsAnInvalidArgument) {
     EXPECT_EQ(error_of([] { decrypt(bytes({100, 100}), "A"); }), invalid_procedure_call);  // 0 - 65
     EXPECT_EQ(error_of([] { decrypt(bytes({199, 199}), "A"); }), invalid_procedure_call);  // 999 - 65
-    EXPECT_EQ(decrypt(bytes({132, 100}), "A"), bytes({255}));                            // 320 - 65: the top
+    EXPECT_EQ(decrypt(bytes({132, 100}), "A"), bytes({255}));                              // 320 - 65: the top
     EXPECT_EQ(error_of([] { decrypt(bytes({132, 101}), "A"); }), invalid_procedure_call);  // 321 - 65
 }
 
@@ -143,8 +143,20 @@ TEST(EncryptString, RefusesWhatNoEncipheredTextCanCarry) {
 // Every text the enciphered form can carry comes back through decrypt_string.
 TEST(CipherRoundTrip, EveryCarriableTextComesBack) {
     const std::vector<std::string> keys = {
-        "", "A", "z", bytes({1}), bytes({255}), "ba", "aa", "ab", "BlueHarrier", "copperlanternwave",
-        "abcdef", "abcdefgh", "Key with spaces", bytes({200, 10, 130, 7}),
+        "",
+        "A",
+        "z",
+        bytes({1}),
+        bytes({255}),
+        "ba",
+        "aa",
+        "ab",
+        "BlueHarrier",
+        "copperlanternwave",
+        "abcdef",
+        "abcdefgh",
+        "Key with spaces",
+        bytes({200, 10, 130, 7}),
     };
     std::mt19937 random(20261207);
     int checked = 0;
@@ -170,8 +182,7 @@ TEST(CipherRoundTrip, EveryCarriableTextComesBack) {
         for (int c = lowest; c <= highest; ++c) {
             const std::string one = bytes({c});
             ASSERT_EQ(decrypt(encrypt_string(one, key), key), one) << "key \"" << key << "\" code " << c;
-            ASSERT_EQ(decrypt(encrypt_string(one + one, key), key), one + one)
-                << "key \"" << key << "\" code " << c;
+            ASSERT_EQ(decrypt(encrypt_string(one + one, key), key), one + one) << "key \"" << key << "\" code " << c;
         }
     }
     EXPECT_GT(checked, 400);

@@ -9,8 +9,8 @@
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
 #include "support/faulty_file_system.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {
@@ -98,7 +98,8 @@ TEST_F(NativeFiles, ReplaceFileSwapsANamedWorkFileBesideTheTarget) {
     const std::string put_in_place = (native_files_swap() ? "exchange " : "rename ") + work + " " + target;
 
     replace_file(faulty, target, "new", "scrap.txt");
-    EXPECT_EQ(faulty.log, (std::vector<std::string>{"write " + work, "sync " + work, put_in_place, "syncdir " + folder}));
+    EXPECT_EQ(faulty.log,
+              (std::vector<std::string>{"write " + work, "sync " + work, put_in_place, "syncdir " + folder}));
     EXPECT_EQ(t.read("system/logs/meter.txt"), "new");
 
     faulty.fail_at_step(0);

@@ -136,7 +136,8 @@ TEST_F(HiscoreTableForm, RowsOutOfFormOrOrderAreFaults) {
     add_to_hiscores(t.host, "ANN,77,300,a,b,c");
     std::string bytes = table();
     EXPECT_EQ(hiscore_table_fault(bytes.substr(0, bytes.size() - 1)), "the high-score table has a torn line");
-    EXPECT_EQ(hiscore_table_fault(bytes.substr(0, bytes.find("PlayerID"))), "the high-score table does not hold 40 rows");
+    EXPECT_EQ(hiscore_table_fault(bytes.substr(0, bytes.find("PlayerID"))),
+              "the high-score table does not hold 40 rows");
 
     std::string reordered = bytes;
     reordered.replace(reordered.find("ANN,77,300"), 10, "ANN,77,0");

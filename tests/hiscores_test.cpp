@@ -12,8 +12,8 @@
 #include "definitions.hpp"
 #include "records/text_records.hpp"
 #include "support/faulty_file_system.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {
@@ -301,7 +301,8 @@ TEST_F(Hiscores, AFailureAtAnyStepLeavesTheOldTableOrTheNewOne) {
     const std::string folder = t.host.start.variable_path;
     ASSERT_EQ(steps.size(), 5u);  // log line, write, sync, rename or swap, folder sync: no copy
     EXPECT_EQ(steps[1], "write " + folder + "newfile.txt");
-    EXPECT_EQ(steps[3], (testing::native_files_swap() ? "exchange " : "rename ") + folder + "newfile.txt " + folder + "highscores.txt");
+    EXPECT_EQ(steps[3], (testing::native_files_swap() ? "exchange " : "rename ") + folder + "newfile.txt " + folder +
+                            "highscores.txt");
 
     int kept_old = 0;
     for (int step = 1; step <= static_cast<int>(steps.size()); ++step) {

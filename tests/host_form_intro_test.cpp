@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "forms/form_intro.hpp"
-#include "host.hpp"
 #include "forms/runtime.hpp"
+#include "host.hpp"
 #include "support/test_host.hpp"
 
 namespace quizhost {
@@ -30,16 +30,16 @@ protected:
 TEST_F(intro_form, PlaysTheIntroHidesThePointerAndStaysOnTop) {
     start_program(t.host);
     EXPECT_FALSE(t.host.start.demo_mode);
-    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro", "play\tintro",
-                                     "cursor\t0", "topmost\tintro\t1", "show\tintro"}));
+    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro",
+                                     "play\tintro", "cursor\t0", "topmost\tintro\t1", "show\tintro"}));
 }
 
 TEST_F(intro_form, DemoMarkerKeepsThePointerAndTheNormalBand) {
     t.write("demo_mode.txt", "");  // presence alone counts
     start_program(t.host);
     EXPECT_TRUE(t.host.start.demo_mode);
-    EXPECT_EQ(t.events.lines,
-              (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro", "play\tintro", "show\tintro"}));
+    EXPECT_EQ(t.events.lines, (lines{"movie\tintro\t" + transcript_path(root(), "/intro.swf"), "rewind\tintro",
+                                     "play\tintro", "show\tintro"}));
 }
 
 TEST_F(intro_form, OnlyIntroEndIsUnderstoodAndTheIntroIsNeverPaused) {

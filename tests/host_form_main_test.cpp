@@ -7,8 +7,8 @@
 
 #include "forms/form_main.hpp"
 #include "host.hpp"
-#include "support/test_host.hpp"
 #include "support/e2e.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {
@@ -148,8 +148,8 @@ TEST_F(main_form, UnmatchedCommandsAndShakeOnlyPauseAndResume) {
 }
 
 TEST_F(main_form, ResetFlashGameReloadsThenPlaysTwice) {
-    EXPECT_EQ(command("RESET_FLASH_GAME"),
-              (lines{"stop\tmain", "movie\tmain\t" + escape_field(game_movie_path()), "rewind\tmain", "play\tmain", "play\tmain"}));
+    EXPECT_EQ(command("RESET_FLASH_GAME"), (lines{"stop\tmain", "movie\tmain\t" + escape_field(game_movie_path()),
+                                                  "rewind\tmain", "play\tmain", "play\tmain"}));
     EXPECT_TRUE(t.game_movie.playing());
     // The host's own state is not touched.
     EXPECT_EQ(t.host.start.wrapper_version, "7.12");
@@ -314,9 +314,9 @@ protected:
 TEST_F(main_form_load, RunsItsStepsInOrderAndLogsTheLaunch) {
     EXPECT_EQ(load(), -1);
     const std::string root = t.host.program_folder;
-    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain",
-                                     "play\tmain", "get\tcontent_version_no\t12", "caption\tmain\tTollcastle Wrapper",
-                                     "movie\tintro\t", "hide\tintro"}));
+    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"),
+                                     "rewind\tmain", "play\tmain", "get\tcontent_version_no\t12",
+                                     "caption\tmain\tTollcastle Wrapper", "movie\tintro\t", "hide\tintro"}));
     EXPECT_EQ(t.host.start.wrapper_version, "7.12");
     EXPECT_EQ(t.host.start.system_path, native_path(root, "/system/"));
     EXPECT_EQ(t.host.start.variable_path, native_path(root, "/variable/"));
@@ -344,8 +344,8 @@ TEST_F(main_form_load, AFailureEndsTheLoadThroughTheErrorPath) {
     EXPECT_EQ(load(), exit_fatal);
     const std::string root = t.host.program_folder;
     // Nothing after the failing step runs: no launch line, no caption, the intro is not released.
-    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"), "rewind\tmain",
-                                     "play\tmain", "stop\tmain", "movie\tmain\t", "movie\tmain\t"}));
+    EXPECT_EQ(t.events.lines, (lines{"topmost\tmain\t1", "movie\tmain\t" + transcript_path(root, "/flash_game.swf"),
+                                     "rewind\tmain", "play\tmain", "stop\tmain", "movie\tmain\t", "movie\tmain\t"}));
     const std::string log = t.read("system/logs/log.txt");
     EXPECT_EQ(log.find("LAUNCHING"), std::string::npos);
     EXPECT_NE(log.find("ERROR! 13 - Type mismatch.  Game Terminated.\r\n"), std::string::npos);

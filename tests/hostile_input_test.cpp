@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <regex>
 #include <set>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "basic/numbers.hpp"
 #include "definitions.hpp"
 #include "forms/form_main.hpp"
 #include "forms/runtime.hpp"
-#include "basic/numbers.hpp"
 #include "records/text_records.hpp"
 #include "support/test_host.hpp"
 
@@ -158,12 +158,12 @@ outcome run_hostile(started_cabinet& cab, const std::string& command, const std:
     // The high-score table is always exactly its 40 rows.
     const lines scores = split_crlf(t.read("variable/highscores.txt"));
     EXPECT_FALSE(has_stray_line_break(scores)) << what;
-    EXPECT_EQ(std::count_if(scores.begin(), scores.end(), [](const std::string& l) { return l.rfind("Score,", 0) == 0; }),
-              20)
+    EXPECT_EQ(
+        std::count_if(scores.begin(), scores.end(), [](const std::string& l) { return l.rfind("Score,", 0) == 0; }), 20)
         << what;
-    EXPECT_EQ(std::count_if(scores.begin(), scores.end(),
-                            [](const std::string& l) { return l.rfind("PlayerID,", 0) == 0; }),
-              20)
+    EXPECT_EQ(
+        std::count_if(scores.begin(), scores.end(), [](const std::string& l) { return l.rfind("PlayerID,", 0) == 0; }),
+        20)
         << what;
     return result;
 }
@@ -183,8 +183,9 @@ TEST(HostileInput, EveryCommandSurvivesEveryHostileArgument) {
 
 // Hostile command names: only the exact names match; anything else is paused over and ignored.
 TEST(HostileInput, MangledCommandNamesAreIgnored) {
-    for (const std::string& name : lines{std::string("GET_CREDIT\0", 11), std::string("get_credit"), std::string("GET_CREDIT "),
-                                   std::string(1 << 20, 'G'), std::string("\xff\xfe"), std::string("UPDATE_METERS\r\n")}) {
+    for (const std::string& name :
+         lines{std::string("GET_CREDIT\0", 11), std::string("get_credit"), std::string("GET_CREDIT "),
+               std::string(1 << 20, 'G'), std::string("\xff\xfe"), std::string("UPDATE_METERS\r\n")}) {
         started_cabinet cab;
         const outcome result = run_hostile(cab, name, "1,2,3", "command name of " + std::to_string(name.size()));
         EXPECT_FALSE(result.fatal);

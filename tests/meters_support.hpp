@@ -11,8 +11,8 @@
 #include "host.hpp"
 #include "meters/meter_file.hpp"
 #include "records/text_records.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost::testing {
 

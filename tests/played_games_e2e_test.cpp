@@ -19,7 +19,8 @@ protected:
         cab.make_standard();
         std::string questions;
         for (int i = 1; i <= 30; ++i) {
-            questions += encrypt_string("Question " + std::to_string(i) + "?~Yes~No~Maybe~Never~1", question_key) + "\r\n";
+            questions +=
+                encrypt_string("Question " + std::to_string(i) + "?~Yes~No~Maybe~Never~1", question_key) + "\r\n";
         }
         for (int d = 1; d <= 4; ++d) cab.write("data/data_" + std::to_string(d) + "_1.dat", questions);
     }

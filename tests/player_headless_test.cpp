@@ -124,8 +124,8 @@ TEST_F(headless_player, AFailureInTheIntroEndsWithStatusThreeAndNoLogLine) {
     t.host.io.intro_movie = &intro;
     EXPECT_EQ(play("fs\tINTRO_END\nfs\tCLOSE_ALL\n"), exit_intro_failed);
     EXPECT_EQ(t.events.lines, (lines{"exit\t3"}));
-    EXPECT_EQ(err.text(),
-              "quizhost: unhandled run-time error 53 - File not found (" + native_path(t.host.program_folder, "/intro.swf") + ")\n");
+    EXPECT_EQ(err.text(), "quizhost: unhandled run-time error 53 - File not found (" +
+                              native_path(t.host.program_folder, "/intro.swf") + ")\n");
     EXPECT_EQ(t.read("system/logs/log.txt"), "<ERROR LOG>\r\n");
 }
 

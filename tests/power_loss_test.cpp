@@ -166,9 +166,14 @@ TEST(PowerLoss, EveryStateChangingCommandLeavesItsFilesBeforeOrAfter) {
     const auto cabinet = started_cabinet();
     ASSERT_FALSE(read_record(*cabinet, meter_file, "M6").empty());
     const std::vector<command_case> commands = {
-        {"UPDATE_METERS", "3,500,1,1"},  {"UPDATE_METERS", "2,-1,0,0"}, {"ANSWERED", "2,1"},
-        {"ANSWERED", "1,0"},             {"START_GAME", ""},           {"ADD_TO_BANK", "300", {"badd 300"}},
-        {"RESET_CASHPOT", ""},           {"ADD_TO_HISCORES", "Ann,77,500"},
+        {"UPDATE_METERS", "3,500,1,1"},
+        {"UPDATE_METERS", "2,-1,0,0"},
+        {"ANSWERED", "2,1"},
+        {"ANSWERED", "1,0"},
+        {"START_GAME", ""},
+        {"ADD_TO_BANK", "300", {"badd 300"}},
+        {"RESET_CASHPOT", ""},
+        {"ADD_TO_HISCORES", "Ann,77,500"},
     };
     for (const auto& command : commands) cut_everywhere(*cabinet, command);
 

@@ -7,8 +7,8 @@
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
 #include "records/text_records.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {
@@ -37,11 +37,11 @@ protected:
 
 TEST_F(TextRecords, KeyIsFollowedByACommaAndIgnoresCase) {
     put("M10,5\r\nM1,7\r\nScore,10,Ann\r\nScore,1,Bob\r\nM2,3,0\r\nM4\r\n");
-    EXPECT_EQ(read_record_field(fs, file, "M1", 1), "7");         // not the M10 line before it
+    EXPECT_EQ(read_record_field(fs, file, "M1", 1), "7");  // not the M10 line before it
     EXPECT_EQ(read_record_field(fs, file, "m10", 1), "5");
     EXPECT_EQ(read_record(fs, file, "score,1"), "Score,1,Bob");  // not rank 10
-    EXPECT_EQ(read_record_field(fs, file, "M2,3", 2), "0");       // a compound key
-    EXPECT_EQ(read_record(fs, file, "M4"), "");                   // no comma after the key: no match
+    EXPECT_EQ(read_record_field(fs, file, "M2,3", 2), "0");      // a compound key
+    EXPECT_EQ(read_record(fs, file, "M4"), "");                  // no comma after the key: no match
     EXPECT_EQ(read_record(fs, file, "M"), "");
     EXPECT_EQ(read_record(fs, file, "M3"), "");
 }

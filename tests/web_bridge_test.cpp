@@ -65,7 +65,8 @@ protected:
     int port() const { return link->port(); }
     std::string key() const { return quizhost::testing::key_of(link->stage_url()); }
     bool logged(const std::string& part) const {
-        return std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.find(part) != std::string::npos; });
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
     }
 
     // Runs `client` on a thread of its own while the bridge serves on this one.
@@ -114,9 +115,10 @@ TEST_F(Bridge, RefusesEveryOtherPathWithNotFound) {
     serve_while([&] {
         for (const auto* target :
              {"/system/setup.ini", "/variable/highscores.txt", "/data/data_1_1.dat", "/credit_state.txt",
-              "/intro/../system/setup.ini", "/flash_game/%2e%2e/system/setup.ini", "/flash_game/%2E%2E/credit_state.txt",
-              "/flash_game/..%2fsystem/setup.ini", "//etc/passwd", "/flash_game/setup.ini", "/runtime/../system/setup.ini",
-              "/runtime/nothing.js", "/intro/missing.html", "http://127.0.0.1/system/setup.ini"}) {
+              "/intro/../system/setup.ini", "/flash_game/%2e%2e/system/setup.ini",
+              "/flash_game/%2E%2E/credit_state.txt", "/flash_game/..%2fsystem/setup.ini", "//etc/passwd",
+              "/flash_game/setup.ini", "/runtime/../system/setup.ini", "/runtime/nothing.js", "/intro/missing.html",
+              "http://127.0.0.1/system/setup.ini"}) {
             const auto response = http_request(port(), "GET", target);
             EXPECT_EQ(response.status, 404) << target;
             EXPECT_EQ(response.body.find("SECRET"), std::string::npos) << target;
@@ -323,14 +325,15 @@ TEST_F(Bridge, QueuesCommandsThatArriveWhileTheHostWaitsForAnAnswer) {
         ASSERT_EQ(client.connect(), 101);
         const json get = client.read_until("get");
         for (int id = 1; id <= 3; ++id) {
-            client.send({{"type", "fs"}, {"form", "main"}, {"load", 1}, {"id", id}, {"command", "C" + std::to_string(id)}});
+            client.send(
+                {{"type", "fs"}, {"form", "main"}, {"load", 1}, {"id", id}, {"command", "C" + std::to_string(id)}});
         }
         client.send({{"type", "value"}, {"id", get["id"]}, {"value", "12"}});
         client.read_until("exit");
     });
     ASSERT_TRUE(link->wait_for_stage(std::chrono::seconds(10)));
-    const auto reply = link->request({{"type", "get"}, {"form", "main"}, {"name", "content_version_no"}},
-                                     std::chrono::seconds(10));
+    const auto reply =
+        link->request({{"type", "get"}, {"form", "main"}, {"name", "content_version_no"}}, std::chrono::seconds(10));
     std::vector<std::string> taken;
     while (const auto command = link->next_command(std::chrono::milliseconds(500))) taken.push_back(command->command);
     link->send({{"type", "exit"}, {"status", 0}});
@@ -351,7 +354,8 @@ TEST_F(Bridge, GivesUpOnAnUnansweredRequestAndIgnoresTheLateAnswer) {
     });
     ASSERT_TRUE(link->wait_for_stage(std::chrono::seconds(10)));
     const auto started = std::chrono::steady_clock::now();
-    const auto reply = link->request({{"type", "get"}, {"form", "main"}, {"name", "x"}}, std::chrono::milliseconds(200));
+    const auto reply =
+        link->request({{"type", "get"}, {"form", "main"}, {"name", "x"}}, std::chrono::milliseconds(200));
     EXPECT_FALSE(reply);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     link->send({{"type", "exit"}, {"status", 0}});
@@ -382,7 +386,8 @@ TEST_F(Bridge, AsksAReconnectedStageAgainAndBringsItUpToDate) {
         second->read_until("exit");
     });
     ASSERT_TRUE(link->wait_for_stage(std::chrono::seconds(10)));
-    const auto reply = link->request({{"type", "msgbox"}, {"title", "t"}, {"text", "x"}, {"style", 0}}, std::chrono::seconds(20));
+    const auto reply =
+        link->request({{"type", "msgbox"}, {"title", "t"}, {"text", "x"}, {"style", 0}}, std::chrono::seconds(20));
     link->send({{"type", "exit"}, {"status", 0}});
     link->finish(std::chrono::seconds(1));
     stage.join();
@@ -419,29 +424,28 @@ TEST(BridgeListening, ReportsATakenPortClearly) {
 class Player : public Bridge {
 protected:
     quizhost::testing::test_host t;
-    program_entry program{
-        [this] {
-            t.host.io.windows->show(form::intro);
-            t.host.io.intro_movie->set_movie(t.host.program_folder + intro_movie_name);
-        },
-        [this](const std::string& command, const std::string& args) {
-            raised.push_back(command + " " + args);
-            if (command == "INTRO_END") {
-                t.host.io.game_movie->set_movie(t.host.program_folder + game_movie_name);
-                const std::string version = t.host.io.game_movie->get_variable("content_version_no");
-                t.host.io.game_movie->stop();
-                t.host.io.game_movie->set_variable("vb_version", "7." + version);
-                t.host.io.game_movie->play();
-                t.host.io.intro_movie->set_movie("");
-            }
-            if (command == "MSGBOX") t.host.io.windows->message_box(application_title, args, mb_ok);
-            if (command == "FAIL") throw run_time_error(type_mismatch);
-            if (command == "CLOSE_ALL") throw program_exit{exit_closed};
-        },
-        [this](int status) {
-            raised.push_back("shutdown " + std::to_string(status));
-            throw program_exit{status};
-        }};
+    program_entry program{[this] {
+                              t.host.io.windows->show(form::intro);
+                              t.host.io.intro_movie->set_movie(t.host.program_folder + intro_movie_name);
+                          },
+                          [this](const std::string& command, const std::string& args) {
+                              raised.push_back(command + " " + args);
+                              if (command == "INTRO_END") {
+                                  t.host.io.game_movie->set_movie(t.host.program_folder + game_movie_name);
+                                  const std::string version = t.host.io.game_movie->get_variable("content_version_no");
+                                  t.host.io.game_movie->stop();
+                                  t.host.io.game_movie->set_variable("vb_version", "7." + version);
+                                  t.host.io.game_movie->play();
+                                  t.host.io.intro_movie->set_movie("");
+                              }
+                              if (command == "MSGBOX") t.host.io.windows->message_box(application_title, args, mb_ok);
+                              if (command == "FAIL") throw run_time_error(type_mismatch);
+                              if (command == "CLOSE_ALL") throw program_exit{exit_closed};
+                          },
+                          [this](int status) {
+                              raised.push_back("shutdown " + std::to_string(status));
+                              throw program_exit{status};
+                          }};
     std::vector<std::string> raised;
 
     void SetUp() override {
@@ -502,10 +506,10 @@ TEST_F(Player, RunsTheProgramFromTheStagesCommandsUntilItEnds) {
     EXPECT_EQ(raised, (std::vector<std::string>{"INTRO_END ", "MSGBOX Hello", "CLOSE_ALL "}));
     const std::string root = folder.path();
     EXPECT_EQ(t.events.lines, (std::vector<std::string>{
-                               "show\tintro", "movie\tintro\t" + testing::transcript_path(root, "/intro.swf"),
-                               "movie\tmain\t" + testing::transcript_path(root, "/flash_game.swf"), "get\tcontent_version_no\t12",
-                               "stop\tmain", "set\tvb_version\t7.12", "play\tmain", "movie\tintro\t",
-                               "msgbox\tTollcastle Wrapper\tHello\t0\tok", "exit\t0"}));
+                                  "show\tintro", "movie\tintro\t" + testing::transcript_path(root, "/intro.swf"),
+                                  "movie\tmain\t" + testing::transcript_path(root, "/flash_game.swf"),
+                                  "get\tcontent_version_no\t12", "stop\tmain", "set\tvb_version\t7.12", "play\tmain",
+                                  "movie\tintro\t", "msgbox\tTollcastle Wrapper\tHello\t0\tok", "exit\t0"}));
     // The seams of the host are its own again.
     EXPECT_EQ(t.host.io.game_movie, &t.game_movie);
 }
@@ -541,7 +545,8 @@ TEST_F(Player, InterruptedBetweenCommandsShutsTheProgramDown) {
     stage.join();
     EXPECT_EQ(status, exit_interrupted);
     EXPECT_EQ(raised, (std::vector<std::string>{"MSGBOX Stop me", "shutdown 130"}));
-    EXPECT_TRUE(quizhost::testing::in_order(t.events.lines, {"msgbox\tTollcastle Wrapper\tStop me\t0\tok", "exit\t130"}));
+    EXPECT_TRUE(
+        quizhost::testing::in_order(t.events.lines, {"msgbox\tTollcastle Wrapper\tStop me\t0\tok", "exit\t130"}));
 }
 
 TEST_F(Player, InterruptedBeforeAnyStageEndsWithoutStartingTheProgram) {

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <deque>
 #include <memory>
-#include <thread>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 namespace quizhost::testing {
 
@@ -72,7 +72,8 @@ inline raw_response raw_http(int port, const std::string& request) {
 inline raw_response http_request(int port, const std::string& method, const std::string& target,
                                  const std::string& host = {}) {
     const std::string host_header = host.empty() ? "127.0.0.1:" + std::to_string(port) : host;
-    return raw_http(port, method + " " + target + " HTTP/1.1\r\nHost: " + host_header + "\r\nConnection: close\r\n\r\n");
+    return raw_http(port,
+                    method + " " + target + " HTTP/1.1\r\nHost: " + host_header + "\r\nConnection: close\r\n\r\n");
 }
 
 // The secret in a stage address ("http://127.0.0.1:PORT/#key=SECRET").
@@ -121,7 +122,8 @@ public:
             if (from != "none") request.set(http::field::origin, from);
         }));
         websocket::response_type response;
-        const auto error = run_bounded(io_, [&](auto handler) { ws_.async_handshake(response, host, target, handler); });
+        const auto error =
+            run_bounded(io_, [&](auto handler) { ws_.async_handshake(response, host, target, handler); });
         if (!error) return 101;
         return static_cast<int>(response.result_int());
     }

@@ -50,16 +50,16 @@ TEST(ServedTargets, RefuseEverythingElse) {
         EXPECT_TRUE(refused(target)) << target;
     }
     // Climbing out, plainly or encoded in any case, and hidden files.
-    for (const auto* target : {"/intro/../system/setup.ini", "/intro/./index.html", "/intro/..", "/runtime/../index.html",
-                               "/intro/%2e%2e/system/setup.ini", "/intro/%2E%2E/x", "/intro/.%2e/x", "/intro/%2e",
-                               "/flash_game/.git/config", "/flash_game/.hidden"}) {
+    for (const auto* target : {"/intro/../system/setup.ini", "/intro/./index.html", "/intro/..",
+                               "/runtime/../index.html", "/intro/%2e%2e/system/setup.ini", "/intro/%2E%2E/x",
+                               "/intro/.%2e/x", "/intro/%2e", "/flash_game/.git/config", "/flash_game/.hidden"}) {
         EXPECT_TRUE(refused(target)) << target;
     }
     // Absolute paths, other request forms, separators smuggled in escapes, bad escapes, control bytes.
-    for (const auto* target : {"//etc/passwd", "/intro//etc/passwd", "http://127.0.0.1:7480/", "*", "",
-                               "etc/passwd", "/intro/C:/Windows/win.ini", "/intro/a%2fb", "/intro/a%5cb",
-                               "/intro/..%5c..%5csystem", "/intro/a\\b", "/intro/a%00.html", "/intro/%zz",
-                               "/intro/%4", "/intro/x%", "/intro/a\tb", "/intro/index.html#top"}) {
+    for (const auto* target :
+         {"//etc/passwd", "/intro//etc/passwd", "http://127.0.0.1:7480/", "*", "", "etc/passwd",
+          "/intro/C:/Windows/win.ini", "/intro/a%2fb", "/intro/a%5cb", "/intro/..%5c..%5csystem", "/intro/a\\b",
+          "/intro/a%00.html", "/intro/%zz", "/intro/%4", "/intro/x%", "/intro/a\tb", "/intro/index.html#top"}) {
         EXPECT_TRUE(refused(target)) << target;
     }
 }
@@ -148,8 +148,8 @@ TEST(HostText, PassesValidUtf8AndReadsOtherBytesAsWindows1252) {
 }
 
 TEST(StageMessages, ReadCommandsAndAnswers) {
-    const auto command = parse_stage_message(
-        R"({"type":"fs","form":"main","load":2,"id":7,"command":"GET_CREDIT","args":"3,T"})");
+    const auto command =
+        parse_stage_message(R"({"type":"fs","form":"main","load":2,"id":7,"command":"GET_CREDIT","args":"3,T"})");
     ASSERT_TRUE(std::holds_alternative<raised_command>(command));
     const auto& raised = std::get<raised_command>(command);
     EXPECT_EQ(raised.form, "main");
@@ -168,7 +168,13 @@ TEST(StageMessages, ReadCommandsAndAnswers) {
 
 TEST(StageMessages, RefuseWhatIsMalformedWithAReason) {
     for (const auto* text : {
-             "", "garbage", "[1,2]", "\"fs\"", "{}", R"({"type":7})", R"({"type":"launch"})",
+             "",
+             "garbage",
+             "[1,2]",
+             "\"fs\"",
+             "{}",
+             R"({"type":7})",
+             R"({"type":"launch"})",
              R"({"type":"fs","form":"other","load":1,"id":1,"command":"X"})",
              R"({"type":"fs","form":"main","id":1,"command":"X"})",
              R"({"type":"fs","form":"main","load":-1,"id":1,"command":"X"})",
@@ -176,8 +182,11 @@ TEST(StageMessages, RefuseWhatIsMalformedWithAReason) {
              R"({"type":"fs","form":"main","load":1,"id":1})",
              R"({"type":"fs","form":"main","load":1,"id":1,"command":["X"]})",
              R"({"type":"fs","form":"main","load":1,"id":1,"command":"X","args":3})",
-             R"({"type":"value","id":"4","value":"x"})", R"({"type":"value","id":4})",
-             R"({"type":"answer","id":4,"answer":"maybe"})", "{\"type\":\"fs\"", "{\"type\":\"value\",\"id\":1,\"value\":\"\xFF\"}",
+             R"({"type":"value","id":"4","value":"x"})",
+             R"({"type":"value","id":4})",
+             R"({"type":"answer","id":4,"answer":"maybe"})",
+             "{\"type\":\"fs\"",
+             "{\"type\":\"value\",\"id\":1,\"value\":\"\xFF\"}",
          }) {
         const auto message = parse_stage_message(text);
         ASSERT_TRUE(std::holds_alternative<refused_message>(message)) << text;

@@ -15,8 +15,7 @@ namespace quizhost::fuzzing {
 
 class input_fields {
 public:
-    input_fields(const std::uint8_t* data, std::size_t size)
-        : rest_(reinterpret_cast<const char*>(data), size) {}
+    input_fields(const std::uint8_t* data, std::size_t size) : rest_(reinterpret_cast<const char*>(data), size) {}
 
     // The bytes up to the next LF (not included); the rest when there is none.
     std::string line() {

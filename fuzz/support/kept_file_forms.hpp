@@ -58,7 +58,8 @@ inline bool is_indexed_meter(std::string_view key) {
 }
 
 inline bool is_meter_key(std::string_view key) {
-    return key.size() >= 2 && key[0] == 'M' && std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return key.size() >= 2 && key[0] == 'M' &&
+           std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The meter file keeps the lines it was created with, in their order and with their keys; only values
@@ -131,7 +132,8 @@ inline std::string log_growth_fault(std::string_view now, std::string_view befor
     const auto entries = split_lines(added);
     if (entries.size() > most_entries) return "one command wrote more log entries than it can";
     for (std::string_view entry : entries) {
-        if (entry.size() < 21 || !has_shape(entry.substr(0, 21), "99/99/9999 99:99:99  ")) return "a log line is no entry";
+        if (entry.size() < 21 || !has_shape(entry.substr(0, 21), "99/99/9999 99:99:99  "))
+            return "a log line is no entry";
     }
     return {};
 }

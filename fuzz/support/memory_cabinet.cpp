@@ -29,7 +29,8 @@ std::string memory_cabinet::path(std::string_view relative) const {
 
 void memory_cabinet::write(std::string_view relative, std::string_view bytes) {
     const std::string full = path(relative);
-    for (std::size_t at = std::string(cabinet_folder).size() + 1; (at = full.find('/', at)) != std::string::npos; ++at) {
+    for (std::size_t at = std::string(cabinet_folder).size() + 1; (at = full.find('/', at)) != std::string::npos;
+         ++at) {
         const std::string folder = full.substr(0, at);
         if (!files.folder_exists(folder)) files.create_folder(folder);
     }
@@ -58,8 +59,10 @@ const std::string& question_file_bytes(int difficulty, int set) {
             for (int s = 1; s <= 2; ++s) {
                 if (d == 4 && s == 2) continue;
                 for (int n = 1; n <= 3; ++n) {
-                    const std::string plain = "Q" + std::to_string(d) + std::to_string(s) + std::to_string(n) + "|A|B|C|D|1";
-                    bytes[static_cast<std::size_t>((d - 1) * 2 + s - 1)] += encrypt_string(plain, question_key) + "\r\n";
+                    const std::string plain =
+                        "Q" + std::to_string(d) + std::to_string(s) + std::to_string(n) + "|A|B|C|D|1";
+                    bytes[static_cast<std::size_t>((d - 1) * 2 + s - 1)] +=
+                        encrypt_string(plain, question_key) + "\r\n";
                 }
             }
         }
@@ -73,7 +76,8 @@ const std::string& question_file_bytes(int difficulty, int set) {
 void memory_cabinet::write_question_files() {
     for (int difficulty = 1; difficulty <= 4; ++difficulty) {
         for (int set = 1; set <= 2; ++set) {
-            write("data/data_" + std::to_string(difficulty) + "_" + std::to_string(set) + ".dat", question_file_bytes(difficulty, set));
+            write("data/data_" + std::to_string(difficulty) + "_" + std::to_string(set) + ".dat",
+                  question_file_bytes(difficulty, set));
         }
     }
 }

@@ -17,10 +17,10 @@ struct date_time {
     friend bool operator==(const date_time&, const date_time&) = default;
 };
 
-std::string short_date(const date_time& t);          // 07/12/2026
-std::string long_time(const date_time& t);           // 14:05:09
-std::string hiscore_stamp(const date_time& t);       // 17:45 07/12/2026
-std::string meter_stamp(const date_time& t);         // 14:33:11 07/12/2026
+std::string short_date(const date_time& t);     // 07/12/2026
+std::string long_time(const date_time& t);      // 14:05:09
+std::string hiscore_stamp(const date_time& t);  // 17:45 07/12/2026
+std::string meter_stamp(const date_time& t);    // 14:33:11 07/12/2026
 
 // Adds whole seconds, carrying into the date (for the fixed clock of tests).
 date_time add_seconds(const date_time& t, long long seconds);

@@ -1,10 +1,10 @@
 #include "basic/numbers.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <limits>
 
 #include "definitions.hpp"
@@ -57,7 +57,8 @@ double strict_number(std::string_view text) {
     const std::string_view body = text.substr(start, end - start);
     const std::size_t length = number_prefix_length(body);
     if (length == 0 || length != body.size()) {
-        throw run_time_error(type_mismatch, error_description(type_mismatch), "not a number: \"" + std::string(body.substr(0, 40)) + "\"");
+        throw run_time_error(type_mismatch, error_description(type_mismatch),
+                             "not a number: \"" + std::string(body.substr(0, 40)) + "\"");
     }
     return parse_prefix(body);
 }

@@ -225,9 +225,9 @@ struct credit_channel {
     void (*goodbye)(host&);
 };
 
-constexpr credit_channel shell_channel{shell_platform,   shell_get_credit,  shell_get_bank, shell_use_credit,
-                                       shell_add_to_bank, shell_free_game, shell_goodbye};
-constexpr credit_channel socket_channel{socket_platform,   socket_get_credit, socket_get_bank, socket_use_credit,
+constexpr credit_channel shell_channel{shell_platform,    shell_get_credit, shell_get_bank, shell_use_credit,
+                                       shell_add_to_bank, shell_free_game,  shell_goodbye};
+constexpr credit_channel socket_channel{socket_platform,    socket_get_credit, socket_get_bank, socket_use_credit,
                                         socket_add_to_bank, does_nothing,      socket_goodbye};
 constexpr credit_channel library_channel{no_flag_platform,    library_get_credit, library_get_bank, library_use_credit,
                                          library_add_to_bank, does_nothing,       does_nothing};

@@ -9,12 +9,12 @@
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
 #include "credit/credit_link.hpp"
+#include "forms/folder_check.hpp"
+#include "meters/setup_file_defs.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
-#include "forms/folder_check.hpp"
-#include "meters/setup_file_defs.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
@@ -318,7 +318,8 @@ private:
         try {
             if (try_lock_folder(root_, holder)) return;
         } catch (const run_time_error& e) {
-            add(level::error, root_, "cannot be locked for a host (" + why(e) + "): the host ends at start with status 2");
+            add(level::error, root_,
+                "cannot be locked for a host (" + why(e) + "): the host ends at start with status 2");
             return;
         }
         add(level::warning, root_,

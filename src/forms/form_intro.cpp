@@ -2,9 +2,9 @@
 
 #include "definitions.hpp"
 #include "forms/form_main.hpp"
-#include "host.hpp"
 #include "forms/screen_stuff.hpp"
 #include "forms/window_functions.hpp"
+#include "host.hpp"
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"
 #include "records/text_records.hpp"

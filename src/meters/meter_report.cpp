@@ -312,7 +312,9 @@ std::string duration(std::optional<double> seconds) {
     return fmt::format("{}{}:{:02}:{:02}", whole < 0 ? "-" : "", total / 3600, total / 60 % 60, total % 60);
 }
 
-std::string band_label(double band) { return shown_number_text(100 * band) + " to " + shown_number_text(100 * band + 99); }
+std::string band_label(double band) {
+    return shown_number_text(100 * band) + " to " + shown_number_text(100 * band + 99);
+}
 
 struct table {
     std::string title;
@@ -373,11 +375,11 @@ std::vector<section> summary_sections(const meter_report& r) {
                          {"Total game time, h:mm:ss", duration(r.game_seconds)},
                          {"Average game length, h:mm:ss", duration(r.average_game_seconds())}}});
     sections.push_back({"Questions", {{label(meter::questions_answered), number(r.questions_answered)}}});
-    sections.push_back(
-        {"Reflex meter and cash pot",
-         {{label(meter::reflex_meter), number(r.reflex_meter)},
-          {"Game mode it selects", std::to_string(mode)},
-          {label(meter::cashpot), r.cashpot ? shown_number_text(*r.cashpot) : "none (the file has no cash pot line)"}}});
+    sections.push_back({"Reflex meter and cash pot",
+                        {{label(meter::reflex_meter), number(r.reflex_meter)},
+                         {"Game mode it selects", std::to_string(mode)},
+                         {label(meter::cashpot),
+                          r.cashpot ? shown_number_text(*r.cashpot) : "none (the file has no cash pot line)"}}});
     return sections;
 }
 
@@ -394,10 +396,12 @@ table damage_table(const meter_report& r) {
 std::vector<table> tables(const meter_report& r) {
     table modes{label(meter::games_by_mode), {"Mode", "Games", "Share of games"}, {}};
     for (const auto& row : r.games_by_mode) {
-        modes.rows.push_back({shown_number_text(row.index), shown_number_text(row.value), share(r.mode_share(row.value))});
+        modes.rows.push_back(
+            {shown_number_text(row.index), shown_number_text(row.value), share(r.mode_share(row.value))});
     }
     table paid{label(meter::paid_by_mode), {"Mode", "Credits paid"}, {}};
-    for (const auto& row : r.paid_by_mode) paid.rows.push_back({shown_number_text(row.index), shown_number_text(row.value)});
+    for (const auto& row : r.paid_by_mode)
+        paid.rows.push_back({shown_number_text(row.index), shown_number_text(row.value)});
     table questions{label(meter::games_by_question), {"Question", "Games"}, {}};
     for (const auto& row : r.games_by_question) {
         questions.rows.push_back({shown_number_text(row.index), shown_number_text(row.value)});

@@ -20,7 +20,7 @@ inline constexpr std::int32_t default_price_per_play = 50;
 // The two money settings as the host runs with them. `*_replaced`: a bound put its value in place of
 // what the file holds.
 struct setup_values {
-    float payout_percent = 40;                              // "S1": the share of each game's price paid back
+    float payout_percent = 40;                             // "S1": the share of each game's price paid back
     std::int32_t price_per_play = default_price_per_play;  // "S2": credits per game
     bool payout_replaced = false;
     bool price_replaced = false;

@@ -14,8 +14,8 @@ public:
     virtual ~shell_object() = default;
     virtual double GetCredit() = 0;
     virtual double GetBank() = 0;
-    virtual double GetStake(std::int16_t& level) = 0;          // by reference, a 16-bit integer in a variant
-    virtual void UseCreditEx(std::int32_t& stake_index) = 0;    // by reference
+    virtual double GetStake(std::int16_t& level) = 0;         // by reference, a 16-bit integer in a variant
+    virtual void UseCreditEx(std::int32_t& stake_index) = 0;  // by reference
     virtual void UseCreditFromBankEx(std::int32_t& stake_index) = 0;
     virtual void AddToBank(double amount) = 0;
     virtual void FreeGameStarted() = 0;

@@ -8,9 +8,9 @@ namespace quizhost {
 
 // A display-mode record: only width and height (and which of them to apply) matter to the host.
 struct display_mode {
-    std::int32_t width = 0;   // pixels
-    std::int32_t height = 0;  // pixels
-    std::uint32_t fields = 0; // which members to apply: 0x80000 width, 0x100000 height
+    std::int32_t width = 0;    // pixels
+    std::int32_t height = 0;   // pixels
+    std::uint32_t fields = 0;  // which members to apply: 0x80000 width, 0x100000 height
 };
 
 inline constexpr std::uint32_t dm_pels_width = 0x80000;

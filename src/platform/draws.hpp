@@ -17,8 +17,8 @@ public:
 // are independent (re-seeding from the clock before every draw would repeat them).
 class generator_draws final : public draws {
 public:
-    generator_draws();                                  // seeded from std::random_device
-    explicit generator_draws(std::uint64_t seed);       // fixed seed, for tests and benchmarks
+    generator_draws();                             // seeded from std::random_device
+    explicit generator_draws(std::uint64_t seed);  // fixed seed, for tests and benchmarks
     double uniform() override;
 
 private:

@@ -11,9 +11,12 @@ const char* form_name(form f) { return f == form::intro ? "intro" : "main"; }
 
 const char* box_answer_name(box_answer a) {
     switch (a) {
-        case box_answer::ok: return "ok";
-        case box_answer::yes: return "yes";
-        case box_answer::no: return "no";
+        case box_answer::ok:
+            return "ok";
+        case box_answer::yes:
+            return "yes";
+        case box_answer::no:
+            return "no";
     }
     return "ok";
 }
@@ -24,10 +27,18 @@ std::string escape_field(std::string_view text) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
             default:
                 if (byte < 32 || byte == 127) {
                     out += fmt::format("\\x{:02X}", byte);

@@ -57,7 +57,8 @@ public:
 class file_system_wrapper : public file_system {
 public:
     explicit file_system_wrapper(file_system& target) : target_(&target) {}
-    explicit file_system_wrapper(std::unique_ptr<file_system> owned) : owned_(std::move(owned)), target_(owned_.get()) {}
+    explicit file_system_wrapper(std::unique_ptr<file_system> owned)
+        : owned_(std::move(owned)), target_(owned_.get()) {}
 
     file_system& target() const { return *target_; }
 

@@ -16,7 +16,8 @@ std::string too_long_reply(std::size_t longest) {
     return "reply longer than " + std::to_string(longest) + " bytes without a line end";
 }
 
-std::optional<loopback_connection::read_result> take_line(std::string& pending, std::string& line, std::size_t longest) {
+std::optional<loopback_connection::read_result> take_line(std::string& pending, std::string& line,
+                                                          std::size_t longest) {
     const auto line_end = pending.find('\n');
     if (line_end != std::string::npos && line_end < longest) {
         line = pending.substr(0, line_end + 1);

@@ -1,8 +1,8 @@
 #include "player/headless_player.hpp"
 
 #include "definitions.hpp"
-#include "host.hpp"
 #include "forms/runtime.hpp"
+#include "host.hpp"
 #include "platform/event_sink.hpp"
 
 namespace quizhost {

@@ -147,9 +147,12 @@ int record_lines::update_field(std::string_view key, long field, std::string_vie
     return result;
 }
 
-void record_lines::save(file_system& fs, const std::string& path) const { replace_file(fs, path, bytes(), "scrap.txt"); }
+void record_lines::save(file_system& fs, const std::string& path) const {
+    replace_file(fs, path, bytes(), "scrap.txt");
+}
 
-int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field, std::string_view value) {
+int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field,
+                        std::string_view value) {
     record_lines records = record_lines::load(fs, path);
     const int result = records.update_field(key, field, value);
     if (result == 1) records.save(fs, path);

@@ -92,6 +92,7 @@ private:
 // Rewrites field `field` of every line matching the key (see record_lines::update_field) and replaces the
 // file atomically; 1 when a line matched, -1 when none did, and then the file is not touched at all. A
 // missing file is an error.
-int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field, std::string_view value);
+int update_record_field(file_system& fs, const std::string& path, std::string_view key, long field,
+                        std::string_view value);
 
 }  // namespace quizhost

@@ -13,8 +13,8 @@ const CLSID automation_standin_class = {0x6e1c2b4a, 0x7f0d, 0x4c8e, {0x9a, 0x51,
 
 namespace {
 
-const wchar_t* const method_names[] = {L"GetCredit", L"GetBank", L"GetStake", L"UseCreditEx",
-                                        L"UseCreditFromBankEx", L"AddToBank", L"FreeGameStarted"};
+const wchar_t* const method_names[] = {L"GetCredit",           L"GetBank",   L"GetStake",       L"UseCreditEx",
+                                       L"UseCreditFromBankEx", L"AddToBank", L"FreeGameStarted"};
 constexpr int method_count = sizeof method_names / sizeof method_names[0];
 
 std::string narrow(const wchar_t* text) {
@@ -27,13 +27,20 @@ double value_of(const VARIANT& argument) {
     const VARIANT* inner = &argument;
     if (argument.vt == (VT_VARIANT | VT_BYREF)) inner = argument.pvarVal;
     switch (inner->vt) {
-        case VT_I2: return inner->iVal;
-        case VT_I4: return inner->lVal;
-        case VT_R8: return inner->dblVal;
-        case VT_I2 | VT_BYREF: return *inner->piVal;
-        case VT_I4 | VT_BYREF: return *inner->plVal;
-        case VT_R8 | VT_BYREF: return *inner->pdblVal;
-        default: return -999;
+        case VT_I2:
+            return inner->iVal;
+        case VT_I4:
+            return inner->lVal;
+        case VT_R8:
+            return inner->dblVal;
+        case VT_I2 | VT_BYREF:
+            return *inner->piVal;
+        case VT_I4 | VT_BYREF:
+            return *inner->plVal;
+        case VT_R8 | VT_BYREF:
+            return *inner->pdblVal;
+        default:
+            return -999;
     }
 }
 
@@ -45,7 +52,8 @@ HKEY set_class_key(const std::string& prog_id, const std::string& class_text) {
     const std::pair<HKEY, std::string> places[] = {{HKEY_CLASSES_ROOT, root_path}, {HKEY_CURRENT_USER, user_path}};
     for (const auto& [parent, path] : places) {
         HKEY key = nullptr;
-        if (::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) continue;
+        if (::RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            continue;
         ::RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(class_text.c_str()),
                          static_cast<DWORD>(class_text.size() + 1));
         ::RegCloseKey(key);
@@ -61,7 +69,8 @@ automation_standin::automation_standin() { ::CoInitializeEx(nullptr, COINIT_APAR
 automation_standin::~automation_standin() {
     revoke();
     if (registered_in_ == HKEY_CLASSES_ROOT) ::RegDeleteTreeA(HKEY_CLASSES_ROOT, prog_id_.c_str());
-    if (registered_in_ == HKEY_CURRENT_USER) ::RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Classes\\" + prog_id_).c_str());
+    if (registered_in_ == HKEY_CURRENT_USER)
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Classes\\" + prog_id_).c_str());
 }
 
 void automation_standin::register_running(const std::string& prog_id) {

@@ -6,8 +6,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <map>
 #include <string>
@@ -39,8 +39,8 @@ public:
     std::map<int, double> stakes;           // GetStake's answer per level
     std::string failing_method;             // raises an exception with this description
     std::string failure_text = "coin mech jammed";
-    LONG write_back_index = -1;             // when >= 0, the use-credit methods write it through the reference
-    VARTYPE answer_type = VT_R8;            // type of the answers (VT_BSTR to answer text)
+    LONG write_back_index = -1;   // when >= 0, the use-credit methods write it through the reference
+    VARTYPE answer_type = VT_R8;  // type of the answers (VT_BSTR to answer text)
 
     // IUnknown and IDispatch.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;

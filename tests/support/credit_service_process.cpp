@@ -17,13 +17,15 @@ namespace quizhost::testing {
 // The service's standard output goes to a file, read until it says where it listens.
 credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more) {
     static int started = 0;
-    const std::string output_path = state_path + ".service-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++started) + ".out";
+    const std::string output_path =
+        state_path + ".service-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++started) + ".out";
     std::string command = "\"" + bin_path("quizhost-credit-service") + "\" --port 0 --state \"" + state_path + "\"";
     for (const auto& argument : more) command += " \"" + argument + "\"";
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE output = ::CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE output =
+        ::CreateFileA(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + output_path);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

@@ -74,8 +74,9 @@ std::string quoted_argument(const std::string& arg) {
 
 HANDLE inheritable_file(const std::string& path, bool for_writing) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE file = ::CreateFileA(path.c_str(), for_writing ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      &inherit, for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileA(path.c_str(), for_writing ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherit, for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
     return file;
 }
@@ -201,7 +202,8 @@ bool start_windows_process(const char* program, char* command_line, void* startu
                            unsigned long& why) {
     for (int attempt = 1;; ++attempt) {
         if (::CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             static_cast<STARTUPINFOA*>(startup_info), static_cast<PROCESS_INFORMATION*>(process_info))) {
+                             static_cast<STARTUPINFOA*>(startup_info),
+                             static_cast<PROCESS_INFORMATION*>(process_info))) {
             return true;
         }
         why = ::GetLastError();

@@ -42,10 +42,10 @@ public:
     bool pause(std::chrono::milliseconds delay);
 
     // Reactions.
-    static reaction answer(std::string bytes);                       // send the bytes, close
+    static reaction answer(std::string bytes);                                 // send the bytes, close
     static reaction late(std::chrono::milliseconds delay, std::string bytes);  // wait, then as answer
-    static reaction reset_after(std::string bytes);                  // send the bytes, then reset
-    static reaction flood(std::string first, std::size_t total);     // `first`, then filler up to `total` bytes
+    static reaction reset_after(std::string bytes);                            // send the bytes, then reset
+    static reaction flood(std::string first, std::size_t total);  // `first`, then filler up to `total` bytes
 
 private:
     void accept_loop();

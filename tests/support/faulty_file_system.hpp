@@ -55,7 +55,8 @@ private:
     int step(const std::string& what) {
         ++steps_;
         log.push_back(what);
-        if (steps_ == fail_at_) throw run_time_error(path_file_access_error, "Path/File access error", "injected at " + what);
+        if (steps_ == fail_at_)
+            throw run_time_error(path_file_access_error, "Path/File access error", "injected at " + what);
         return steps_;
     }
 

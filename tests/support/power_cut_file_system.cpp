@@ -52,13 +52,12 @@ std::string power_cut_file_system::contents(const std::string& path) const {
 
 bool power_cut_file_system::file_exists(const std::string& path) { return find(path) != nullptr; }
 
-bool power_cut_file_system::folder_exists(const std::string& path) {
-    return folders_.count(key(path)) != 0;
-}
+bool power_cut_file_system::folder_exists(const std::string& path) { return folders_.count(key(path)) != 0; }
 
 void power_cut_file_system::create_folder(const std::string& path) {
     const std::string folder = key(path);
-    if (folders_.count(folder_of(folder)) == 0) throw run_time_error(path_not_found, error_description(path_not_found), path);
+    if (folders_.count(folder_of(folder)) == 0)
+        throw run_time_error(path_not_found, error_description(path_not_found), path);
     folders_.insert(folder);
     step("mkdir " + folder);
     // A new folder's entry lives in its parent folder; it is durable with the parent's sync. Simplified:
@@ -88,7 +87,8 @@ void power_cut_file_system::append_to_file(const std::string& path, std::string_
 }
 
 void power_cut_file_system::write_file(const std::string& path, std::string_view bytes) {
-    if (folders_.count(folder_of(key(path))) == 0) throw run_time_error(path_not_found, error_description(path_not_found), path);
+    if (folders_.count(folder_of(key(path))) == 0)
+        throw run_time_error(path_not_found, error_description(path_not_found), path);
     auto node = find(path);
     if (node) {
         node->data = std::string(bytes);  // truncate and write in place: the old durable data is at risk
@@ -100,7 +100,9 @@ void power_cut_file_system::write_file(const std::string& path, std::string_view
     if (steps_ == cut_after_) throw power_cut{};
 }
 
-void power_cut_file_system::copy_file(const std::string& from, const std::string& to) { write_file(to, read_file(from)); }
+void power_cut_file_system::copy_file(const std::string& from, const std::string& to) {
+    write_file(to, read_file(from));
+}
 
 void power_cut_file_system::delete_file(const std::string& path) {
     if (entries_.erase(key(path)) == 0) throw run_time_error(file_not_found, error_description(file_not_found), path);

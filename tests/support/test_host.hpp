@@ -41,7 +41,9 @@ private:
 };
 
 // Credit library and shell kept in memory; each call is recorded in `calls`.
-class memory_credit final : public credit_library, public client_shell, public shell_object,
+class memory_credit final : public credit_library,
+                            public client_shell,
+                            public shell_object,
                             public std::enable_shared_from_this<memory_credit> {
 public:
     double credit = 0;

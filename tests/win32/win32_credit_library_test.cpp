@@ -6,8 +6,8 @@
 
 #include "definitions.hpp"
 #include "platform/win32/win32_factories.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {

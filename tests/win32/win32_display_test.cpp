@@ -74,9 +74,11 @@ TEST(Win32Display, ResultsAndFailuresPassThrough) {
     windows.enumeration_fails = true;
     EXPECT_FALSE(screen->enumerate_mode(0).has_value());
     windows.change_result = DISP_CHANGE_RESTART;
-    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry), disp_change_restart);
+    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry),
+              disp_change_restart);
     windows.change_result = DISP_CHANGE_BADMODE;
-    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry), DISP_CHANGE_BADMODE);
+    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry),
+              DISP_CHANGE_BADMODE);
     // Never enumerated before the change: a clean record still carries its size and the selected fields.
     EXPECT_EQ(windows.changes.back().dmSize, sizeof(DEVMODEA));
     EXPECT_EQ(windows.changes.back().dmFields, 0x180000U);

@@ -8,8 +8,8 @@
 
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
-#include "support/test_host.hpp"
 #include "support/run_time_errors.hpp"
+#include "support/test_host.hpp"
 
 namespace quizhost {
 namespace {
@@ -34,7 +34,8 @@ TEST_F(Win32Files, WindowsFailuresCarryTheHostsNumbers) {
     EXPECT_EQ(error_of([&] { fs.read_file("Q:\\no\\such\\drive.txt"); }), path_not_found);
     // A file another program holds open without sharing cannot be rewritten: permission denied, and it
     // keeps its bytes.
-    const HANDLE holder = ::CreateFileA(t.path("system/x.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE holder =
+        ::CreateFileA(t.path("system/x.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(error_of([&] { fs.write_file(t.path("system/x.txt"), "y"); }), permission_denied);
     EXPECT_EQ(error_of([&] { fs.append_to_file(t.path("system/x.txt"), "y"); }), permission_denied);
@@ -58,7 +59,8 @@ TEST_F(Win32Files, AReplaceOfAFileHeldOpenIsNeverTorn) {
     for (const DWORD sharing : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}, DWORD{0}}) {
         SCOPED_TRACE("sharing " + std::to_string(sharing));
         t.write("system/logs/meter.txt", "old");
-        const HANDLE reader = ::CreateFileA(t.path("system/logs/meter.txt").c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE reader = ::CreateFileA(t.path("system/logs/meter.txt").c_str(), GENERIC_READ, sharing, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(reader, INVALID_HANDLE_VALUE);
         const int error = error_of([&] { replace_file(fs, t.path("system/logs/meter.txt"), "new"); });
         ::CloseHandle(reader);

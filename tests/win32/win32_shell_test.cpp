@@ -113,7 +113,8 @@ TEST_F(AutomationShell, NoRunningInstanceIsError429) {
     shell.revoke();
     EXPECT_EQ(error_of([&] { link->attach(); }), cannot_create_object);
     // Never registered at all: the same for the host.
-    EXPECT_EQ(error_of([&] { win32::make_automation_client_shell("QuizhostTest.NeverRegistered")->attach(); }), cannot_create_object);
+    EXPECT_EQ(error_of([&] { win32::make_automation_client_shell("QuizhostTest.NeverRegistered")->attach(); }),
+              cannot_create_object);
 }
 
 TEST(CabinetShell, TheMachinesShellIsLookedUpByItsProgIdAndNotStarted) {

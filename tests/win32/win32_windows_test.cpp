@@ -30,7 +30,8 @@ protected:
     }
 
     static HWND make_window(const char* title) {
-        return ::CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        return ::CreateWindowExA(0, "STATIC", title, WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, nullptr,
+                                 nullptr);
     }
     static bool topmost(HWND window) { return (::GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 };
@@ -87,7 +88,8 @@ TEST(Win32Windows, MessageBoxShowsTheStylesButtonsAndGivesTheAnswer) {
     win32::win32_window_system windows;
     std::atomic<int> buttons{0};
     std::thread operator_yes(answer_box, "Screen Resolution Changed", IDYES, std::ref(buttons));
-    EXPECT_EQ(windows.message_box("Screen Resolution Changed", "Restart now?", mb_yes_no | mb_icon_information), box_answer::yes);
+    EXPECT_EQ(windows.message_box("Screen Resolution Changed", "Restart now?", mb_yes_no | mb_icon_information),
+              box_answer::yes);
     operator_yes.join();
     EXPECT_EQ(buttons.load(), (1 << IDYES) | (1 << IDNO));
 

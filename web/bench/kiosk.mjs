@@ -32,12 +32,21 @@ function found(root, prefix) {
 }
 
 function pairs(text) {
-  return Object.fromEntries(text.split(" ").filter((pair) => pair.includes("=")).map((pair) => pair.split("=")).map(([k, v]) => [k, Number(v)]));
+  return Object.fromEntries(
+    text
+      .split(" ")
+      .filter((pair) => pair.includes("="))
+      .map((pair) => pair.split("="))
+      .map(([k, v]) => [k, Number(v)]),
+  );
 }
 
 async function oneRun() {
   const cabinet = makeCabinet({ intro: join(here, "kiosk", "intro"), game: join(here, "kiosk", "game") });
-  writeFileSync(join(cabinet.root, "flash_game", "settings.js"), `window.kioskBench = ${JSON.stringify({ count, warmUp })};\n`);
+  writeFileSync(
+    join(cabinet.root, "flash_game", "settings.js"),
+    `window.kioskBench = ${JSON.stringify({ count, warmUp })};\n`,
+  );
   const args = ["--root", cabinet.root, "--http-port", "0", "--display", "none", "--kiosk", "--browser", chromiumBin];
   if (process.getuid && process.getuid() === 0) args.push("--browser-arg=--no-sandbox");
   if (!process.env.DISPLAY) args.push("--browser-arg=--headless", "--browser-arg=--window-size=800,600");
@@ -49,13 +58,17 @@ async function oneRun() {
   host.stderr.resume();
   const exited = new Promise((done) => host.once("exit", (code, signal) => done(code ?? signal)));
   try {
-    const powerOn = pairs(await waitFor(() => found(cabinet.root, "kiosk bench: power-on "), 60000, "the power-on line"));
+    const powerOn = pairs(
+      await waitFor(() => found(cabinet.root, "kiosk bench: power-on "), 60000, "the power-on line"),
+    );
     const roundTrip = await waitFor(() => found(cabinet.root, "kiosk bench: n="), 120000, "the round-trip line");
     const [, commandText, echoText] = roundTrip.match(/command (.*) echo (.*)$/);
     const browser = Number(said.match(/\(process (\d+)\)/)[1]);
     const killed = Date.now();
     process.kill(browser, "SIGKILL");
-    const recovered = pairs(await waitFor(() => found(cabinet.root, "kiosk bench: recovered "), 60000, "the recovery line"));
+    const recovered = pairs(
+      await waitFor(() => found(cabinet.root, "kiosk bench: recovered "), 60000, "the recovery line"),
+    );
     return {
       powerOn: powerOn.intro - poweredOn,
       gameAfterPowerOn: powerOn.game - poweredOn,
@@ -78,7 +91,9 @@ const summary = (values) => {
   const s = sorted(values);
   return `median ${s[Math.floor(s.length / 2)].toFixed(0)} ms (min ${s[0].toFixed(0)}, max ${s.at(-1).toFixed(0)})`;
 };
-console.log(`quizhost --kiosk with ${chromiumBin}${process.env.DISPLAY ? "" : " --headless"}, ${runs} runs, ${cpus().length} cores (${cpus()[0].model}):`);
+console.log(
+  `quizhost --kiosk with ${chromiumBin}${process.env.DISPLAY ? "" : " --headless"}, ${runs} runs, ${cpus().length} cores (${cpus()[0].model}):`,
+);
 console.log(`  power-on to the intro's first frame   ${summary(results.map((r) => r.powerOn))}   (target < 3000 ms)`);
 console.log(`  power-on to the game's first frame    ${summary(results.map((r) => r.gameAfterPowerOn))}`);
 console.log(`  SIGKILL to the game's first frame     ${summary(results.map((r) => r.recovery))}   (target < 3000 ms)`);
@@ -88,4 +103,8 @@ for (const [i, r] of results.entries()) {
       `  echo p99 ${r.echo.p99.toFixed(3)} ms (median ${r.echo.median.toFixed(3)})  ratio ${(r.command.p99 / r.echo.p99).toFixed(2)}  (target <= 1.5)`,
   );
 }
-console.log(`  load average ${loadavg().map((n) => n.toFixed(2)).join(" ")}`);
+console.log(
+  `  load average ${loadavg()
+    .map((n) => n.toFixed(2))
+    .join(" ")}`,
+);

@@ -23,7 +23,15 @@ import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "no
 import { loadavg, tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
-import { chromiumArgs, chromiumBin, launchBrowser, makeCabinet, startHost, waitFor, withCabinet } from "../test/support.mjs";
+import {
+  chromiumArgs,
+  chromiumBin,
+  launchBrowser,
+  makeCabinet,
+  startHost,
+  waitFor,
+  withCabinet,
+} from "../test/support.mjs";
 
 const here = dirname(fileURLToPath(import.meta.url));
 const count = Number(process.argv.find((arg) => /^\d+$/.test(arg)) || 1000);
@@ -71,7 +79,10 @@ function startFlood(host) {
 // The page on its own: the cabinet's game movie is the measuring one, and its log line the result.
 async function measureUndriven() {
   const cabinet = makeCabinet({ game: join(here, "movie") });
-  writeFileSync(join(cabinet.root, "flash_game", "settings.js"), `window.roundTrip = ${JSON.stringify({ count, warmUp, paced })};\n`);
+  writeFileSync(
+    join(cabinet.root, "flash_game", "settings.js"),
+    `window.roundTrip = ${JSON.stringify({ count, warmUp, paced })};\n`,
+  );
   const profile = mkdtempSync(join(tmpdir(), "quizhost-roundtrip-"));
   let host = null;
   let browser = null;
@@ -80,23 +91,41 @@ async function measureUndriven() {
     host = await startHost(cabinet.root, { trace });
     if (flood) knocks = startFlood(host);
     // A process group of its own, so that its helper processes go with it.
-    browser = spawn(chromiumBin, [...chromiumArgs, "--headless", `--user-data-dir=${profile}`, "--window-size=800,600", host.stageUrl], {
-      stdio: "ignore",
-      detached: true,
-    });
+    browser = spawn(
+      chromiumBin,
+      [...chromiumArgs, "--headless", `--user-data-dir=${profile}`, "--window-size=800,600", host.stageUrl],
+      {
+        stdio: "ignore",
+        detached: true,
+      },
+    );
     const log = join(cabinet.root, "system", "logs", "log.txt");
     const line = await waitFor(
-      () => (existsSync(log) ? readFileSync(log, "latin1").split(/\r?\n/).find((entry) => entry.includes("round trip: ")) : null),
+      () =>
+        existsSync(log)
+          ? readFileSync(log, "latin1")
+              .split(/\r?\n/)
+              .find((entry) => entry.includes("round trip: "))
+          : null,
       120000,
       "the page's figures in the log",
     );
     const figures = line.slice(line.indexOf("round trip: ") + 12);
     if (!figures.startsWith("n=")) throw new Error(`the page says: ${figures}`);
-    const result = Object.fromEntries(figures.split(" ").map((pair) => pair.split("=")).map(([key, value]) => [key, Number(value)]));
+    const result = Object.fromEntries(
+      figures
+        .split(" ")
+        .map((pair) => pair.split("="))
+        .map(([key, value]) => [key, Number(value)]),
+    );
     if (knocks) {
       knocks.running = false;
       await knocks.done;
-      result.flood = { refused: knocks.refused, other: knocks.other, lines: host.messages.filter((m) => m.includes("refused")).length };
+      result.flood = {
+        refused: knocks.refused,
+        other: knocks.other,
+        lines: host.messages.filter((m) => m.includes("refused")).length,
+      };
     }
     return result;
   } finally {
@@ -133,7 +162,13 @@ async function measureDriven() {
         { n: count, warmUp, paced },
       );
       took.sort((a, b) => a - b);
-      return { n: took.length, median: percentile(took, 50), p90: percentile(took, 90), p99: percentile(took, 99), max: took.at(-1) };
+      return {
+        n: took.length,
+        median: percentile(took, 50),
+        p90: percentile(took, 90),
+        p99: percentile(took, 99),
+        max: took.at(-1),
+      };
     });
   } finally {
     await browser.close();
@@ -145,11 +180,19 @@ const ms = (value) => `${value.toFixed(3)} ms`;
 const how = [paced ? "one per frame" : "back to back", driven ? "driven by Playwright" : "no driver attached"];
 if (trace) how.push("--trace on");
 if (flood && !driven) how.push("under a flood of refused connections");
-console.log(`round trip of GET_SHOW_LOCAL_SCORES, fscommand to answer in the page, ${result.n} commands (${how.join(", ")}):`);
+console.log(
+  `round trip of GET_SHOW_LOCAL_SCORES, fscommand to answer in the page, ${result.n} commands (${how.join(", ")}):`,
+);
 console.log(`  median ${ms(result.median)}   p90 ${ms(result.p90)}   p99 ${ms(result.p99)}   max ${ms(result.max)}`);
 if (result.flood) {
-  console.log(`  flood: ${result.flood.refused} connections refused, ${result.flood.other} not refused; ${result.flood.lines} lines of refusals on the host's standard error`);
+  console.log(
+    `  flood: ${result.flood.refused} connections refused, ${result.flood.other} not refused; ${result.flood.lines} lines of refusals on the host's standard error`,
+  );
 }
 // Three processes take part (the host, Chromium's network service, the page): a busy machine shows in the
 // tail, so say how busy it was.
-console.log(`  load average ${loadavg().map((n) => n.toFixed(2)).join(" ")}`);
+console.log(
+  `  load average ${loadavg()
+    .map((n) => n.toFixed(2))
+    .join(" ")}`,
+);

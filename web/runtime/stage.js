@@ -174,7 +174,13 @@
     document.getElementById("box-text").textContent = request.text;
     const buttons = document.getElementById("box-buttons");
     buttons.replaceChildren();
-    const choices = (request.style & 0xf) === 4 ? [["yes", "Yes"], ["no", "No"]] : [["ok", "OK"]];
+    const choices =
+      (request.style & 0xf) === 4
+        ? [
+            ["yes", "Yes"],
+            ["no", "No"],
+          ]
+        : [["ok", "OK"]];
     for (const [answer, label] of choices) {
       const button = document.createElement("button");
       button.type = "button";
@@ -284,7 +290,9 @@
 
   function connect() {
     if (!key) {
-      notice("This address has no key: open the address quizhost printed when it started (it is also in the file it named).");
+      notice(
+        "This address has no key: open the address quizhost printed when it started (it is also in the file it named).",
+      );
       return;
     }
     const ws = new WebSocket(`ws://${location.host}/bridge?key=${encodeURIComponent(key)}`);
@@ -296,7 +304,9 @@
     ws.addEventListener("close", () => {
       if (socket === ws) socket = null;
       if (ended) return;
-      notice("Waiting for the host... (is quizhost running, no other stage open, and this the address it printed at its latest start?)");
+      notice(
+        "Waiting for the host... (is quizhost running, no other stage open, and this the address it printed at its latest start?)",
+      );
       setTimeout(connect, RECONNECT_MS);
     });
   }

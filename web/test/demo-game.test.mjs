@@ -62,9 +62,14 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
     assert.equal(await game.locator("#version").textContent(), "v7.1");
     await keep(page, "01-attract");
     const transitions = await game.evaluate(() =>
-      [...document.querySelectorAll(".screen")].flatMap((el) => getComputedStyle(el).transitionDuration.split(",").map(parseFloat)),
+      [...document.querySelectorAll(".screen")].flatMap((el) =>
+        getComputedStyle(el).transitionDuration.split(",").map(parseFloat),
+      ),
     );
-    assert.ok(transitions.length > 0 && transitions.every((seconds) => seconds < 0.3), `screen transitions ${transitions}`);
+    assert.ok(
+      transitions.length > 0 && transitions.every((seconds) => seconds < 0.3),
+      `screen transitions ${transitions}`,
+    );
 
     // Game 1, by keyboard: a wrong answer to every question until the lives are gone.
     await game.locator("body").click({ position: { x: 400, y: 120 } }); // the keys go to the movie
@@ -82,7 +87,11 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
       await page.keyboard.press(String((right % 4) + 1));
       await waitFor(async () => ["climb", "result"].includes(await screenOf(game)), 15000, "the answer settled");
       if ((await screenOf(game)) === "result") break;
-      assert.equal(await game.locator("#choice").evaluate((el) => el.classList.contains("on")), false, "nothing to collect at rung 0");
+      assert.equal(
+        await game.locator("#choice").evaluate((el) => el.classList.contains("on")),
+        false,
+        "nothing to collect at rung 0",
+      );
       if (questions === 1) await keep(page, "04-wrong");
     }
     const lives = Number(answersTo(host, "vb_lives")[0]);
@@ -130,20 +139,43 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
     const at = (prefix, from = 0) => raised.findIndex((line, i) => i >= from && line.startsWith(prefix));
     const start1 = at("USE_CREDIT");
     const start2 = at("USE_CREDIT", start1 + 1);
-    for (const [from, set] of [[start1, "T"], [start2, "F"]]) {
-      const order = ["START_GAME", "GET_GAME_MODE", "GET_WINPLAN", "GET_LIVES", `GET_QUESTION\t1,${set}`].map((c) => at(c, from));
-      assert.deepEqual([...order].sort((a, b) => a - b), order, `game start in order: ${order}`);
+    for (const [from, set] of [
+      [start1, "T"],
+      [start2, "F"],
+    ]) {
+      const order = ["START_GAME", "GET_GAME_MODE", "GET_WINPLAN", "GET_LIVES", `GET_QUESTION\t1,${set}`].map((c) =>
+        at(c, from),
+      );
+      assert.deepEqual(
+        [...order].sort((a, b) => a - b),
+        order,
+        `game start in order: ${order}`,
+      );
     }
     const score = Number(await game.locator("#top-score").textContent());
     assert.ok(score > 0);
-    assert.ok(at(`GET_HISCORE_POSITION\t${score}`) < at(`ADD_TO_HISCORES\tBOB,0,${score},`), "the score was checked before it was added");
+    assert.ok(
+      at(`GET_HISCORE_POSITION\t${score}`) < at(`ADD_TO_HISCORES\tBOB,0,${score},`),
+      "the score was checked before it was added",
+    );
     assert.ok(at(`ADD_TO_BANK\t${prize}`) > start2);
     assert.ok(raised.filter((c) => c.startsWith("GET_CREDIT\t")).length > 4, "the credit is polled");
-    for (const c of ["READ_HISCORES", "GET_TOP_LOCAL_SCORE", "GET_LAST_HISCORE_UPDATE", "GET_INSTRUCTIONS", "GET_CREDIT_TO_PLAY", "GET_BANK", "GET_WRAPPER_VERSION"])
+    for (const c of [
+      "READ_HISCORES",
+      "GET_TOP_LOCAL_SCORE",
+      "GET_LAST_HISCORE_UPDATE",
+      "GET_INSTRUCTIONS",
+      "GET_CREDIT_TO_PLAY",
+      "GET_BANK",
+      "GET_WRAPPER_VERSION",
+    ])
       assert.ok(at(c) >= 0, `${c} raised`);
     const answered = raised.filter((c) => c.startsWith("ANSWERED\t")).map((c) => c.split("\t")[1]);
     assert.equal(answered.length, questions + 1);
-    assert.ok(answered.slice(0, questions).every((a) => /^[1-4],0$/.test(a)) && /^[1-4],1$/.test(answered[questions]), answered.join(" "));
+    assert.ok(
+      answered.slice(0, questions).every((a) => /^[1-4],0$/.test(a)) && /^[1-4],1$/.test(answered[questions]),
+      answered.join(" "),
+    );
 
     // The files: credit took two prices, the bank got the prize, the meters counted both games and every
     // answer, the table holds the name, and the log no error.
@@ -155,7 +187,11 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
     assert.equal(numberAt(meters, "M1"), 2);
     assert.equal(numberAt(meters, "M10"), prize);
     assert.equal(numberAt(meters, "M8"), 1, "one game paid nothing");
-    assert.equal(numberAt(meters, `M4,${questions}`) + (questions === 1 ? 0 : numberAt(meters, "M4,1")), 2, "the questions reached");
+    assert.equal(
+      numberAt(meters, `M4,${questions}`) + (questions === 1 ? 0 : numberAt(meters, "M4,1")),
+      2,
+      "the questions reached",
+    );
     assert.equal(numberAt(meters, oneRung ? "M9" : "M14"), 1, oneRung ? "a top prize" : "a collected prize");
     assert.equal(numberAt(meters, "M15"), questions + 1, "every answer counted");
     let asked = 0;
@@ -179,7 +215,12 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
     assert.match(log, /High score \d+ by BOB: rank 1/);
   } catch (e) {
     // Where the quiz stood, for the failure's report.
-    console.error("demo game: on screen", await game.evaluate(() => window.quiz.screen), "after", commands(host).slice(-8).join(" / "));
+    console.error(
+      "demo game: on screen",
+      await game.evaluate(() => window.quiz.screen),
+      "after",
+      commands(host).slice(-8).join(" / "),
+    );
     throw e;
   } finally {
     await demo.close();
@@ -217,7 +258,11 @@ test("operator keys: F8 shows the cabinet's figures, F9 restarts the game; bangi
     await game.locator("body").click({ position: { x: 400, y: 120 } });
     await page.keyboard.press("F9");
     await host.event("fs\tmain\tRESET_FLASH_GAME", 5000);
-    const reloaded = await waitFor(() => host.events.filter((l) => l.startsWith("movie\tmain\t")).length >= 2, 5000, "the reload");
+    const reloaded = await waitFor(
+      () => host.events.filter((l) => l.startsWith("movie\tmain\t")).length >= 2,
+      5000,
+      "the reload",
+    );
     assert.ok(reloaded);
     assert.ok(commands(host).some((c) => c === "TO_LOG\tOperator reset of the game"));
   } finally {

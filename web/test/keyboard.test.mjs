@@ -5,7 +5,17 @@ import assert from "node:assert/strict";
 import { cpSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { after, before, test } from "node:test";
-import { launchBrowser, makeCabinet, movieFrame, openStage, quizhostBin, sourceDir, startHost, waitFor, withCabinet } from "./support.mjs";
+import {
+  launchBrowser,
+  makeCabinet,
+  movieFrame,
+  openStage,
+  quizhostBin,
+  sourceDir,
+  startHost,
+  waitFor,
+  withCabinet,
+} from "./support.mjs";
 
 const slow = { timeout: 60000 };
 let browser;
@@ -38,7 +48,9 @@ test("web/README.md's example plays by keyboard alone: Escape closes the program
     stage = await openStage(browser);
     await stage.page.goto(host.stageUrl);
     const game = await movieFrame(stage.page, "flash_game");
-    await game.waitForFunction(() => document.getElementById("credit").textContent === "Credit 120", null, { timeout: 15000 });
+    await game.waitForFunction(() => document.getElementById("credit").textContent === "Credit 120", null, {
+      timeout: 15000,
+    });
     // The movie has the keys without being clicked.
     assert.equal(await game.evaluate(() => document.hasFocus()), true);
     await stage.page.keyboard.press("Escape");
@@ -51,19 +63,23 @@ test("web/README.md's example plays by keyboard alone: Escape closes the program
   }
 });
 
-test("the game movie has the focus again after RESET_FLASH_GAME, and a misspelled command is traced", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host, page }) => {
-    assert.equal(await game.evaluate(() => document.hasFocus()), true);
-    await game.evaluate(() => window.probe.ask("GET_CREDITS", "", "vb_credit"));
-    await host.event("unknown\tmain\tGET_CREDITS\t\tno such command: nothing happens (did you mean GET_CREDIT?)");
-    assert.ok(!host.events.some((line) => line.startsWith("set\tvb_credit")), "nothing was answered");
+test(
+  "the game movie has the focus again after RESET_FLASH_GAME, and a misspelled command is traced",
+  slow,
+  async () => {
+    await withCabinet(browser, {}, async ({ game, host, page }) => {
+      assert.equal(await game.evaluate(() => document.hasFocus()), true);
+      await game.evaluate(() => window.probe.ask("GET_CREDITS", "", "vb_credit"));
+      await host.event("unknown\tmain\tGET_CREDITS\t\tno such command: nothing happens (did you mean GET_CREDIT?)");
+      assert.ok(!host.events.some((line) => line.startsWith("set\tvb_credit")), "nothing was answered");
 
-    game.evaluate(() => window.probe.ask("RESET_FLASH_GAME", "", "x")).catch(() => {});
-    const reloaded = await movieFrame(page, "flash_game", { previous: game });
-    await reloaded.waitForFunction(() => window.movie && window.movie.frame > 0);
-    await waitFor(() => reloaded.evaluate(() => document.hasFocus()), 5000, "the reloaded movie's focus");
-  });
-});
+      game.evaluate(() => window.probe.ask("RESET_FLASH_GAME", "", "x")).catch(() => {});
+      const reloaded = await movieFrame(page, "flash_game", { previous: game });
+      await reloaded.waitForFunction(() => window.movie && window.movie.frame > 0);
+      await waitFor(() => reloaded.evaluate(() => document.hasFocus()), 5000, "the reloaded movie's focus");
+    });
+  },
+);
 
 test("a fatal error shows the log line and the failing file on the stage's end screen", slow, async () => {
   await withCabinet(browser, {}, async ({ cabinet, game, host, page }) => {
@@ -72,9 +88,15 @@ test("a fatal error shows the log line and the failing file on the stage's end s
     const screen = page.locator("#failure");
     await screen.waitFor({ state: "visible" });
     assert.equal(await page.locator("#failure-error").textContent(), "ERROR! 53 - File not found.  Game Terminated.");
-    assert.match(await page.locator("#failure-detail").textContent(), new RegExp(`${cabinet.root}/data/data_1_1\\.dat: No such file`));
+    assert.match(
+      await page.locator("#failure-detail").textContent(),
+      new RegExp(`${cabinet.root}/data/data_1_1\\.dat: No such file`),
+    );
     // Large enough to read on the cabinet.
     assert.ok(parseFloat(await page.locator("#failure-error").evaluate((el) => getComputedStyle(el).fontSize)) >= 24);
-    assert.ok(host.messages.some((line) => line.startsWith('quizhost: fatal error in GET_QUESTION "1,T": ERROR! 53')), host.messages.join("\n"));
+    assert.ok(
+      host.messages.some((line) => line.startsWith('quizhost: fatal error in GET_QUESTION "1,T": ERROR! 53')),
+      host.messages.join("\n"),
+    );
   });
 });

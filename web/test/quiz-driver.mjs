@@ -38,7 +38,9 @@ export function screenIs(game, id, timeout = 15000) {
 
 // The answers the host gave to `variable` so far, oldest first.
 export function answersTo(host, variable) {
-  return host.events.filter((line) => line.startsWith(`set\t${variable}\t`)).map((line) => line.split("\t").slice(2).join("\t"));
+  return host.events
+    .filter((line) => line.startsWith(`set\t${variable}\t`))
+    .map((line) => line.split("\t").slice(2).join("\t"));
 }
 
 // Waits until the host has answered question `count` of the cabinet's run; the number (1-4) of its right

@@ -63,7 +63,8 @@ test("a win plan becomes a ladder whose rung 0 pays nothing", () => {
   assert.deepEqual(parseWinPlan("100, 200").rungs, [-1, 100, 200]);
   assert.deepEqual(parseWinPlan("-1,100,abc,-5,0,2.5,300").rungs, [-1, 100, 300]);
   // Nothing playable: one rung of 100, and the caller is told.
-  for (const text of ["", "-1", "abc", undefined]) assert.deepEqual(parseWinPlan(text), { rungs: [-1, 100], fallback: true });
+  for (const text of ["", "-1", "abc", undefined])
+    assert.deepEqual(parseWinPlan(text), { rungs: [-1, 100], fallback: true });
 });
 
 test("lives read as 1 to 5, anything unreadable as one life", () => {
@@ -234,12 +235,18 @@ test("the name picker takes three letters, deletes, and ends early", () => {
 test("key banging shakes once per cooldown; ordinary play does not", () => {
   const bang = new BangDetector({ presses: 5, withinMs: 1000, cooldownMs: 3000 });
   // Four answers a second apart never shake.
-  assert.deepEqual([0, 1000, 2000, 3000].map((t) => bang.press(t)), [false, false, false, false]);
+  assert.deepEqual(
+    [0, 1000, 2000, 3000].map((t) => bang.press(t)),
+    [false, false, false, false],
+  );
   // Five presses inside a second do.
   const burst = [4000, 4100, 4200, 4300, 4400].map((t) => bang.press(t));
   assert.deepEqual(burst, [false, false, false, false, true]);
   // Still banging within the cooldown: no second shake until it has passed.
-  assert.equal([4500, 4600, 4700, 4800, 4900, 5000].some((t) => bang.press(t)), false);
+  assert.equal(
+    [4500, 4600, 4700, 4800, 4900, 5000].some((t) => bang.press(t)),
+    false,
+  );
   assert.equal([7500, 7510, 7520, 7530, 7540].map((t) => bang.press(t)).pop(), true);
 });
 

@@ -5,7 +5,16 @@ import { spawnSync } from "node:child_process";
 import { existsSync, readFileSync, statSync } from "node:fs";
 import { dirname } from "node:path";
 import { after, before, test } from "node:test";
-import { launchBrowser, makeCabinet, movieFrame, openStage, quizhostBin, startHost, waitFor, withCabinet } from "./support.mjs";
+import {
+  launchBrowser,
+  makeCabinet,
+  movieFrame,
+  openStage,
+  quizhostBin,
+  startHost,
+  waitFor,
+  withCabinet,
+} from "./support.mjs";
 
 const slow = { timeout: 60000 };
 let browser;
@@ -33,8 +42,17 @@ test("the stage loads, the intro plays and sends INTRO_END, and the game movie l
     assert.ok(events.includes("movie\tintro\t"), "the intro movie was released");
     // The game's layer is shown, the intro's is hidden and has no movie left.
     assert.deepEqual(
-      await page.evaluate(() => [...document.querySelectorAll(".layer")].map((l) => [l.dataset.form, l.classList.contains("shown"), l.querySelectorAll("iframe").length])),
-      [["intro", false, 0], ["main", true, 1]],
+      await page.evaluate(() =>
+        [...document.querySelectorAll(".layer")].map((l) => [
+          l.dataset.form,
+          l.classList.contains("shown"),
+          l.querySelectorAll("iframe").length,
+        ]),
+      ),
+      [
+        ["intro", false, 0],
+        ["main", true, 1],
+      ],
     );
     assert.equal(await page.title(), "Tollcastle Wrapper");
     // Outside demo mode the pointer is hidden, on the stage and inside the movie.
@@ -59,7 +77,12 @@ test("a command raised by the movie gets its variable before the movie's next fr
     }
     // The host stopped the movie before each command and played it after.
     const framing = host.events.filter((line) => /^(fs\tmain|stop\tmain|set\t|play\tmain)/.test(line));
-    assert.deepEqual(framing.slice(-4), ["fs\tmain\tGET_AUTOPLAY_INFO\t", "stop\tmain", "set\tvb_autoplay_info\t", "play\tmain"]);
+    assert.deepEqual(framing.slice(-4), [
+      "fs\tmain\tGET_AUTOPLAY_INFO\t",
+      "stop\tmain",
+      "set\tvb_autoplay_info\t",
+      "play\tmain",
+    ]);
   });
 });
 
@@ -130,7 +153,11 @@ test("a second stage is refused while the first one plays on", slow, async () =>
     const second = await openStage(browser);
     try {
       await second.page.goto(host.stageUrl);
-      await waitFor(() => host.messages.some((line) => line.includes("a stage is already connected")), 5000, "the refusal");
+      await waitFor(
+        () => host.messages.some((line) => line.includes("a stage is already connected")),
+        5000,
+        "the refusal",
+      );
       assert.equal(await second.page.evaluate(() => window.quizhostStage.connected), false);
       const seen = await game.evaluate(() => window.probe.ask("GET_GAME_MODE", "", "vb_game_mode"));
       assert.equal(seen.value, "0");
@@ -151,7 +178,11 @@ test("a stage without this start's secret is never admitted, and the secret leav
       await bare.page.waitForFunction(() => document.getElementById("notice").textContent.includes("no key"));
       // A key of the right length that is not this start's: refused by the host at the upgrade.
       await wrong.page.goto(`${host.address}#key=${"0".repeat(64)}`);
-      await waitFor(() => host.messages.some((line) => line.includes("refused a stage connection (wrong key)")), 5000, "the refusal");
+      await waitFor(
+        () => host.messages.some((line) => line.includes("refused a stage connection (wrong key)")),
+        5000,
+        "the refusal",
+      );
       assert.equal(await wrong.page.evaluate(() => window.quizhostStage.connected), false);
       assert.equal(await bare.page.evaluate(() => window.quizhostStage.connected), false);
       assert.ok(!host.messages.some((line) => line.includes("(no key)")), "the keyless stage knocked");
@@ -182,13 +213,17 @@ test("quizhost refuses a port that is taken, with a clear message", slow, async 
   const first = await startHost(cabinet.root, { trace: false });
   try {
     const port = new URL(first.address).port;
-    const second = spawnSync(quizhostBin, ["--root", other.root, "--http-port", port, "--display", "none"],
-                             { encoding: "utf8", timeout: 10000 });
+    const second = spawnSync(quizhostBin, ["--root", other.root, "--http-port", port, "--display", "none"], {
+      encoding: "utf8",
+      timeout: 10000,
+    });
     assert.equal(second.status, 2);
     assert.match(second.stderr, new RegExp(`cannot listen on 127\\.0\\.0\\.1:${port}`));
     // A second browser host on the same cabinet folder ends before it opens any port.
-    const third = spawnSync(quizhostBin, ["--root", cabinet.root, "--http-port", "0", "--display", "none"],
-                            { encoding: "utf8", timeout: 10000 });
+    const third = spawnSync(quizhostBin, ["--root", cabinet.root, "--http-port", "0", "--display", "none"], {
+      encoding: "utf8",
+      timeout: 10000,
+    });
     assert.equal(third.status, 4);
     assert.match(third.stderr, /the cabinet folder .* is in use by another quizhost \(process \d+\)/);
     assert.equal(third.stdout, "");

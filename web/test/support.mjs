@@ -24,7 +24,11 @@ export const chromiumArgs = [
 ];
 
 // A temporary cabinet holding the test movies (or the given movie folders); `demo` adds the demo marker.
-export function makeCabinet({ intro = join(here, "movies", "intro"), game = join(here, "movies", "game"), demo = false } = {}) {
+export function makeCabinet({
+  intro = join(here, "movies", "intro"),
+  game = join(here, "movies", "game"),
+  demo = false,
+} = {}) {
   const root = mkdtempSync(join(tmpdir(), "quizhost-web-"));
   cpSync(intro, join(root, "intro"), { recursive: true });
   cpSync(game, join(root, "flash_game"), { recursive: true });
@@ -52,7 +56,10 @@ export function startHost(root, { trace = true } = {}) {
   const args = ["--root", root, "--http-port", "0", "--display", "none"];
   if (trace) args.push("--trace");
   const runtimeDir = mkdtempSync(join(tmpdir(), "quizhost-run-"));
-  const child = spawn(quizhostBin, args, { stdio: ["ignore", "pipe", "pipe"], env: { ...process.env, XDG_RUNTIME_DIR: runtimeDir } });
+  const child = spawn(quizhostBin, args, {
+    stdio: ["ignore", "pipe", "pipe"],
+    env: { ...process.env, XDG_RUNTIME_DIR: runtimeDir },
+  });
   const host = {
     child,
     runtimeDir,
@@ -91,7 +98,9 @@ export function startHost(root, { trace = true } = {}) {
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
       outText += chunk;
-      const found = outText.match(/open (http:\/\/127\.0\.0\.1:\d+\/)(#key=[0-9a-f]+) in the cabinet's browser(?: \(kept for this user only in (.+?)\))?;/);
+      const found = outText.match(
+        /open (http:\/\/127\.0\.0\.1:\d+\/)(#key=[0-9a-f]+) in the cabinet's browser(?: \(kept for this user only in (.+?)\))?;/,
+      );
       if (found && !host.address) {
         host.address = found[1];
         host.stageUrl = found[1] + found[2];
@@ -99,7 +108,9 @@ export function startHost(root, { trace = true } = {}) {
         ready(host);
       }
     });
-    child.on("exit", (code) => fail(new Error(`quizhost ended (${code}) before it served: ${host.messages.join(" | ")}`)));
+    child.on("exit", (code) =>
+      fail(new Error(`quizhost ended (${code}) before it served: ${host.messages.join(" | ")}`)),
+    );
   });
 }
 

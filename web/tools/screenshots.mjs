@@ -35,7 +35,9 @@ try {
   await shot("demo-ladder.png");
 
   // Collect when the ladder offers it (a one-rung plan ends the game at once).
-  await game.waitForFunction(() => document.getElementById("choice").classList.contains("on") || window.quiz.screen !== "climb");
+  await game.waitForFunction(
+    () => document.getElementById("choice").classList.contains("on") || window.quiz.screen !== "climb",
+  );
   if (await game.evaluate(() => window.quiz.screen === "climb")) await game.locator("#collect").click();
   await screenIs(game, "entry", 20000);
   await game.locator('#picker button[data-key="Q"]').click();

@@ -182,7 +182,10 @@ async function operatorKey(key) {
 function fitText(element, largest, smallest) {
   let size = largest;
   element.style.fontSize = `${size}px`;
-  while (size > smallest && (element.scrollHeight > element.clientHeight + 1 || element.scrollWidth > element.clientWidth + 1)) {
+  while (
+    size > smallest &&
+    (element.scrollHeight > element.clientHeight + 1 || element.scrollWidth > element.clientWidth + 1)
+  ) {
     size -= 1;
     element.style.fontSize = `${size}px`;
   }
@@ -319,7 +322,9 @@ async function startGame() {
   await ask("USE_CREDIT");
   const after = await readMoney();
   if (!priceTaken(before, after, cabinet.price) && !looksLikeDemo(before, after, cabinet.price)) {
-    await log(`Game not started: the price of ${cabinet.price} was not taken (credit ${before.credit}, bank ${before.bank})`);
+    await log(
+      `Game not started: the price of ${cabinet.price} was not taken (credit ${before.credit}, bank ${before.bank})`,
+    );
     await message("SORRY", "bad", "The credit was not accepted");
     return null;
   }
@@ -329,8 +334,10 @@ async function startGame() {
   const plan = parseWinPlan(planText);
   const lives = parseLives(await ask("GET_LIVES", "", "vb_lives"));
   const set = questionSetFor(await ask("GET_TOTAL_GAMES", "", "vb_total_games_played"));
-  await log(`Game started: mode ${mode}, lives ${lives}, prizes ${plan.rungs.slice(1).join(" ")}, set ${set}` +
-    (plan.fallback ? ` (win plan "${planText}" unusable)` : ""));
+  await log(
+    `Game started: mode ${mode}, lives ${lives}, prizes ${plan.rungs.slice(1).join(" ")}, set ${set}` +
+      (plan.fallback ? ` (win plan "${planText}" unusable)` : ""),
+  );
   const game = new Game({ rungs: plan.rungs, lives });
   game.mode = mode;
   game.set = set;
@@ -417,7 +424,8 @@ async function between(game, result, picked = 0, points = 0) {
   if (result === "ready") {
     verdict.textContent = "GET READY!";
     verdict.className = "verdict info";
-    $("verdict-sub").textContent = `${game.lives} ${game.lives === 1 ? "LIFE" : "LIVES"} \u2022 TOP PRIZE ${game.rungs[game.top]}`;
+    $("verdict-sub").textContent =
+      `${game.lives} ${game.lives === 1 ? "LIFE" : "LIVES"} \u2022 TOP PRIZE ${game.rungs[game.top]}`;
   } else if (result === "right") {
     verdict.textContent = "CORRECT!";
     verdict.className = "verdict good";
@@ -495,7 +503,9 @@ async function endGame(game) {
   const paid = game.paid;
   if (paid > 0) await ask("ADD_TO_BANK", String(paid));
   await ask("UPDATE_METERS", game.meterArgs());
-  await log(`Game over: ${game.outcome} at question ${game.asked}, prize ${paid > 0 ? paid : "none"}, score ${game.score}`);
+  await log(
+    `Game over: ${game.outcome} at question ${game.asked}, prize ${paid > 0 ? paid : "none"}, score ${game.score}`,
+  );
   readMoney();
   show("result");
   setStatus(game);
@@ -597,7 +607,11 @@ async function enterHiscore(game) {
   const name = (await pickName(game.score, position)) || "";
   await sleep(0.4);
   const rank = Number(
-    await ask("ADD_TO_HISCORES", scoreSubmission(name, game.score, { rightAnswers: game.rightAnswers, prize: game.paid, gameMode: game.mode }), "vb_score_rank"),
+    await ask(
+      "ADD_TO_HISCORES",
+      scoreSubmission(name, game.score, { rightAnswers: game.rightAnswers, prize: game.paid, gameMode: game.mode }),
+      "vb_score_rank",
+    ),
   );
   await log(`High score ${game.score} by ${name || "AAA"}: rank ${rank}`);
   freshRank = rank;
@@ -637,7 +651,12 @@ async function main() {
 }
 
 // Read by tests and tools: which screen is showing and the game in play.
-window.quiz = { get screen() { return document.body.dataset.screen || ""; }, pace };
+window.quiz = {
+  get screen() {
+    return document.body.dataset.screen || "";
+  },
+  pace,
+};
 
 show("attract");
 main();

@@ -20,7 +20,10 @@ export function parseQuestion(answer) {
   if (bar < 0) return null;
   const difficulty = wholeNumber(text.slice(bar + 1));
   if (difficulty === null || difficulty < 1) return null;
-  const fields = text.slice(0, bar).split("~").map((field) => field.trim());
+  const fields = text
+    .slice(0, bar)
+    .split("~")
+    .map((field) => field.trim());
   if (fields.length !== 6) return null;
   const [question, ...rest] = fields;
   const answers = rest.slice(0, 4);
@@ -172,7 +175,10 @@ export function parseInstructions(text) {
 // The "ADD_TO_HISCORES" argument: name, player code, score, then three details of the game. The name is
 // letters only, so it can never carry the field separator into the table.
 export function scoreSubmission(name, score, { rightAnswers = 0, prize = 0, gameMode = "" } = {}) {
-  const clean = String(name).toUpperCase().replace(/[^A-Z]/g, "").slice(0, 3);
+  const clean = String(name)
+    .toUpperCase()
+    .replace(/[^A-Z]/g, "")
+    .slice(0, 3);
   return `${clean},0,${score},${rightAnswers},${prize},${String(gameMode).replace(/[^0-9]/g, "")}`;
 }
 

@@ -34,7 +34,9 @@ std::string headless_movie::get_variable(const std::string& name) {
     return value;
 }
 
-void headless_windows::set_topmost(form f, bool topmost) { events_.event({"topmost", form_name(f), topmost ? "1" : "0"}); }
+void headless_windows::set_topmost(form f, bool topmost) {
+    events_.event({"topmost", form_name(f), topmost ? "1" : "0"});
+}
 void headless_windows::show_cursor(bool visible) { events_.event({"cursor", visible ? "1" : "0"}); }
 void headless_windows::show(form f) { events_.event({"show", form_name(f)}); }
 void headless_windows::hide(form f) { events_.event({"hide", form_name(f)}); }

@@ -1,11 +1,11 @@
 // The file system seam over POSIX calls: real files, fdatasync of files and fsync of folders, rename(2)
 // and, on Linux, renameat2(2)'s exchange for the atomic replace.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <vector>
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <deque>
 #include <map>
-#include <vector>
 #include <variant>
+#include <vector>
 
 #include "platform/private_files.hpp"
 #include "platform/web/served_paths.hpp"
@@ -137,8 +137,7 @@ void add_common_headers(http::response<Body>& response, bool keep_alive) {
     response.keep_alive(keep_alive);
 }
 
-http::response<http::string_body> text_response(http::status status, const request_type& request,
-                                                std::string text) {
+http::response<http::string_body> text_response(http::status status, const request_type& request, std::string text) {
     http::response<http::string_body> response{status, request.version()};
     add_common_headers(response, request.keep_alive());
     response.set(http::field::content_type, "text/plain; charset=utf-8");
@@ -180,9 +179,8 @@ struct stage_session : std::enable_shared_from_this<stage_session> {
     }
 
     void read() {
-        ws.async_read(buffer, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            self->on_read(error);
-        });
+        ws.async_read(buffer,
+                      [self = shared_from_this()](beast::error_code error, std::size_t) { self->on_read(error); });
     }
 
     void on_read(beast::error_code error) {
@@ -213,20 +211,21 @@ struct stage_session : std::enable_shared_from_this<stage_session> {
     void write_next() {
         writing = true;
         ws.text(true);
-        ws.async_write(asio::buffer(outgoing.front()), [self = shared_from_this()](beast::error_code error, std::size_t) {
-            self->outgoing.pop_front();
-            if (error) {
-                self->writing = false;
-                self->outgoing.clear();
-                return;  // the read side notices the broken connection and reports it
-            }
-            if (!self->outgoing.empty()) {
-                self->write_next();
-            } else {
-                self->writing = false;
-                if (self->closing) self->close_now();
-            }
-        });
+        ws.async_write(asio::buffer(outgoing.front()),
+                       [self = shared_from_this()](beast::error_code error, std::size_t) {
+                           self->outgoing.pop_front();
+                           if (error) {
+                               self->writing = false;
+                               self->outgoing.clear();
+                               return;  // the read side notices the broken connection and reports it
+                           }
+                           if (!self->outgoing.empty()) {
+                               self->write_next();
+                           } else {
+                               self->writing = false;
+                               if (self->closing) self->close_now();
+                           }
+                       });
     }
 
     bool idle() const { return !writing && outgoing.empty(); }
@@ -285,15 +284,13 @@ struct http_session : std::enable_shared_from_this<http_session> {
         parser->header_limit(max_request_header);
         parser->body_limit(max_request_body);
         stream.expires_after(request_read_timeout);
-        http::async_read(stream, buffer, *parser, [self = shared_from_this()](beast::error_code error, std::size_t) {
-            self->on_read(error);
-        });
+        http::async_read(stream, buffer, *parser,
+                         [self = shared_from_this()](beast::error_code error, std::size_t) { self->on_read(error); });
     }
 
     void on_read(beast::error_code error) {
-        if (error == http::error::end_of_stream || error == asio::error::eof ||
-            error == beast::error::timeout || error == asio::error::operation_aborted ||
-            error == asio::error::connection_reset) {
+        if (error == http::error::end_of_stream || error == asio::error::eof || error == beast::error::timeout ||
+            error == asio::error::operation_aborted || error == asio::error::connection_reset) {
             shut();
             return;
         }
@@ -620,9 +617,9 @@ void bridge::impl::receive(const std::string& text) {
     } else {
         const auto& reply = std::get<request_reply>(message);
         const auto request = pending.find(reply.id);
-        const char* expected = request == pending.end()                           ? ""
+        const char* expected = request == pending.end()                                ? ""
                                : request->second.value("type", std::string{}) == "get" ? "value"
-                                                                                         : "answer";
+                                                                                       : "answer";
         if (reply.type != expected) {
             log("bridge: ignored an answer to no waiting request: " + excerpt(text));
             return;

@@ -37,9 +37,9 @@ public:
 };
 
 struct bridge_options {
-    std::string program_folder;   // the movie folders are served from here
-    int port = default_http_port; // 0: any free port (see bridge::port)
-    bool handle_signals = false;  // SIGINT and SIGTERM interrupt the waits (the quizhost program)
+    std::string program_folder;    // the movie folders are served from here
+    int port = default_http_port;  // 0: any free port (see bridge::port)
+    bool handle_signals = false;   // SIGINT and SIGTERM interrupt the waits (the quizhost program)
     // Where refused requests, ignored messages and connection news go (default: standard error).
     std::function<void(const std::string&)> log;
     // Refused stage connections are logged one per reason, then counted and summed up at most this often,
@@ -87,8 +87,7 @@ public:
 
     // Sends `message` with a fresh "id" and runs the sockets until the stage answers it. Nothing when the
     // timeout passes first or the program is interrupted.
-    std::optional<request_reply> request(nlohmann::json message,
-                                         std::optional<std::chrono::milliseconds> timeout);
+    std::optional<request_reply> request(nlohmann::json message, std::optional<std::chrono::milliseconds> timeout);
 
     // Runs the sockets until a stage has connected; false when interrupted or out of time.
     bool wait_for_stage(std::optional<std::chrono::milliseconds> timeout = std::nullopt);

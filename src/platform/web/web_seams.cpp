@@ -20,7 +20,8 @@ void web_movie::set_movie(const std::string& path) {
     ++load_;
     const auto url = movie_url(program_folder_, path);
     if (!url) {
-        std::fprintf(stderr, "quizhost: the browser player shows only the cabinet's intro and flash_game movies, not %s\n",
+        std::fprintf(stderr,
+                     "quizhost: the browser player shows only the cabinet's intro and flash_game movies, not %s\n",
                      path.c_str());
     }
     url_ = url.value_or("");
@@ -55,8 +56,8 @@ std::string web_movie::get_variable(const std::string& name) {
     std::string value;
     // Without a movie there is nobody to ask; the empty text is what a missing variable reads as.
     if (!url_.empty()) {
-        const auto reply = link_.request({{"type", "get"}, {"form", form_name(form_)}, {"name", to_utf8(name)}},
-                                         get_variable_timeout);
+        const auto reply =
+            link_.request({{"type", "get"}, {"form", form_name(form_)}, {"name", to_utf8(name)}}, get_variable_timeout);
         if (reply) value = reply->text;
     }
     events_.event({"get", name, value});

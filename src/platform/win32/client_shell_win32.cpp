@@ -2,6 +2,7 @@
 // shell registered in the running object table (GetActiveObject; a new instance is never created), called
 // late-bound through IDispatch by method name, with the argument types the shell's methods declare.
 #include <windows.h>
+// after windows.h, which it needs
 #include <oleauto.h>
 
 #include <cstdint>
@@ -20,9 +21,12 @@ constexpr int automation_error = 440;  // "Automation error": the method failed 
 
 std::string description_of(int number) {
     switch (number) {
-        case no_such_method: return "Object doesn't support this property or method";
-        case automation_error: return "Automation error";
-        default: return error_description(number);
+        case no_such_method:
+            return "Object doesn't support this property or method";
+        case automation_error:
+            return "Automation error";
+        default:
+            return error_description(number);
     }
 }
 
@@ -51,14 +55,17 @@ std::string hresult_text(HRESULT result) {
     return text.rfind("error ", 0) == 0 ? std::string(code) : text + " (" + code + ")";
 }
 
-[[noreturn]] void fail(int number, const std::string& detail) { throw run_time_error(number, description_of(number), detail); }
+[[noreturn]] void fail(int number, const std::string& detail) {
+    throw run_time_error(number, description_of(number), detail);
+}
 
 // COM stays initialised on the host's one thread for the rest of the run: the shell object lives until
 // shutdown, and uninitialising under it would pull it away.
 void initialise_com() {
     const HRESULT result = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Already initialised by the movie player, in either model: the object can be reached all the same.
-    if (FAILED(result) && result != RPC_E_CHANGED_MODE) fail(cannot_create_object, "CoInitializeEx: " + hresult_text(result));
+    if (FAILED(result) && result != RPC_E_CHANGED_MODE)
+        fail(cannot_create_object, "CoInitializeEx: " + hresult_text(result));
 }
 
 // A VARIANT that clears itself.
@@ -96,7 +103,9 @@ public:
     }
 
     void UseCreditEx(std::int32_t& stake_index) override { call_with_index("UseCreditEx", stake_index); }
-    void UseCreditFromBankEx(std::int32_t& stake_index) override { call_with_index("UseCreditFromBankEx", stake_index); }
+    void UseCreditFromBankEx(std::int32_t& stake_index) override {
+        call_with_index("UseCreditFromBankEx", stake_index);
+    }
 
     void AddToBank(double amount) override {
         VARIANT argument;
@@ -130,12 +139,13 @@ private:
 
         // IDispatch takes the arguments last first.
         std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
-        DISPPARAMS parameters{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        DISPPARAMS parameters{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                              0};
         auto answer = std::make_unique<variant>();
         EXCEPINFO exception{};
         UINT bad_argument = 0;
-        result = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &answer->v, &exception,
-                                 &bad_argument);
+        result = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &answer->v,
+                                 &exception, &bad_argument);
         if (result == DISP_E_EXCEPTION) {
             if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
             std::string why = narrow(exception.bstrDescription);
@@ -145,9 +155,11 @@ private:
             ::SysFreeString(exception.bstrHelpFile);
             fail(automation_error, prog_id_ + "." + method + ": " + why);
         }
-        if (result == DISP_E_MEMBERNOTFOUND) fail(no_such_method, prog_id_ + "." + method + ": " + hresult_text(result));
+        if (result == DISP_E_MEMBERNOTFOUND)
+            fail(no_such_method, prog_id_ + "." + method + ": " + hresult_text(result));
         if (result == DISP_E_TYPEMISMATCH || result == DISP_E_BADVARTYPE) {
-            fail(type_mismatch, prog_id_ + "." + method + " argument " + std::to_string(bad_argument) + ": " + hresult_text(result));
+            fail(type_mismatch,
+                 prog_id_ + "." + method + " argument " + std::to_string(bad_argument) + ": " + hresult_text(result));
         }
         if (FAILED(result)) fail(automation_error, prog_id_ + "." + method + ": " + hresult_text(result));
         return answer;
@@ -156,7 +168,8 @@ private:
     double number_of(const std::unique_ptr<variant>& answer, const char* method) {
         variant as_double;
         const HRESULT result = ::VariantChangeType(&as_double.v, &answer->v, 0, VT_R8);
-        if (FAILED(result)) fail(type_mismatch, prog_id_ + "." + method + " answered no number: " + hresult_text(result));
+        if (FAILED(result))
+            fail(type_mismatch, prog_id_ + "." + method + " answered no number: " + hresult_text(result));
         return as_double.v.dblVal;
     }
 
@@ -176,7 +189,8 @@ public:
         if (FAILED(result)) fail(cannot_create_object, prog_id_ + " is not registered: " + hresult_text(result));
         IUnknown* running = nullptr;
         result = ::GetActiveObject(class_id, nullptr, &running);
-        if (FAILED(result) || running == nullptr) fail(cannot_create_object, prog_id_ + " is not running: " + hresult_text(result));
+        if (FAILED(result) || running == nullptr)
+            fail(cannot_create_object, prog_id_ + " is not running: " + hresult_text(result));
         IDispatch* dispatch = nullptr;
         result = running->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
         running->Release();

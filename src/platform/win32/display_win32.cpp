@@ -61,7 +61,8 @@ public:
         // The whole record is kept: a change applies the enumerated mode's other members (depth,
         // frequency) with only the fields the host selects replaced.
         enumerated_ = record;
-        return display_mode{static_cast<std::int32_t>(record.dmPelsWidth), static_cast<std::int32_t>(record.dmPelsHeight),
+        return display_mode{static_cast<std::int32_t>(record.dmPelsWidth),
+                            static_cast<std::int32_t>(record.dmPelsHeight),
                             static_cast<std::uint32_t>(record.dmFields)};
     }
 

@@ -47,7 +47,8 @@ bool is_folder(const std::string& path) {
 }
 
 HANDLE open_or_fail(const std::string& path, DWORD access, DWORD disposition) {
-    const HANDLE handle = ::CreateFileA(path.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        ::CreateFileA(path.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // Opening a folder as a file is refused as "access denied"; it is a wrong path, not a refusal.
@@ -101,8 +102,8 @@ public:
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
         // FILETIME counts 100 ns steps from 1601-01-01; 11644473600 s lie between that and 1970-01-01.
-        const std::uint64_t ticks =
-            (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+        const std::uint64_t ticks = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                    data.ftLastWriteTime.dwLowDateTime;
         return static_cast<std::int64_t>(ticks / 10000000) - 11644473600LL;
     }
 
@@ -117,7 +118,8 @@ public:
             if (have == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
             const DWORD room = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - have, 1U << 30));
             DWORD got = 0;
-            if (!::ReadFile(file.get(), bytes.data() + have, room, &got, nullptr)) fail_file_call(::GetLastError(), path);
+            if (!::ReadFile(file.get(), bytes.data() + have, room, &got, nullptr))
+                fail_file_call(::GetLastError(), path);
             if (got == 0) break;
             have += got;
         }

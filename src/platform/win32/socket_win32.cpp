@@ -2,8 +2,8 @@
 // its clients. Every wait goes through select() against a deadline, so neither a silent peer nor a full
 // backlog can hold the caller beyond its bound. Each exchange starts and releases the library itself;
 // a listener holds it for as long as it lives.
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <algorithm>
 #include <utility>
@@ -54,13 +54,20 @@ private:
 // for the rest.
 std::string error_text(int error) {
     switch (error) {
-        case WSAEADDRINUSE: return "Address already in use";
-        case WSAECONNREFUSED: return "Connection refused";
-        case WSAECONNRESET: return "Connection reset by peer";
-        case WSAECONNABORTED: return "Software caused connection abort";
-        case WSAETIMEDOUT: return "Connection timed out";
-        case WSAEACCES: return "Permission denied";
-        default: return win32::system_message(static_cast<DWORD>(error));
+        case WSAEADDRINUSE:
+            return "Address already in use";
+        case WSAECONNREFUSED:
+            return "Connection refused";
+        case WSAECONNRESET:
+            return "Connection reset by peer";
+        case WSAECONNABORTED:
+            return "Software caused connection abort";
+        case WSAETIMEDOUT:
+            return "Connection timed out";
+        case WSAEACCES:
+            return "Permission denied";
+        default:
+            return win32::system_message(static_cast<DWORD>(error));
     }
 }
 
@@ -80,8 +87,8 @@ bool wait_until(SOCKET s, wait_for what, steady::time_point deadline) {
     fd_set failed;
     FD_ZERO(&failed);
     FD_SET(s, &failed);
-    const int count = ::select(0, what == wait_for::reading ? &ready : nullptr, what == wait_for::writing ? &ready : nullptr,
-                               &failed, &timeout);
+    const int count = ::select(0, what == wait_for::reading ? &ready : nullptr,
+                               what == wait_for::writing ? &ready : nullptr, &failed, &timeout);
     return count > 0;
 }
 
@@ -104,10 +111,12 @@ std::string connect_within(SOCKET s, int port, steady::time_point deadline) {
     if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return "";
     const int error = ::WSAGetLastError();
     if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) return where + ": " + error_text(error);
-    if (!wait_until(s, wait_for::writing, deadline)) return "no connection to 127.0.0.1:" + std::to_string(port) + " in time";
+    if (!wait_until(s, wait_for::writing, deadline))
+        return "no connection to 127.0.0.1:" + std::to_string(port) + " in time";
     int failure = 0;
     int length = sizeof failure;
-    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) failure = ::WSAGetLastError();
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0)
+        failure = ::WSAGetLastError();
     if (failure != 0) return where + ": " + error_text(failure);
     return "";
 }
@@ -155,7 +164,8 @@ exchange_outcome exchange_line(int port, std::string_view request, const exchang
 
     char buffer[1024];
     for (;;) {
-        if (!wait_until(s, wait_for::reading, deadline)) return fail("no reply line within " + milliseconds_text(bounds.reply));
+        if (!wait_until(s, wait_for::reading, deadline))
+            return fail("no reply line within " + milliseconds_text(bounds.reply));
         const std::size_t room = std::min(sizeof buffer, bounds.longest_reply - outcome.reply.size());
         const int got = ::recv(s, buffer, static_cast<int>(room), 0);
         if (got == SOCKET_ERROR) {
@@ -203,7 +213,8 @@ public:
 
     bool send_all(std::string_view bytes) override {
         while (!bytes.empty()) {
-            const int sent = ::send(socket_.get(), bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 65536)), 0);
+            const int sent =
+                ::send(socket_.get(), bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), 65536)), 0);
             if (sent == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) {
                 wait_until(socket_.get(), wait_for::writing, steady::now() + std::chrono::seconds(5));
                 continue;
@@ -243,7 +254,8 @@ private:
 };
 
 [[noreturn]] void listen_failed(int port, const std::string& what) {
-    throw run_time_error(permission_denied, error_description(permission_denied), "listen on 127.0.0.1:" + std::to_string(port) + ": " + what);
+    throw run_time_error(permission_denied, error_description(permission_denied),
+                         "listen on 127.0.0.1:" + std::to_string(port) + ": " + what);
 }
 
 }  // namespace
@@ -260,11 +272,13 @@ std::unique_ptr<loopback_listener> listen_on_loopback(int port) {
     const BOOL on = TRUE;
     ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
     const sockaddr_in address = loopback_address(port);
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) listen_failed(port, error_text(::WSAGetLastError()));
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        listen_failed(port, error_text(::WSAGetLastError()));
     if (::listen(s, SOMAXCONN) != 0) listen_failed(port, error_text(::WSAGetLastError()));
     sockaddr_in bound{};
     int length = sizeof bound;
-    if (::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) != 0) listen_failed(port, error_text(::WSAGetLastError()));
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
+        listen_failed(port, error_text(::WSAGetLastError()));
     set_non_blocking(s);
     return std::make_unique<win32_listener>(std::move(winsock), socket.release(), ::ntohs(bound.sin_port));
 }

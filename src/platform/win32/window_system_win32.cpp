@@ -6,7 +6,9 @@
 
 namespace quizhost::win32 {
 
-void win32_window_system::set_form_window(form f, void* hwnd) { (f == form::intro ? intro_window_ : main_window_) = hwnd; }
+void win32_window_system::set_form_window(form f, void* hwnd) {
+    (f == form::intro ? intro_window_ : main_window_) = hwnd;
+}
 
 void win32_window_system::set_topmost(form f, bool topmost) {
     const HWND window = static_cast<HWND>(window_of(f));
@@ -41,9 +43,12 @@ box_answer win32_window_system::message_box(const std::string& title, const std:
     // Owned by the main form when it has a window, so the box stays above a topmost form.
     HWND owner = static_cast<HWND>(main_window_ != nullptr ? main_window_ : intro_window_);
     switch (::MessageBoxA(owner, text.c_str(), title.c_str(), static_cast<UINT>(style))) {
-        case IDYES: return box_answer::yes;
-        case IDNO: return box_answer::no;
-        default: return box_answer::ok;
+        case IDYES:
+            return box_answer::yes;
+        case IDNO:
+            return box_answer::no;
+        default:
+            return box_answer::ok;
     }
 }
 
