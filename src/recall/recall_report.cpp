@@ -193,7 +193,9 @@ private:
         try {
             if (fs_.file_exists(path)) {
                 lines.emplace();
-                for (std::string_view line : split_lines(fs_.read_file(path))) lines->emplace_back(line);
+                // Held here: the lines are views into it (a temporary would end before the loop's first turn).
+                const std::string bytes = fs_.read_file(path);
+                for (std::string_view line : split_lines(bytes)) lines->emplace_back(line);
             }
         } catch (const run_time_error&) {
             lines.reset();

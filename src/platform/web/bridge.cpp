@@ -92,6 +92,9 @@ struct bridge::impl {
     std::optional<asio::signal_set> signals;
     asio::steady_timer report_timer{io};
     std::vector<std::unique_ptr<asio::steady_timer>> tickers;  // after io: they go before it
+    // Set by stop_ticks: a tick whose wait had already ended when its timer was cancelled still runs its
+    // handler, with no error; it must not tick, and the timers stay alive until the bridge goes.
+    bool ticks_stopped = false;
 
     explicit impl(bridge_options o) : options(std::move(o)) {}
     ~impl();
@@ -769,21 +772,23 @@ void bridge::run_for(std::chrono::milliseconds duration) {
 void bridge::impl::tick_every(asio::steady_timer& timer, std::chrono::milliseconds period, std::function<void()> tick) {
     timer.expires_after(period);
     timer.async_wait([this, &timer, period, tick = std::move(tick)](beast::error_code error) mutable {
-        if (error) return;
+        if (error || ticks_stopped) return;
         tick();
         tick_every(timer, period, std::move(tick));
     });
 }
 
 void bridge::every(std::chrono::milliseconds period, std::function<void()> tick) {
+    impl_->ticks_stopped = false;
     auto& timer = *impl_->tickers.emplace_back(std::make_unique<asio::steady_timer>(impl_->io));
     impl_->tick_every(timer, period, std::move(tick));
 }
 
 void bridge::stop_ticks() {
-    // A tick already due sees operation_aborted and touches nothing.
+    // A tick still waiting sees operation_aborted; one already due sees ticks_stopped. Either touches
+    // nothing, and its timer is still there for it.
+    impl_->ticks_stopped = true;
     for (auto& timer : impl_->tickers) timer->cancel();
-    impl_->tickers.clear();
 }
 
 void bridge::interrupt() {
