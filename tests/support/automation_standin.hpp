@@ -6,8 +6,9 @@
 
 #ifdef _WIN32
 
-#include <oleauto.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <oleauto.h>
 
 #include <map>
 #include <string>

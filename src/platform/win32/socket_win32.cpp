@@ -2,8 +2,9 @@
 // its clients. Every wait goes through select() against a deadline, so neither a silent peer nor a full
 // backlog can hold the caller beyond its bound. Each exchange starts and releases the library itself;
 // a listener holds it for as long as it lives.
-#include <windows.h>
 #include <winsock2.h>
+// after winsock2.h, which must come first
+#include <windows.h>
 
 #include <algorithm>
 #include <utility>
