@@ -47,6 +47,17 @@ void log_failure(host& h, const run_time_error& error) {
 // Records waiting for a write that failed are kept up to this many; older ones are given up.
 constexpr std::size_t unwritten_limit = 1000;
 
+// The game in progress: its events are held here until the game ends.
+struct recall_open_game {
+    date_time start;
+    std::optional<std::string> pay;  // how it was paid, once it was
+    std::string credit, bank;        // as last answered to the movie when it was paid
+    std::optional<std::string> start_mode;
+    std::vector<std::pair<std::string, std::string>> events;
+    std::size_t event_bytes = 0;
+    long dropped = 0;
+};
+
 }  // namespace
 
 class game_recall {
@@ -56,15 +67,9 @@ public:
     void failed(host& h, const run_time_error& error);
 
 private:
-    struct open_game {
-        date_time start;
-        std::optional<std::string> pay;  // how it was paid, once it was
-        std::string credit, bank;        // as last answered to the movie when it was paid
-        std::optional<std::string> start_mode;
-        std::vector<std::pair<std::string, std::string>> events;
-        std::size_t event_bytes = 0;
-        long dropped = 0;
-    };
+    // Declared outside the class: a nested struct with member initialisers is not yet default
+    // constructible for std::optional inside its own class (clang's reading of the rule).
+    using open_game = recall_open_game;
 
     open_game& ensure_open(host& h);
     void event(host& h, std::string key, std::string value);
