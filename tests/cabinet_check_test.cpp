@@ -147,6 +147,9 @@ TEST_F(cabinet_check_test, AQuestionFileThatDoesNotDecipherIsAnErrorWithItsLine)
 }
 
 TEST_F(cabinet_check_test, FoldersAndFilesTheHostWritesMustBeWritable) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the planted denials are POSIX permissions; the Windows access check is not planted yet";
+#endif
     read_only_paths files;
     files.deny(at("system/logs/"));
     files.deny(at("variable/highscores.txt"));
@@ -216,6 +219,9 @@ TEST_F(cabinet_check_test, MarkersForDemoAndAutoplayAreWarnings) {
 }
 
 TEST_F(cabinet_check_test, TheCreditLibraryMustLoadWithItsFourEntryPoints) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows looks for DLLs in quizhost.exe's own folder first, which holds the build's stand-in";
+#endif
     fs::remove(cab.path(tccomm_file));
     const content_findings missing = check();
     EXPECT_TRUE(has(missing, level::error, "", "the credit library cannot be used")) << rendered(missing);

@@ -34,6 +34,14 @@ protected:
     cabinet cab;
 };
 
+// A path as the stderr line shows it: escaped as the transcript's fields are, so a Windows path's
+// backslashes come doubled.
+std::string shown(const std::string& path) {
+    std::string out;
+    for (const char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
 TEST_F(fatal_detail, AMissingQuestionFileIsNamedWithTheCommandAndItsArgument) {
     const run_result r = play("draw\t0\nfs\tGET_QUESTION\t1,T\n");
     EXPECT_EQ(r.status, 1);
@@ -42,7 +50,7 @@ TEST_F(fatal_detail, AMissingQuestionFileIsNamedWithTheCommandAndItsArgument) {
     EXPECT_THAT(log(), Not(HasSubstr("data_1_1.dat")));
     EXPECT_THAT(r.err, HasSubstr("quizhost: fatal error in GET_QUESTION \"1,T\": ERROR! 53 - File not found.  Game "
                                  "Terminated. -- " +
-                                 path("/data/data_1_1.dat")));
+                                 shown(path("/data/data_1_1.dat"))));
     // One line, and nothing new in the transcript.
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.transcript.back(), "exit\t1");
@@ -53,8 +61,8 @@ TEST_F(fatal_detail, AnEmptyQuestionFileNamesTheFile) {
     cab.write("data/data_1_1.dat", "");
     const run_result r = play("draw\t0\nfs\tGET_QUESTION\t1,T\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err,
-                HasSubstr("ERROR! 62 - Input past end of file.  Game Terminated. -- " + path("/data/data_1_1.dat")));
+    EXPECT_THAT(r.err, HasSubstr("ERROR! 62 - Input past end of file.  Game Terminated. -- " +
+                                 shown(path("/data/data_1_1.dat"))));
 }
 
 TEST_F(fatal_detail, AMissingCreditLibrarySaysWhereItWasLookedFor) {

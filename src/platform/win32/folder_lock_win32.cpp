@@ -45,7 +45,11 @@ std::wstring lock_name(const std::string& folder) {
     const HANDLE handle = ::CreateFileW(widened(folder).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) win32::fail_file_call(::GetLastError(), folder);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // The folder itself is what is missing: a missing path, whichever of the two codes Windows gives.
+        const DWORD failure = ::GetLastError();
+        win32::fail_file_call(failure == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : failure, folder);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
     const DWORD code = ::GetLastError();
