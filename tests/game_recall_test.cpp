@@ -556,9 +556,9 @@ TEST(RecallTool, BadInputGetsAClearAnswer) {
     options.root = root;
     std::ostringstream o, e;
     EXPECT_EQ(run_recall_report(empty.fs, options, o, e), 1);
-    std::string recall_path = "/cab/system/logs/recall.txt";
-    std::replace(recall_path.begin() + 4, recall_path.end(), '/', path_separator);
-    EXPECT_EQ(e.str(), "quizhost recall: no game recall at " + recall_path +
+    std::string expected_path = "/cab/system/logs/recall.txt";
+    std::replace(expected_path.begin() + 4, expected_path.end(), '/', path_separator);
+    EXPECT_EQ(e.str(), "quizhost recall: no game recall at " + expected_path +
                            " (no game has been settled on this cabinet yet)\n");
 
     options.html_path = "/no/such/folder/page.html";
