@@ -21,13 +21,10 @@ build-asan: deps
 demo: build
 	scripts/demo
 
-test: build build-asan
-	scripts/check-format
-	ctest --preset default
-	ctest --preset asan
-	@for extra in scripts/test-web scripts/test-fleet scripts/test-package scripts/test-fuzz scripts/test-windows; do \
-	  if [ -x $$extra ]; then echo "== $$extra"; $$extra || exit 1; fi; \
-	done
+# Every stage of the tests, in two lanes side by side (scripts/test-all says which); each stage's output
+# is in build/test-logs/.
+test: build
+	scripts/test-all
 
 package: build
 	cd build && cpack -G DEB

@@ -223,7 +223,7 @@ std::string answer_text(const command_row& row, const command_reference& ref, bo
 }
 
 // Pipes inside a Markdown table cell would end the cell.
-std::string cell(std::string text) {
+std::string cell(const std::string& text) {
     std::string out;
     for (char c : text) out += c == '|' ? std::string("\\|") : std::string(1, c);
     return out;

@@ -26,6 +26,7 @@
 extern "C" {
 #endif
 
+/* NOLINTBEGIN(modernize-redundant-void-arg): a C header, where (void) is the empty parameter list */
 typedef int (*qh_shell_attach_fn)(void);
 typedef int (*qh_shell_release_fn)(void);
 typedef int (*qh_shell_get_fn)(double* value);
@@ -33,6 +34,7 @@ typedef int (*qh_shell_get_stake_fn)(int16_t* level, double* stake);
 typedef int (*qh_shell_use_credit_fn)(int32_t* stake_index);
 typedef int (*qh_shell_add_to_bank_fn)(double amount);
 typedef int (*qh_shell_notify_fn)(void);
+/* NOLINTEND(modernize-redundant-void-arg) */
 
 #ifdef __cplusplus
 }

@@ -17,10 +17,12 @@
 extern "C" {
 #endif
 
+/* NOLINTBEGIN(modernize-redundant-void-arg): a C header, where (void) is the empty parameter list */
 typedef int32_t(TCCOMM_CALL* tccomm_cget_fn)(void);           /* the current credit */
 typedef int32_t(TCCOMM_CALL* tccomm_bget_fn)(void);           /* the current bank */
 typedef int32_t(TCCOMM_CALL* tccomm_cuse_fn)(int32_t price);  /* takes one game's price from the credit */
 typedef int32_t(TCCOMM_CALL* tccomm_badd_fn)(int32_t amount); /* adds a whole amount to the bank */
+/* NOLINTEND(modernize-redundant-void-arg) */
 
 #ifdef __cplusplus
 }

@@ -32,7 +32,7 @@ std::string describe_death(const std::string& why) { return "KIOSK BROWSER RESTA
 std::vector<std::string> kiosk_browser_arguments(const std::string& program, const std::string& url,
                                                  const std::string& profile, const std::vector<std::string>& extra) {
     std::vector<std::string> args{"--kiosk"};
-    if (is_edge(program)) args.push_back("--edge-kiosk-type=fullscreen");
+    if (is_edge(program)) args.emplace_back("--edge-kiosk-type=fullscreen");
     args.insert(args.end(), {
                                 "--user-data-dir=" + profile,
                                 "--no-first-run",

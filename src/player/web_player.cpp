@@ -187,7 +187,7 @@ private:
         notify_service_stopping();
         nlohmann::json exit{{"type", "exit"}, {"status", status}};
         // The stage's end screen shows the operator what failed, as the log and standard error tell it.
-        if (status == exit_fatal && fatal_.log_text.size() > 0) {
+        if (status == exit_fatal && !fatal_.log_text.empty()) {
             exit["error"] = fatal_.log_text;
             exit["detail"] = fatal_.detail;
         }

@@ -39,7 +39,7 @@ struct host;
 // starts, so at least the last 1,000 games are always kept (fewer only when the files fill with
 // something else first: records between games, or games longer than the record limit allows).
 inline constexpr long recall_games_per_file = 1000;
-inline constexpr std::int64_t recall_file_size_limit = 8 * 1024 * 1024;
+inline constexpr std::int64_t recall_file_size_limit = std::int64_t{8} * 1024 * 1024;
 // A record keeps its events up to this many bytes and counts the rest ("dropped"), so that a movie that
 // draws questions without end cannot push the last 1,000 games out of the files.
 inline constexpr std::size_t recall_record_limit = 8000;

@@ -454,9 +454,10 @@ int run_recall_report(file_system& fs, const recall_options& options, std::ostre
 
         question_files questions(fs, options.root + data_folder_name);
         std::vector<shown_game> games;
+        games.reserve(chosen.size());
         for (const recall_item* item : chosen) games.push_back(show_game(*item, questions));
 
-        const std::string source = current;
+        const std::string& source = current;
         out << text_page(games, view.notes, contents.damage, source);
         if (!options.html_path.empty()) {
             replace_file(fs, options.html_path, html_page(games, view.notes, contents.damage, source));

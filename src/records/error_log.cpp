@@ -30,8 +30,8 @@ void start_log(host& h) {
     const date_time now = h.io.clock->now();
     std::vector<std::string> header{"<ERROR LOG>", "Created on " + short_date(now) + " at " + long_time(now), ""};
     if (over_size) {
-        header.push_back("*** PREVIOUS LOG EXCEEDED LIMIT - NEW LOG CREATED ***");
-        header.push_back("");
+        header.emplace_back("*** PREVIOUS LOG EXCEEDED LIMIT - NEW LOG CREATED ***");
+        header.emplace_back("");
     }
     replace_file(fs, path, lines_to_bytes(header));
 }

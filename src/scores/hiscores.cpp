@@ -178,7 +178,7 @@ std::string get_last_hiscore_update(host& h) {
 void create_dummy_hiscores(host& h) {
     const std::string stamp = hiscore_stamp(h.io.clock->now());
     std::vector<std::string> table;
-    table.reserve(2 * table_rows);
+    table.reserve(std::size_t{2} * table_rows);
     for (int rank = 1; rank <= table_rows; ++rank) table.push_back(score_row(rank, stamp, no_name, "1234", 0));
     for (int rank = 1; rank <= table_rows; ++rank) table.push_back(player_row(rank, no_name, "1234", " ", " ", " "));
     replace_file(*h.io.files, h.hiscore_file(), lines_to_bytes(table), work_file_name);

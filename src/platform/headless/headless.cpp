@@ -29,7 +29,7 @@ void headless_movie::set_variable(const std::string& name, const std::string& va
 
 std::string headless_movie::get_variable(const std::string& name) {
     const auto found = variables_.find(name);
-    const std::string value = found == variables_.end() ? std::string{} : found->second;
+    std::string value = found == variables_.end() ? std::string{} : found->second;
     events_.event({"get", name, value});
     return value;
 }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/child_process.hpp"
+#include "platform/posix/errno_text.hpp"
 
 namespace quizhost {
 namespace {
@@ -100,13 +101,14 @@ std::unique_ptr<child_process> start_child_process(const process_launch& launch)
     std::vector<std::string> args{launch.program};
     args.insert(args.end(), launch.args.begin(), launch.args.end());
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
     // The child reports a failed exec through this pipe; a successful exec closes it empty.
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
-        throw process_error("cannot start " + launch.program + ": " + std::strerror(errno));
+        throw process_error("cannot start " + launch.program + ": " + errno_text(errno));
     const pid_t parent = ::getpid();
     const long open_limit = ::sysconf(_SC_OPEN_MAX);
     const pid_t pid = ::fork();
@@ -114,7 +116,7 @@ std::unique_ptr<child_process> start_child_process(const process_launch& launch)
         const int error = errno;
         ::close(report[0]);
         ::close(report[1]);
-        throw process_error("cannot start " + launch.program + ": " + std::strerror(error));
+        throw process_error("cannot start " + launch.program + ": " + errno_text(error));
     }
     if (pid == 0) {
         // Only async-signal-safe calls from here to exec.
@@ -126,7 +128,7 @@ std::unique_ptr<child_process> start_child_process(const process_launch& launch)
         if (::getppid() != parent) ::_exit(127);
         sigset_t none;
         ::sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);  // NOLINT(concurrency-mt-unsafe): the child has one thread
         // The host's sockets (its listening port, the stage's connection) are not the browser's: held
         // open there, a closed connection would stay open and the port stay taken.
         close_inherited(report[1], open_limit);
@@ -147,7 +149,7 @@ std::unique_ptr<child_process> start_child_process(const process_launch& launch)
     if (got == static_cast<ssize_t>(sizeof error)) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        throw process_error("cannot start " + launch.program + ": " + std::strerror(error));
+        throw process_error("cannot start " + launch.program + ": " + errno_text(error));
     }
     return std::make_unique<posix_child>(pid);
 }
@@ -179,7 +181,7 @@ std::string make_private_folder(const std::string& prefix) {
     std::string pattern = (base / (lead + std::to_string(::getpid()) + "-XXXXXX")).string();
     // mkdtemp makes it with mode 0700.
     if (::mkdtemp(pattern.data()) == nullptr) {
-        throw process_error("cannot create a private folder in " + base.string() + ": " + std::strerror(errno));
+        throw process_error("cannot create a private folder in " + base.string() + ": " + errno_text(errno));
     }
     return pattern;
 }

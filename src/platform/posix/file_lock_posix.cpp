@@ -9,6 +9,7 @@
 
 #include "definitions.hpp"
 #include "platform/file_lock.hpp"
+#include "platform/posix/errno_text.hpp"
 
 namespace quizhost {
 namespace {
@@ -36,14 +37,14 @@ std::unique_ptr<file_lock> lock_file(const std::string& path) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         const int number = errno == ENOENT || errno == ENOTDIR ? path_not_found : path_file_access_error;
-        throw run_time_error(number, error_description(number), path + ": " + std::strerror(errno));
+        throw run_time_error(number, error_description(number), path + ": " + errno_text(errno));
     }
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno == EINTR) continue;
         const int error = errno;
         ::close(fd);
         throw run_time_error(path_file_access_error, error_description(path_file_access_error),
-                             path + ": " + std::strerror(error));
+                             path + ": " + errno_text(error));
     }
     return std::make_unique<posix_file_lock>(fd);
 }

@@ -12,6 +12,7 @@
 #include "basic/text.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
+#include "platform/posix/errno_text.hpp"
 
 namespace quizhost {
 namespace {
@@ -28,7 +29,7 @@ bool is_folder(const std::string& path) {
     if (error == ENOENT) number = is_folder(folder_of(path)) ? file_not_found : path_not_found;
     if (error == ENOTDIR) number = path_not_found;
     if (error == EACCES || error == EPERM || error == EROFS) number = permission_denied;
-    throw run_time_error(number, error_description(number), path + ": " + std::strerror(error));
+    throw run_time_error(number, error_description(number), path + ": " + errno_text(error));
 }
 
 class fd_guard {
@@ -248,7 +249,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t piece_size = 256 * 1024;
+    static constexpr std::size_t piece_size = std::size_t{256} * 1024;
 
     // The line that starts after `skip` line ends from `offset` on, without its line end. A file cut
     // short since it was counted has no such line: error 62.

@@ -15,6 +15,7 @@
 
 #include "definitions.hpp"
 #include "platform/folder_lock.hpp"
+#include "platform/posix/errno_text.hpp"
 
 namespace quizhost {
 namespace {
@@ -64,7 +65,7 @@ std::unique_ptr<file_lock> try_lock_folder(const std::string& folder, std::strin
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         const int number = errno == ENOENT || errno == ENOTDIR ? path_not_found : path_file_access_error;
-        throw run_time_error(number, error_description(number), folder + ": " + std::strerror(errno));
+        throw run_time_error(number, error_description(number), folder + ": " + errno_text(errno));
     }
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
@@ -73,7 +74,7 @@ std::unique_ptr<file_lock> try_lock_folder(const std::string& folder, std::strin
         ::close(fd);
         if (error == EWOULDBLOCK) return nullptr;
         throw run_time_error(path_file_access_error, error_description(path_file_access_error),
-                             folder + ": " + std::strerror(error));
+                             folder + ": " + errno_text(error));
     }
     return std::make_unique<posix_folder_lock>(fd);
 }

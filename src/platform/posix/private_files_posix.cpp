@@ -8,13 +8,14 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/errno_text.hpp"
 #include "platform/private_files.hpp"
 
 namespace quizhost {
 namespace {
 
 [[noreturn]] void fail(const std::string& what, int error) {
-    throw private_files_error(what + ": " + std::strerror(error));
+    throw private_files_error(what + ": " + errno_text(error));
 }
 
 // Kernels older than getrandom(2) (3.17) still have the device.
@@ -80,7 +81,7 @@ std::string private_folder() {
             if (::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) fail("cannot create " + base, errno);
         }
     }
-    const std::string folder = base + "/quizhost";
+    std::string folder = base + "/quizhost";
     make_own_folder(folder);
     return folder;
 }

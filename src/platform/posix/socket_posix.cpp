@@ -13,6 +13,7 @@
 
 #include "definitions.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/posix/errno_text.hpp"
 
 namespace quizhost {
 namespace {
@@ -34,7 +35,7 @@ private:
     int fd_;
 };
 
-std::string error_text(int error) { return std::strerror(error); }
+std::string error_text(int error) { return errno_text(error); }
 
 std::string milliseconds_text(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
 

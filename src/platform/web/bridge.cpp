@@ -33,7 +33,7 @@ constexpr std::size_t max_http_sessions = 32;
 constexpr std::size_t max_queued_commands = 4096;
 constexpr std::size_t max_stage_message = 1 << 20;
 constexpr std::uint32_t max_request_header = 8 * 1024;
-constexpr std::uint64_t max_request_body = 64 * 1024;
+constexpr std::uint64_t max_request_body = std::uint64_t{64} * 1024;
 constexpr auto request_read_timeout = std::chrono::seconds(30);
 constexpr const char* bridge_target = "/bridge";
 // A bare WebSocket echo beside the bridge, reaching nothing of the host: the floor that a command's round
@@ -164,7 +164,7 @@ struct stage_session : std::enable_shared_from_this<stage_session> {
 
     stage_session(bridge::impl& o, beast::tcp_stream&& stream) : owner(o), ws(std::move(stream)) {}
 
-    void accept(request_type request) {
+    void accept(const request_type& request) {
         beast::get_lowest_layer(ws).expires_never();
         ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws.set_option(websocket::stream_base::decorator(
@@ -251,7 +251,7 @@ struct echo_session : std::enable_shared_from_this<echo_session> {
 
     explicit echo_session(beast::tcp_stream&& stream) : ws(std::move(stream)) {}
 
-    void accept(request_type request) {
+    void accept(const request_type& request) {
         beast::get_lowest_layer(ws).expires_never();
         ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
         ws.read_message_max(max_echo_message);
@@ -306,13 +306,13 @@ struct http_session : std::enable_shared_from_this<http_session> {
         }
         request_type request = parser->release();
         if (websocket::is_upgrade(request)) {
-            upgrade(std::move(request));
+            upgrade(request);
             return;
         }
         respond(request);
     }
 
-    void upgrade(request_type request) {
+    void upgrade(const request_type& request) {
         if (auto refusal = owner.refuse_upgrade(request)) {
             owner.refused("a stage connection", refusal->body());
             refusal->keep_alive(false);
@@ -320,12 +320,12 @@ struct http_session : std::enable_shared_from_this<http_session> {
             return;
         }
         if (target_path(view(request.target())) == echo_target) {
-            std::make_shared<echo_session>(std::move(stream))->accept(std::move(request));
+            std::make_shared<echo_session>(std::move(stream))->accept(request);
             return;
         }
         auto session = std::make_shared<stage_session>(owner, std::move(stream));
         owner.stage = session;  // taken from now on: a second stage is refused even mid-handshake
-        session->accept(std::move(request));
+        session->accept(request);
     }
 
     void respond(const request_type& request) {
@@ -456,7 +456,13 @@ struct http_session : std::enable_shared_from_this<http_session> {
 bridge::impl::~impl() {
     // Drop the stage first: its socket must go while the io_context still exists.
     stage.reset();
-    for (auto& timer : tickers) timer->cancel();
+    for (auto& timer : tickers) {
+        // A timer that cannot be cancelled goes with the io_context all the same; a destructor must not throw.
+        try {
+            timer->cancel();
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 void bridge::impl::log(const std::string& line) const {

@@ -1,4 +1,5 @@
 #include "platform/x11/x11_display.hpp"
+#include "platform/posix/errno_text.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
@@ -299,7 +300,7 @@ void request_system_reboot() {
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, program, nullptr, nullptr, argv, environ);
     if (failed != 0) {
-        std::fprintf(stderr, "quizhost: cannot run systemctl reboot: %s\n", std::strerror(failed));
+        std::fprintf(stderr, "quizhost: cannot run systemctl reboot: %s\n", errno_text(failed).c_str());
         return;
     }
     int status = 0;
