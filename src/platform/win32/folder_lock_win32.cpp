@@ -34,7 +34,7 @@ private:
 
 std::wstring widened(const std::string& text) {
     const int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length - 1 : 0), L'\0');
     if (length > 1) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
     return wide;
 }
