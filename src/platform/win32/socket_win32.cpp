@@ -103,7 +103,7 @@ sockaddr_in loopback_address(int port) {
 
 void set_non_blocking(SOCKET s) {
     u_long on = 1;
-    ::ioctlsocket(s, FIONBIO, &on);
+    ::ioctlsocket(s, static_cast<long>(FIONBIO), &on);  // FIONBIO is unsigned; the call takes a long
 }
 
 std::string connect_within(SOCKET s, int port, steady::time_point deadline) {
