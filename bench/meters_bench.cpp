@@ -21,6 +21,7 @@
 #include "meters/meter_file.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "records/text_records.hpp"
 
 #ifdef QUIZHOST_HAVE_SQLITE

@@ -72,25 +72,8 @@ inline constexpr const char* design_caption = "Kestrel SWP Wrapper";
 inline constexpr const char* main_caption = "Tollcastle Wrapper";
 inline constexpr const char* application_title = "Tollcastle Wrapper";
 
-// Names below the program folder; paths are formed by plain concatenation with the folder, which has no
-// trailing separator. The separator is the platform's own: "\\" on Windows cabinets, "/" elsewhere.
-#ifdef _WIN32
-#define QUIZHOST_SEP "\\"
-#else
-#define QUIZHOST_SEP "/"
-#endif
-inline constexpr char path_separator = QUIZHOST_SEP[0];
-inline constexpr const char* intro_movie_name = QUIZHOST_SEP "intro.swf";
-inline constexpr const char* game_movie_name = QUIZHOST_SEP "flash_game.swf";
-inline constexpr const char* demo_mode_file_name = QUIZHOST_SEP "demo_mode.txt";
-inline constexpr const char* autoplay_file_name = QUIZHOST_SEP "autoplay.txt";
-inline constexpr const char* system_folder_name = QUIZHOST_SEP "system" QUIZHOST_SEP;
-inline constexpr const char* variable_folder_name = QUIZHOST_SEP "variable" QUIZHOST_SEP;
-inline constexpr const char* data_folder_name = QUIZHOST_SEP "data" QUIZHOST_SEP;
-inline constexpr const char* logs_folder_name = "logs" QUIZHOST_SEP;  // below the system folder
+// Names below the program folder that hold no separator; those that do are in platform/paths.hpp.
 inline constexpr const char* setup_file_name = "setup.ini";
-inline constexpr const char* log_file_name = "logs" QUIZHOST_SEP "log.txt";
-inline constexpr const char* meter_file_name = "logs" QUIZHOST_SEP "meter.txt";
 inline constexpr const char* master_meter_file_name = "meter.txt";
 inline constexpr const char* hiscore_file_name = "highscores.txt";
 

@@ -11,6 +11,7 @@
 
 #include "basic/date_time.hpp"
 #include "definitions.hpp"
+#include "platform/paths.hpp"
 
 namespace quizhost {
 

@@ -7,6 +7,7 @@
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
 #include "platform/module_file.hpp"
+#include "platform/paths.hpp"
 
 namespace quizhost::standin {
 

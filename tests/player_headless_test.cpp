@@ -76,10 +76,10 @@ TEST_F(headless_player, DirectivesBeforeTheFirstCommandOnlySetTheScene) {
     EXPECT_EQ(t.game_movie.get_variable("content_version_no"), "9");
     EXPECT_EQ(t.draws.uniform(), 0.5);
     EXPECT_EQ(t.draws.uniform(), 0.125);
-    EXPECT_EQ(t.screen.screen_width_twips(), 1024 * 15.0);
-    EXPECT_EQ(t.screen.screen_height_twips(), 768 * 15.0);
+    EXPECT_EQ(t.screen.screen_width(), 1024);
+    EXPECT_EQ(t.screen.screen_height(), 768);
     EXPECT_FALSE(t.screen.enumerate_mode(0).has_value());
-    EXPECT_EQ(t.screen.change_mode(display_mode{800, 600, dm_pels_width | dm_pels_height}, 0), 1);
+    EXPECT_EQ(t.screen.change_mode(display_mode{800, 600}, mode_lifetime::session), mode_change::restart_needed);
 }
 
 TEST_F(headless_player, TheHostStartsAtTheFirstCommand) {

@@ -17,25 +17,24 @@ const std::string restart_prompt =
     "msgbox\tScreen Resolution Changed\tYou must restart your computer to apply these changes.\\r\\n\\r\\nRestart "
     "now?\t68\t";
 
-// A display whose size in twips and twips per pixel are set freely, and that records what the host asks.
+// A display that measures in twips, as Windows does for the forms, with its size in twips and twips per
+// pixel set freely, and that records what the host asks.
 class measured_display final : public display {
 public:
     double width_twips = 12000, height_twips = 9000, per_pixel_x = 15, per_pixel_y = 15;
-    display_mode first_mode{1280, 1024, 0};
+    display_mode first_mode{1280, 1024};
     std::vector<std::uint32_t> enumerated;
-    std::vector<std::pair<display_mode, std::uint32_t>> changes;
+    std::vector<std::pair<display_mode, mode_lifetime>> changes;
 
-    double screen_width_twips() override { return width_twips; }
-    double screen_height_twips() override { return height_twips; }
-    double twips_per_pixel_x() override { return per_pixel_x; }
-    double twips_per_pixel_y() override { return per_pixel_y; }
+    std::int32_t screen_width() override { return pixels_from_twips(width_twips, per_pixel_x); }
+    std::int32_t screen_height() override { return pixels_from_twips(height_twips, per_pixel_y); }
     std::optional<display_mode> enumerate_mode(std::uint32_t index) override {
         enumerated.push_back(index);
         return first_mode;
     }
-    long change_mode(const display_mode& mode, std::uint32_t flags) override {
-        changes.emplace_back(mode, flags);
-        return disp_change_successful;
+    mode_change change_mode(const display_mode& mode, mode_lifetime lifetime) override {
+        changes.emplace_back(mode, lifetime);
+        return mode_change::changed;
     }
     void request_reboot() override {}
 };
@@ -119,7 +118,7 @@ TEST(SetResolution, HostWithoutADisplayLeavesItAlone) {
 TEST(ChangeResolution, DriverNeedingARestartAsksTheOperatorAndNoKeepsTheOldMode) {
     test_host t;
     t.screen.set_screen(1024, 768);
-    t.screen.queue_change_result(disp_change_restart);
+    t.screen.queue_change_result(transcript_result(mode_change::restart_needed));
     EXPECT_FALSE(change_resolution(t.host, 800, 600));  // the default answer to a Yes/No box is No
     EXPECT_THAT(t.events.lines, ElementsAre("display\t800x600\t1", restart_prompt + "no"));
     EXPECT_EQ(get_screen_width(t.host), 1024);
@@ -127,7 +126,7 @@ TEST(ChangeResolution, DriverNeedingARestartAsksTheOperatorAndNoKeepsTheOldMode)
 
 TEST(ChangeResolution, DriverNeedingARestartAndOperatorSayingYesRequestsTheReboot) {
     test_host t;
-    t.screen.queue_change_result(disp_change_restart);
+    t.screen.queue_change_result(transcript_result(mode_change::restart_needed));
     t.windows.queue_answer(box_answer::yes);
     EXPECT_TRUE(change_resolution(t.host, 1024, 768));
     EXPECT_THAT(t.events.lines, ElementsAre("display\t1024x768\t1", restart_prompt + "yes", "reboot"));
@@ -142,18 +141,30 @@ TEST(ChangeResolution, AnyOtherResultIsARefusalWithNoPrompt) {
     }
 }
 
+TEST(ChangeResolution, TranscriptNumbersAndOutcomesAreOneTable) {
+    for (long result = -6; result <= 1; ++result) {
+        EXPECT_EQ(transcript_result(outcome_of_transcript_result(result)), result) << result;
+    }
+    EXPECT_EQ(outcome_of_transcript_result(0), mode_change::changed);
+    EXPECT_EQ(outcome_of_transcript_result(1), mode_change::restart_needed);
+    EXPECT_EQ(outcome_of_transcript_result(-2), mode_change::mode_not_offered);
+    // Numbers no outcome has are refusals, shown as the script gave them (AnyOtherResultIsARefusalWithNoPrompt).
+    EXPECT_EQ(outcome_of_transcript_result(2), mode_change::failed);
+    EXPECT_EQ(outcome_of_transcript_result(99), mode_change::failed);
+}
+
+// What this asks of Windows (the record's field selection 0x180000, CDS_UPDATEREGISTRY) is checked where
+// the seam's words become Windows' own, in the Windows display's tests.
 TEST(ChangeResolution, StartsFromModeZeroAndAppliesOnlyWidthAndHeightToTheRegistry) {
     test_host t;
     measured_display screen;
-    screen.first_mode.fields = 0x40000;  // whatever the driver had selected is replaced
     t.host.io.screen = &screen;
     EXPECT_TRUE(change_resolution(t.host, 800, 600));
     EXPECT_THAT(screen.enumerated, ElementsAre(0u));
     ASSERT_EQ(screen.changes.size(), 1u);
     EXPECT_EQ(screen.changes[0].first.width, 800);
     EXPECT_EQ(screen.changes[0].first.height, 600);
-    EXPECT_EQ(screen.changes[0].first.fields, 0x180000u);
-    EXPECT_EQ(screen.changes[0].second, 1u);
+    EXPECT_EQ(screen.changes[0].second, mode_lifetime::lasting);
 }
 
 // --- Pixels from twips ---

@@ -241,16 +241,17 @@ TEST(X11Display, StartUpSwitchesTo800By600AndTheRestoreSwitchesBack) {
 TEST(X11Display, SizesTheOutputDoesNotOfferAreRefusedAndChangeNothing) {
     START_DUMMY_XORG(server);
     auto screen = make_x11_display({server.name(), [] {}});
-    EXPECT_EQ(screen->change_mode({1000, 700, dm_pels_width | dm_pels_height}, cds_update_registry), -2);
-    EXPECT_EQ(screen->change_mode({0, 0, dm_pels_width | dm_pels_height}, cds_update_registry), -2);
-    EXPECT_EQ(screen->change_mode({-800, 600, dm_pels_width | dm_pels_height}, cds_update_registry), -2);
+    const auto lasting = mode_lifetime::lasting;
+    EXPECT_EQ(screen->change_mode({1000, 700}, lasting), mode_change::mode_not_offered);
+    EXPECT_EQ(screen->change_mode({0, 0}, lasting), mode_change::mode_not_offered);
+    EXPECT_EQ(screen->change_mode({-800, 600}, lasting), mode_change::mode_not_offered);
     EXPECT_EQ(server.xrandr_size(), "1024x768");
     EXPECT_FALSE(screen->enumerate_mode(1000).has_value());
 
     // Asking for the mode in force changes nothing and succeeds.
-    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry), 0);
-    // Only the selected members count: height alone keeps the width, and 1024x600 is not offered.
-    EXPECT_EQ(screen->change_mode({800, 600, dm_pels_height}, cds_update_registry), -2);
+    EXPECT_EQ(screen->change_mode({1024, 768}, lasting), mode_change::changed);
+    // Only the sizes given count: height alone keeps the width, and 1024x600 is not offered.
+    EXPECT_EQ(screen->change_mode({std::nullopt, 600}, lasting), mode_change::mode_not_offered);
     EXPECT_EQ(server.xrandr_size(), "1024x768");
 }
 

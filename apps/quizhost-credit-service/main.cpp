@@ -8,12 +8,8 @@
 #include "credit_state.hpp"
 #include "definitions.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/standard_streams.hpp"
 #include "service.hpp"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace {
 
@@ -72,11 +68,8 @@ int run_insert(const std::string& credits_text, const std::string& state_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
     // Its lines end in LF alone on every system, as the clients that read them expect.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    quizhost::use_binary_standard_streams();
     CLI::App app{
         "quizhost-credit-service: the local credit service of a cabinet on the Meridian platform.\n"
         "Listens on 127.0.0.1 only and answers one request line per exchange:\n"

@@ -5,12 +5,10 @@
 #include <stdexcept>
 
 #include "definitions.hpp"
+#include "platform/system_display.hpp"
 #include "player/headless_player.hpp"
 #ifdef QUIZHOST_HAS_X11
 #include "platform/x11/x11_display.hpp"
-#endif
-#ifdef _WIN32
-#include "platform/win32/win32_factories.hpp"
 #endif
 
 namespace quizhost {
@@ -23,6 +21,12 @@ constexpr bool built_with_x11 =
     false;
 #endif
 
+// The system's own display ("windows" on Windows), which takes the place of X11 where there is one.
+std::string system_display() { return system_display_name(); }
+
+// The real displays --display offers on this system.
+std::string real_display() { return system_display().empty() ? "x11" : system_display(); }
+
 std::string display_variable() {
     const char* value = std::getenv("DISPLAY");
     return value != nullptr ? value : "";
@@ -31,7 +35,7 @@ std::string display_variable() {
 // Says what auto picks on this machine now, so --help answers "which display would it touch?".
 std::string auto_in_use() {
     const std::string chosen = resolve_display_choice("auto", false);
-    if (chosen == "windows") return "windows";
+    if (!system_display().empty() && chosen == system_display()) return chosen;
     if (chosen == "x11") return "x11 (DISPLAY=" + display_variable() + ")";
     if (!built_with_x11) return "none (this quizhost is built without X11)";
     return "none (DISPLAY is not set)";
@@ -40,13 +44,8 @@ std::string auto_in_use() {
 }  // namespace
 
 std::unique_ptr<display> open_chosen_display(const std::string& chosen) {
-    if (chosen == "windows") {
-#ifdef _WIN32
-        return win32::make_display();
-#else
-        throw std::runtime_error("the Windows display exists only in the Windows build");
-#endif
-    }
+    if (!system_display().empty() && chosen == system_display()) return make_system_display();
+    if (chosen == "windows") throw std::runtime_error("the Windows display exists only in the Windows build");
     if (chosen != "x11") return nullptr;
 #ifdef QUIZHOST_HAS_X11
     return make_x11_display();
@@ -62,22 +61,15 @@ void add_display_option(CLI::App& app, std::string& choice) {
            "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
            "display with --script, else x11 when DISPLAY is set, else none). Without --script, auto now means " +
                auto_in_use() + ". Example: --display none")
-#ifdef _WIN32
         // Windows cabinets have the primary screen of the Windows display calls in place of X11.
-        ->type_name("windows|none|auto")
-        ->check(CLI::IsMember({"windows", "none", "auto"}).description(""));
-#else
-        ->type_name("x11|none|auto")
-        ->check(CLI::IsMember({"x11", "none", "auto"}).description(""));
-#endif
+        ->type_name(real_display() + "|none|auto")
+        ->check(CLI::IsMember({real_display(), std::string("none"), std::string("auto")}).description(""));
 }
 
 std::string resolve_display_choice(const std::string& choice, bool scripted) {
     if (choice != "auto") return choice;
     if (scripted) return "headless";
-#ifdef _WIN32
-    return "windows";
-#endif
+    if (!system_display().empty()) return system_display();
     return built_with_x11 && !display_variable().empty() ? "x11" : "none";
 }
 

@@ -7,13 +7,9 @@
 #include <iterator>
 #include <sstream>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "definitions.hpp"
 #include "display_option.hpp"
+#include "platform/standard_streams.hpp"
 #include "player/cabinet.hpp"
 #include "player/headless_player.hpp"
 #include "player/movie_script.hpp"
@@ -77,13 +73,8 @@ std::optional<std::string> read_script(const std::string& path, std::string& why
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // What quizhost prints (transcripts, deciphered files) and reads are exact bytes on every system:
-    // Windows' text mode would put a CR before every LF.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    // What quizhost prints (transcripts, deciphered files) and reads are exact bytes on every system.
+    quizhost::use_binary_standard_streams();
     quizhost::cabinet_options options;
     options.program_folder = quizhost::executable_folder(argc > 0 ? argv[0] : nullptr);
     std::string script_path;

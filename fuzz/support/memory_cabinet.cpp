@@ -4,6 +4,7 @@
 
 #include "content/encryption.hpp"
 #include "definitions.hpp"
+#include "platform/paths.hpp"
 #include "support/fuzz_input.hpp"
 
 namespace quizhost::fuzzing {

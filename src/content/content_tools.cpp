@@ -15,6 +15,7 @@
 #include "content/win_plans.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -7,6 +7,7 @@
 #include "definitions.hpp"
 #include "host.hpp"
 #include "platform/draws.hpp"
+#include "platform/paths.hpp"
 
 namespace quizhost {
 

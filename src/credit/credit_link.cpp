@@ -13,6 +13,7 @@
 #include "platform/credit_library.hpp"
 #include "platform/event_sink.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/paths.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 

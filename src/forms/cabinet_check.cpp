@@ -15,6 +15,7 @@
 #include "platform/file_system.hpp"
 #include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/paths.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -11,6 +11,7 @@
 #include "meters/meter_file.hpp"
 #include "meters/setup_file_defs.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 #include "scores/hiscores.hpp"

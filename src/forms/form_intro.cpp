@@ -6,6 +6,7 @@
 #include "forms/window_functions.hpp"
 #include "host.hpp"
 #include "platform/movie_control.hpp"
+#include "platform/paths.hpp"
 #include "platform/window_system.hpp"
 #include "records/text_records.hpp"
 

@@ -18,6 +18,7 @@
 #include "meters/meter_file.hpp"
 #include "platform/clock.hpp"
 #include "platform/movie_control.hpp"
+#include "platform/paths.hpp"
 #include "platform/window_system.hpp"
 #include "recall/game_recall.hpp"
 #include "records/error_log.hpp"

@@ -2,10 +2,8 @@
 // size when the screen has another one and remembers the old size, and shutdown switches back.
 #include "forms/screen_stuff.hpp"
 
-#include <limits>
 #include <string>
 
-#include "basic/numbers.hpp"
 #include "host.hpp"
 #include "platform/display.hpp"
 #include "platform/window_system.hpp"
@@ -20,30 +18,12 @@ constexpr const char* restart_title = "Screen Resolution Changed";
 constexpr const char* restart_text = "You must restart your computer to apply these changes.\r\n\r\nRestart now?";
 constexpr int restart_style = mb_yes_no | mb_icon_information;  // 68
 
-// Error 11 is raised only here, so it is kept beside its one use.
-constexpr int division_by_zero = 11;
-
 display& screen_of(host& h) {
     if (h.io.screen == nullptr) {
         throw run_time_error(invalid_procedure_call, error_description(invalid_procedure_call),
                              "the host has no display to measure");
     }
     return *h.io.screen;
-}
-
-// Whole-number division of the screen size in twips by the twips per pixel: both are rounded to whole
-// numbers first (halves to even) and the quotient is truncated, so 12014.9 twips at 15 per pixel is
-// 12015 / 15 = 801 pixels, and 11999 twips is 799.
-std::int32_t twips_to_pixels(double twips, double twips_per_pixel) {
-    const std::int32_t numerator = round_to_int32(twips);
-    const std::int32_t divisor = round_to_int32(twips_per_pixel);
-    if (divisor == 0) {
-        throw run_time_error(division_by_zero, "Division by zero",
-                             "twips per pixel " + number_to_text(twips_per_pixel));
-    }
-    // The one quotient of two 32-bit integers that does not fit in one.
-    if (divisor == -1 && numerator == std::numeric_limits<std::int32_t>::min()) throw run_time_error(overflow);
-    return numerator / divisor;
 }
 
 bool agreed_to_restart(host& h) {
@@ -53,15 +33,9 @@ bool agreed_to_restart(host& h) {
 
 }  // namespace
 
-std::int32_t get_screen_width(host& h) {
-    display& screen = screen_of(h);
-    return twips_to_pixels(screen.screen_width_twips(), screen.twips_per_pixel_x());
-}
+std::int32_t get_screen_width(host& h) { return screen_of(h).screen_width(); }
 
-std::int32_t get_screen_height(host& h) {
-    display& screen = screen_of(h);
-    return twips_to_pixels(screen.screen_height_twips(), screen.twips_per_pixel_y());
-}
+std::int32_t get_screen_height(host& h) { return screen_of(h).screen_height(); }
 
 bool is_800_by_600(host& h) { return get_screen_width(h) == target_width && get_screen_height(h) == target_height; }
 
@@ -72,13 +46,13 @@ bool change_resolution(host& h, std::int32_t width, std::int32_t height) {
     // replaced, so the remaining members (depth, frequency) are whatever that first mode has.
     std::optional<display_mode> mode = screen.enumerate_mode(0);
     if (!mode) return false;
-    mode->fields = dm_pels_width | dm_pels_height;
     mode->width = width;
     mode->height = height;
-    switch (screen.change_mode(*mode, cds_update_registry)) {
-        case disp_change_successful:
+    // Also kept as the display's registered mode, so it outlasts this session.
+    switch (screen.change_mode(*mode, mode_lifetime::lasting)) {
+        case mode_change::changed:
             return true;
-        case disp_change_restart:
+        case mode_change::restart_needed:
             if (!agreed_to_restart(h)) return false;
             restart_windows(h);
             return true;

@@ -9,7 +9,7 @@ namespace quizhost {
 
 struct host;
 
-// The screen's size in pixels, from its size in twips and the twips per pixel (truncating division).
+// The screen's size in pixels, as the display measures it.
 std::int32_t get_screen_width(host& h);
 std::int32_t get_screen_height(host& h);
 bool is_800_by_600(host& h);

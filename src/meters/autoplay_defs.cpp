@@ -9,6 +9,7 @@
 #include "definitions.hpp"
 #include "host.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 

@@ -19,6 +19,7 @@
 #include "meters/meter_file.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {

@@ -28,6 +28,15 @@ public:
     virtual std::shared_ptr<shell_object> attach() = 0;
 };
 
+// The error numbers of a shell call beyond the host's own: the object has no method of that name, and
+// the method failed inside the shell.
+inline constexpr int shell_no_such_method = 438;
+inline constexpr int shell_automation_error = 440;
+
+// The standard description of an error a shell call raises: "Object doesn't support this property or
+// method" for 438, "Automation error" for 440, else error_description's.
+std::string shell_error_description(int number);
+
 // The machine's cabinet shell (looked for beside the program first).
 std::unique_ptr<client_shell> make_native_client_shell(const std::string& program_folder);
 

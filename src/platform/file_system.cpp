@@ -2,6 +2,7 @@
 
 #include "basic/text.hpp"
 #include "definitions.hpp"
+#include "platform/paths.hpp"
 
 namespace quizhost {
 

@@ -11,6 +11,7 @@
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"
+#include "platform/paths.hpp"
 #include "platform/private_files.hpp"
 #include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"

@@ -15,6 +15,7 @@
 #include "meters/meter_file.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "recall/recall_format.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"

@@ -13,6 +13,7 @@
 #include "content/encryption.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
+#include "platform/paths.hpp"
 #include "recall/game_recall.hpp"
 #include "records/text_records.hpp"
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/headless/headless.hpp"
 #include "platform/win32/win32_factories.hpp"
 
 namespace quizhost {
@@ -52,10 +53,9 @@ TEST(Win32Display, ModeChangeSendsTheFirstModeWithOnlyWidthAndHeightSelected) {
     EXPECT_EQ(mode->width, 640);
     EXPECT_EQ(windows.enumerations, (std::vector<std::pair<bool, std::uint32_t>>{{false, 0}}));
 
-    mode->fields = dm_pels_width | dm_pels_height;
     mode->width = 800;
     mode->height = 600;
-    EXPECT_EQ(screen->change_mode(*mode, cds_update_registry), DISP_CHANGE_SUCCESSFUL);
+    EXPECT_EQ(screen->change_mode(*mode, mode_lifetime::lasting), mode_change::changed);
     ASSERT_EQ(windows.changes.size(), 1U);
     const DEVMODEA& sent = windows.changes[0];
     EXPECT_EQ(sent.dmSize, sizeof(DEVMODEA));
@@ -74,11 +74,9 @@ TEST(Win32Display, ResultsAndFailuresPassThrough) {
     windows.enumeration_fails = true;
     EXPECT_FALSE(screen->enumerate_mode(0).has_value());
     windows.change_result = DISP_CHANGE_RESTART;
-    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry),
-              disp_change_restart);
+    EXPECT_EQ(screen->change_mode({1024, 768}, mode_lifetime::lasting), mode_change::restart_needed);
     windows.change_result = DISP_CHANGE_BADMODE;
-    EXPECT_EQ(screen->change_mode({1024, 768, dm_pels_width | dm_pels_height}, cds_update_registry),
-              DISP_CHANGE_BADMODE);
+    EXPECT_EQ(screen->change_mode({1024, 768}, mode_lifetime::lasting), mode_change::mode_not_offered);
     // Never enumerated before the change: a clean record still carries its size and the selected fields.
     EXPECT_EQ(windows.changes.back().dmSize, sizeof(DEVMODEA));
     EXPECT_EQ(windows.changes.back().dmFields, 0x180000U);
@@ -88,20 +86,36 @@ TEST(Win32Display, ResultsAndFailuresPassThrough) {
     EXPECT_EQ(windows.reboots, 1);
 }
 
+TEST(Win32Display, EveryResultShowsInTheTranscriptAsWindowsGaveIt) {
+    recorded_calls windows;
+    auto screen = win32::make_display(windows.calls());
+    for (long result : {DISP_CHANGE_SUCCESSFUL, DISP_CHANGE_RESTART, DISP_CHANGE_FAILED, DISP_CHANGE_BADMODE,
+                        DISP_CHANGE_NOTUPDATED, DISP_CHANGE_BADFLAGS, DISP_CHANGE_BADPARAM, DISP_CHANGE_BADDUALVIEW}) {
+        windows.change_result = result;
+        EXPECT_EQ(transcript_result(screen->change_mode({800, 600}, mode_lifetime::lasting)), result);
+    }
+    // A code Windows does not document is a failed change.
+    windows.change_result = -99;
+    EXPECT_EQ(screen->change_mode({800, 600}, mode_lifetime::lasting), mode_change::failed);
+}
+
 TEST(Win32Display, ScreenSizeIsWholePixelsInTwips) {
     // The machine's real screen (wine draws nowhere, but still has one).
     auto screen = win32::make_display({nullptr, nullptr, [] {}});
     HDC dc = ::GetDC(nullptr);
     const int dots_per_inch = ::GetDeviceCaps(dc, LOGPIXELSX);
     ::ReleaseDC(nullptr, dc);
-    EXPECT_EQ(screen->twips_per_pixel_x(), 1440 / dots_per_inch);
+    const win32::screen_twips measured = win32::measure_screen();
+    EXPECT_EQ(measured.per_pixel_x, 1440 / dots_per_inch);
     if (dots_per_inch == 96) {
-        EXPECT_EQ(screen->twips_per_pixel_x(), 15);
+        EXPECT_EQ(measured.per_pixel_x, 15);
     }
-    const double twips = screen->screen_width_twips();
-    EXPECT_EQ(twips, ::GetSystemMetrics(SM_CXSCREEN) * screen->twips_per_pixel_x());
-    EXPECT_EQ(screen->screen_height_twips(), ::GetSystemMetrics(SM_CYSCREEN) * screen->twips_per_pixel_y());
+    const double twips = measured.width;
+    EXPECT_EQ(twips, ::GetSystemMetrics(SM_CXSCREEN) * measured.per_pixel_x);
+    EXPECT_EQ(measured.height, ::GetSystemMetrics(SM_CYSCREEN) * measured.per_pixel_y);
     EXPECT_GT(twips, 0);
+    EXPECT_EQ(screen->screen_width(), ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(screen->screen_height(), ::GetSystemMetrics(SM_CYSCREEN));
     // The real mode list has a first mode.
     const auto first = screen->enumerate_mode(0);
     ASSERT_TRUE(first.has_value());

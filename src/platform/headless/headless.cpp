@@ -52,31 +52,69 @@ box_answer headless_windows::message_box(const std::string& title, const std::st
     return answer;
 }
 
+namespace {
+
+struct transcript_number {
+    mode_change outcome;
+    long result;
+};
+
+constexpr transcript_number transcript_numbers[] = {
+    {mode_change::changed, 0},           {mode_change::restart_needed, 1},     {mode_change::failed, -1},
+    {mode_change::mode_not_offered, -2}, {mode_change::not_kept, -3},          {mode_change::bad_request, -4},
+    {mode_change::bad_parameter, -5},    {mode_change::displays_conflict, -6},
+};
+
+std::string mode_size(const display_mode& mode) {
+    const auto size = [](const std::optional<std::int32_t>& pixels) {
+        return pixels ? std::to_string(*pixels) : std::string("0");
+    };
+    return size(mode.width) + "x" + size(mode.height);
+}
+
+}  // namespace
+
+long transcript_result(mode_change outcome) {
+    for (const transcript_number& known : transcript_numbers) {
+        if (known.outcome == outcome) return known.result;
+    }
+    return -1;
+}
+
+mode_change outcome_of_transcript_result(long result) {
+    for (const transcript_number& known : transcript_numbers) {
+        if (known.result == result) return known.outcome;
+    }
+    return mode_change::failed;
+}
+
 std::optional<display_mode> headless_display::enumerate_mode(std::uint32_t) {
     if (enumeration_fails_) {
         enumeration_fails_ = false;
         return std::nullopt;
     }
-    return display_mode{width_, height_, 0};
+    return display_mode{width_, height_};
 }
 
-long headless_display::change_mode(const display_mode& mode, std::uint32_t) {
-    long result = disp_change_successful;
+mode_change headless_display::change_mode(const display_mode& mode, mode_lifetime) {
+    long result = transcript_result(mode_change::changed);
     if (!results_.empty()) {
         result = results_.front();
         results_.pop_front();
     }
-    if (result == disp_change_successful) set_screen(mode.width, mode.height);
-    events_.event({"display", std::to_string(mode.width) + "x" + std::to_string(mode.height), std::to_string(result)});
-    return result;
+    const mode_change outcome = outcome_of_transcript_result(result);
+    if (outcome == mode_change::changed) set_screen(mode.width.value_or(width_), mode.height.value_or(height_));
+    // The script's own number, whatever outcome it stands for.
+    events_.event({"display", mode_size(mode), std::to_string(result)});
+    return outcome;
 }
 
 void headless_display::request_reboot() { events_.event({"reboot"}); }
 
-long traced_display::change_mode(const display_mode& mode, std::uint32_t flags) {
-    const long result = inner_.change_mode(mode, flags);
-    events_.event({"display", std::to_string(mode.width) + "x" + std::to_string(mode.height), std::to_string(result)});
-    return result;
+mode_change traced_display::change_mode(const display_mode& mode, mode_lifetime lifetime) {
+    const mode_change outcome = inner_.change_mode(mode, lifetime);
+    events_.event({"display", mode_size(mode), std::to_string(transcript_result(outcome))});
+    return outcome;
 }
 
 // Reported before it is passed on: a reboot that works may leave no time to report it afterwards.

@@ -58,19 +58,25 @@ private:
     std::deque<box_answer> answers_;
 };
 
+// The number a transcript's `display WxH RESULT` event shows for a mode change's outcome: the numbers
+// cabinets' display drivers have always reported (0 changed, 1 restart needed, negative refusals), so a
+// transcript reads the same against any display.
+long transcript_result(mode_change outcome);
+// The outcome a movie script's `display RESULT` stands for; a number no outcome has is a refusal.
+mode_change outcome_of_transcript_result(long result);
+
 class headless_display final : public display {
 public:
     explicit headless_display(event_sink& events) : events_(events) {}
 
-    double screen_width_twips() override { return width_ * 15.0; }
-    double screen_height_twips() override { return height_ * 15.0; }
-    double twips_per_pixel_x() override { return 15.0; }
-    double twips_per_pixel_y() override { return 15.0; }
+    std::int32_t screen_width() override { return width_; }
+    std::int32_t screen_height() override { return height_; }
     std::optional<display_mode> enumerate_mode(std::uint32_t index) override;
-    long change_mode(const display_mode& mode, std::uint32_t flags) override;
+    mode_change change_mode(const display_mode& mode, mode_lifetime lifetime) override;
     void request_reboot() override;
 
-    // The script's `screen WxH`, `display RESULT` and `display enum-fail`.
+    // The script's `screen WxH`, `display RESULT` and `display enum-fail`. RESULT is the transcript's
+    // number for the outcome (see transcript_result), or any other number for a refusal.
     void set_screen(int width, int height) {
         width_ = width;
         height_ = height;
@@ -93,12 +99,10 @@ class traced_display final : public display {
 public:
     traced_display(display& inner, event_sink& events) : inner_(inner), events_(events) {}
 
-    double screen_width_twips() override { return inner_.screen_width_twips(); }
-    double screen_height_twips() override { return inner_.screen_height_twips(); }
-    double twips_per_pixel_x() override { return inner_.twips_per_pixel_x(); }
-    double twips_per_pixel_y() override { return inner_.twips_per_pixel_y(); }
+    std::int32_t screen_width() override { return inner_.screen_width(); }
+    std::int32_t screen_height() override { return inner_.screen_height(); }
     std::optional<display_mode> enumerate_mode(std::uint32_t index) override { return inner_.enumerate_mode(index); }
-    long change_mode(const display_mode& mode, std::uint32_t flags) override;
+    mode_change change_mode(const display_mode& mode, mode_lifetime lifetime) override;
     void request_reboot() override;
 
 private:

@@ -17,20 +17,8 @@
 namespace quizhost {
 namespace {
 
-constexpr int no_such_method = 438;
 constexpr const char* credit_library_file = "libtccomm.so";
-constexpr int automation_error = QH_SHELL_AUTOMATION_ERROR;
-
-std::string description_of(int number) {
-    switch (number) {
-        case no_such_method:
-            return "Object doesn't support this property or method";
-        case automation_error:
-            return "Automation error";
-        default:
-            return error_description(number);
-    }
-}
+static_assert(shell_automation_error == QH_SHELL_AUTOMATION_ERROR, "the shell library's number is the host's");
 
 std::string last_dl_error() {
     const char* text = ::dlerror();
@@ -63,7 +51,7 @@ public:
         ::dlerror();
         void* address = ::dlsym(handle_, name);
         if (address == nullptr) {
-            throw run_time_error(numbers_.missing_entry, description_of(numbers_.missing_entry),
+            throw run_time_error(numbers_.missing_entry, shell_error_description(numbers_.missing_entry),
                                  file_name_ + ": no entry point " + name);
         }
         entries_.emplace(name, address);
@@ -91,7 +79,7 @@ private:
     }
 
     [[noreturn]] void fail(int number, const std::string& why) const {
-        throw run_time_error(number, description_of(number), why);
+        throw run_time_error(number, shell_error_description(number), why);
     }
 
     std::string program_folder_;
@@ -122,7 +110,8 @@ private:
 
 void check_status(int status, const char* method) {
     if (status != 0)
-        throw run_time_error(status, description_of(status), std::string("cabinet shell: ") + method + " failed");
+        throw run_time_error(status, shell_error_description(status),
+                             std::string("cabinet shell: ") + method + " failed");
 }
 
 // The attached shell: each method is the library's entry point of the same name. Holding the library
@@ -176,14 +165,14 @@ public:
     explicit native_client_shell(const std::string& program_folder)
         : library_(std::make_shared<shared_library>(
               program_folder, "libclientshell.so",
-              shared_library::failure_numbers{cannot_create_object, cannot_create_object, no_such_method})) {}
+              shared_library::failure_numbers{cannot_create_object, cannot_create_object, shell_no_such_method})) {}
 
     std::shared_ptr<shell_object> attach() override {
         qh_shell_attach_fn attach_entry = nullptr;
         try {
             attach_entry = entry_as<qh_shell_attach_fn>(*library_, "qh_shell_attach");
         } catch (const run_time_error& e) {
-            throw run_time_error(cannot_create_object, description_of(cannot_create_object), e.detail());
+            throw run_time_error(cannot_create_object, shell_error_description(cannot_create_object), e.detail());
         }
         check_status(attach_entry(), "attach");
         return std::make_shared<native_shell_object>(library_);

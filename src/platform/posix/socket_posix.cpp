@@ -1,5 +1,5 @@
-// Loopback TCP over POSIX sockets. Every wait goes through poll(2) against a deadline, so neither a
-// silent peer nor a full backlog can hold the caller beyond its bound; sends never raise SIGPIPE.
+// The socket calls over POSIX sockets. Every wait goes through poll(2) against a deadline; sends never
+// raise SIGPIPE.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -9,48 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
-#include "definitions.hpp"
-#include "platform/loopback_socket.hpp"
 #include "platform/posix/errno_text.hpp"
+#include "platform/socket_calls.hpp"
 
-namespace quizhost {
+namespace quizhost::socket_calls {
 namespace {
-
-using steady = std::chrono::steady_clock;
-
-class socket_fd {
-public:
-    explicit socket_fd(int fd) : fd_(fd) {}
-    ~socket_fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    socket_fd(const socket_fd&) = delete;
-    socket_fd& operator=(const socket_fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-std::string error_text(int error) { return errno_text(error); }
-
-std::string milliseconds_text(std::chrono::milliseconds ms) { return std::to_string(ms.count()) + " ms"; }
-
-// Waits until `fd` is ready for `events` or the deadline passes; true when ready (or in error, which the
-// following call reports).
-bool wait_until(int fd, short events, steady::time_point deadline) {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now());
-        const int timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
-        pollfd entry{fd, events, 0};
-        const int ready = ::poll(&entry, 1, timeout);
-        if (ready < 0 && errno == EINTR) continue;
-        return ready > 0;
-    }
-}
 
 sockaddr_in loopback_address(int port) {
     sockaddr_in address{};
@@ -60,162 +24,103 @@ sockaddr_in loopback_address(int port) {
     return address;
 }
 
-// Connects the non-blocking socket within the deadline; "" on success, else what went wrong.
-std::string connect_within(int fd, int port, steady::time_point deadline) {
-    const sockaddr_in address = loopback_address(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return "";
-    if (errno != EINPROGRESS && errno != EINTR)
-        return "connect to 127.0.0.1:" + std::to_string(port) + ": " + error_text(errno);
-    if (!wait_until(fd, POLLOUT, deadline)) return "no connection to 127.0.0.1:" + std::to_string(port) + " in time";
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-    if (error != 0) return "connect to 127.0.0.1:" + std::to_string(port) + ": " + error_text(error);
-    return "";
+// The result of a send or receive that answered -1 with errno.
+result failed_call() {
+    if (errno == EINTR) return {status::interrupted};
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return {status::would_block};
+    return {status::failed, 0, errno};
 }
 
-std::string send_within(int fd, std::string_view bytes, steady::time_point deadline) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (!wait_until(fd, POLLOUT, deadline)) return "request not taken in time";
-                continue;
-            }
-            return "send: " + error_text(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return "";
-}
-
-}  // namespace
-
-exchange_outcome exchange_line(int port, std::string_view request, const exchange_bounds& bounds) {
-    exchange_outcome outcome;
-    const auto fail = [&outcome](std::string what) {
-        outcome.reply.clear();
-        outcome.failure = std::move(what);
-        return outcome;
-    };
-    if (port < 1 || port > 65535) return fail("port " + std::to_string(port) + " out of range");
-
-    const socket_fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (socket.get() < 0) return fail("socket: " + error_text(errno));
-    const int fd = socket.get();
-
-    std::string failure = connect_within(fd, port, steady::now() + bounds.connect);
-    if (!failure.empty()) return fail(failure + " (bound " + milliseconds_text(bounds.connect) + ")");
-
-    const auto deadline = steady::now() + bounds.reply;
-    failure = send_within(fd, request, deadline);
-    if (!failure.empty()) return fail(failure);
-
-    char buffer[1024];
-    for (;;) {
-        if (!wait_until(fd, POLLIN, deadline)) return fail("no reply line within " + milliseconds_text(bounds.reply));
-        const std::size_t room = std::min(sizeof buffer, bounds.longest_reply - outcome.reply.size());
-        const ssize_t got = ::recv(fd, buffer, room, 0);
-        if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-            return fail("recv: " + error_text(errno));
-        }
-        if (got == 0) return fail("connection closed before the reply's line end");
-        const std::string_view piece(buffer, static_cast<std::size_t>(got));
-        const reply_progress progress = gather_reply(outcome.reply, piece, bounds.longest_reply);
-        if (progress == reply_progress::complete) return outcome;
-        if (progress == reply_progress::too_long) return fail(too_long_reply(bounds.longest_reply));
-    }
-}
-
-namespace {
-
-class posix_connection final : public loopback_connection {
+class posix_socket final : public tcp_socket {
 public:
-    explicit posix_connection(int fd) : fd_(fd) {}
-    ~posix_connection() override {
-        if (reset_) {
-            const linger abort{1, 0};
-            ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        }
-    }
+    explicit posix_socket(int fd) : fd_(fd) {}
+    ~posix_socket() override { ::close(fd_); }
+    posix_socket(const posix_socket&) = delete;
+    posix_socket& operator=(const posix_socket&) = delete;
 
-    read_result read_line(std::string& line, std::size_t longest, std::chrono::milliseconds wait) override {
-        const auto deadline = steady::now() + wait;
-        line.clear();
-        char buffer[1024];
+    bool wait_until(wait_for what, steady::time_point deadline) override {
+        const short events = what == wait_for::reading ? POLLIN : POLLOUT;
         for (;;) {
-            if (const auto taken = take_line(pending_, line, longest)) return *taken;
-            if (!wait_until(fd_.get(), POLLIN, deadline)) return read_result::timed_out;
-            const ssize_t got = ::recv(fd_.get(), buffer, sizeof buffer, 0);
-            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (got <= 0) {
-                line.swap(pending_);
-                pending_.clear();
-                return read_result::closed;
-            }
-            pending_.append(buffer, static_cast<std::size_t>(got));
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now());
+            const int timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+            pollfd entry{fd_, events, 0};
+            const int ready = ::poll(&entry, 1, timeout);
+            if (ready < 0 && errno == EINTR) continue;
+            return ready > 0;
         }
     }
 
-    bool send_all(std::string_view bytes) override {
-        while (!bytes.empty()) {
-            const ssize_t sent = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR) continue;
-            if (sent <= 0) return false;
-            bytes.remove_prefix(static_cast<std::size_t>(sent));
-        }
-        return true;
+    result connect_loopback(int port) override {
+        const sockaddr_in address = loopback_address(port);
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return {};
+        // Interrupted, the connection goes on all the same: both wait for it.
+        if (errno == EINPROGRESS || errno == EINTR) return {status::would_block};
+        return {status::failed, 0, errno};
     }
 
-    void reset_on_close() override { reset_ = true; }
+    int connect_error() override {
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        return error;
+    }
 
-private:
-    socket_fd fd_;
-    std::string pending_;
-    bool reset_ = false;
-};
+    result send(std::string_view bytes) override {
+        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0) return failed_call();
+        return {status::done, static_cast<std::size_t>(sent)};
+    }
 
-class posix_listener final : public loopback_listener {
-public:
-    posix_listener(int fd, int port) : fd_(fd), port_(port) {}
-    int port() const override { return port_; }
+    result receive(char* buffer, std::size_t room) override {
+        const ssize_t got = ::recv(fd_, buffer, room, 0);
+        if (got < 0) return failed_call();
+        return {status::done, static_cast<std::size_t>(got)};
+    }
 
-    std::unique_ptr<loopback_connection> accept(std::chrono::milliseconds wait) override {
-        if (!wait_until(fd_.get(), POLLIN, steady::now() + wait)) return nullptr;
-        const int fd = ::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) return nullptr;  // the peer gave up between poll and accept
-        return std::make_unique<posix_connection>(fd);
+    void reset_on_close() override {
+        const linger abort{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+
+    int bind_loopback(int port) override {
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const sockaddr_in address = loopback_address(port);
+        return ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
+    }
+
+    int listen() override { return ::listen(fd_, SOMAXCONN) == 0 ? 0 : errno; }
+
+    int bound_port(int& port) override {
+        sockaddr_in bound{};
+        socklen_t length = sizeof bound;
+        if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0) return errno;
+        port = ntohs(bound.sin_port);
+        return 0;
+    }
+
+    std::unique_ptr<tcp_socket> accept() override {
+        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<posix_socket>(fd);
     }
 
 private:
-    socket_fd fd_;
-    int port_;
+    int fd_;
 };
-
-[[noreturn]] void listen_failed(int port, const std::string& what) {
-    throw run_time_error(permission_denied, error_description(permission_denied),
-                         "listen on 127.0.0.1:" + std::to_string(port) + ": " + what);
-}
 
 }  // namespace
 
-std::unique_ptr<loopback_listener> listen_on_loopback(int port) {
-    if (port < 0 || port > 65535) listen_failed(port, "port out of range");
-    socket_fd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-    const int fd = socket.get();
-    if (fd < 0) listen_failed(port, error_text(errno));
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = loopback_address(port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        listen_failed(port, error_text(errno));
-    if (::listen(fd, SOMAXCONN) != 0) listen_failed(port, error_text(errno));
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) listen_failed(port, error_text(errno));
-    return std::make_unique<posix_listener>(socket.release(), ntohs(bound.sin_port));
+std::unique_ptr<tcp_socket> open_tcp_socket(socket_use use, open_failure& failure) {
+    const int blocking = use == socket_use::connecting ? SOCK_NONBLOCK : 0;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | blocking | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        failure.error = errno;
+        return nullptr;
+    }
+    return std::make_unique<posix_socket>(fd);
 }
 
-}  // namespace quizhost
+std::string error_text(int error) { return errno_text(error); }
+
+}  // namespace quizhost::socket_calls

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "definitions.hpp"
+#include "platform/paths.hpp"
 
 namespace quizhost::web {
 namespace {

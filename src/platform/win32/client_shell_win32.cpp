@@ -16,19 +16,8 @@
 namespace quizhost {
 namespace {
 
-constexpr int no_such_method = 438;    // "Object doesn't support this property or method"
-constexpr int automation_error = 440;  // "Automation error": the method failed inside the shell
-
-std::string description_of(int number) {
-    switch (number) {
-        case no_such_method:
-            return "Object doesn't support this property or method";
-        case automation_error:
-            return "Automation error";
-        default:
-            return error_description(number);
-    }
-}
+constexpr int no_such_method = shell_no_such_method;
+constexpr int automation_error = shell_automation_error;
 
 std::wstring wide(const std::string& text) {
     if (text.empty()) return {};
@@ -56,7 +45,7 @@ std::string hresult_text(HRESULT result) {
 }
 
 [[noreturn]] void fail(int number, const std::string& detail) {
-    throw run_time_error(number, description_of(number), detail);
+    throw run_time_error(number, shell_error_description(number), detail);
 }
 
 // COM stays initialised on the host's one thread for the rest of the run: the shell object lives until

@@ -36,6 +36,16 @@ struct display_calls {
 
 std::unique_ptr<display> make_display(display_calls calls = {});
 
+// The primary screen as Windows measures it for the forms: its size in twips and the whole twips per pixel
+// in each direction. The display's pixel sizes are these divided (pixels_from_twips).
+struct screen_twips {
+    double width = 0;
+    double height = 0;
+    double per_pixel_x = 0;
+    double per_pixel_y = 0;
+};
+screen_twips measure_screen();
+
 // The forms' windows are the movie player's: it tells which window (an HWND) shows each form; a form
 // without one is left alone. Message boxes and the pointer need no window of ours.
 class win32_window_system : public window_system {

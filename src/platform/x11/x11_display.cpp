@@ -19,15 +19,6 @@ extern char** environ;
 namespace quizhost {
 namespace {
 
-// X has no twips: the host's arithmetic sees the standard 15 twips per pixel, so its division gives the
-// pixel sizes back exactly.
-constexpr double twips_per_pixel = 15.0;
-
-// Failures as the Windows constants: a mode the output does not offer is a bad mode, anything else that
-// goes wrong is a failed change.
-constexpr long disp_change_failed = -1;
-constexpr long disp_change_badmode = -2;
-
 struct resources_free {
     void operator()(XRRScreenResources* p) const { XRRFreeScreenResources(p); }
 };
@@ -101,20 +92,18 @@ public:
     x11_display(const x11_display&) = delete;
     x11_display& operator=(const x11_display&) = delete;
 
-    double screen_width_twips() override { return screen_size().first * twips_per_pixel; }
-    double screen_height_twips() override { return screen_size().second * twips_per_pixel; }
-    double twips_per_pixel_x() override { return twips_per_pixel; }
-    double twips_per_pixel_y() override { return twips_per_pixel; }
+    std::int32_t screen_width() override { return screen_size().first; }
+    std::int32_t screen_height() override { return screen_size().second; }
 
     std::optional<display_mode> enumerate_mode(std::uint32_t index) override;
-    long change_mode(const display_mode& mode, std::uint32_t flags) override;
+    mode_change change_mode(const display_mode& mode, mode_lifetime lifetime) override;
     void request_reboot() override { reboot_ ? reboot_() : request_system_reboot(); }
 
 private:
     std::optional<primary_output> find_primary();
     std::pair<int, int> root_size();
     std::pair<int, int> screen_size();
-    long switch_crtc(primary_output& primary, RRMode mode, int width, int height);
+    mode_change switch_crtc(primary_output& primary, RRMode mode, int width, int height);
     void set_screen_size(int width, int height);
 
     Display* dpy_;
@@ -182,20 +171,19 @@ std::optional<display_mode> x11_display::enumerate_mode(std::uint32_t index) {
     if (!primary || index >= static_cast<std::uint32_t>(primary->info->nmode)) return std::nullopt;
     const XRRModeInfo* info = find_mode_info(*primary->resources, primary->info->modes[index]);
     if (info == nullptr) return std::nullopt;
-    return display_mode{static_cast<std::int32_t>(info->width), static_cast<std::int32_t>(info->height),
-                        dm_pels_width | dm_pels_height};
+    return display_mode{static_cast<std::int32_t>(info->width), static_cast<std::int32_t>(info->height)};
 }
 
-// `flags` is ignored: "update the registry" asks Windows to keep the mode as the display's registered
-// one for later sessions, and X has no such store. A RandR change lasts until the server stops or another
-// client changes it; the server's own configuration is the operator's to edit.
-long x11_display::change_mode(const display_mode& mode, std::uint32_t /*flags*/) {
+// `lifetime` is ignored: X has no store of a registered mode for later sessions. A RandR change lasts
+// until the server stops or another client changes it; the server's own configuration is the operator's
+// to edit. A mode the output does not offer is mode_not_offered; anything else that goes wrong, failed.
+mode_change x11_display::change_mode(const display_mode& mode, mode_lifetime /*lifetime*/) {
     auto primary = find_primary();
-    if (!primary || !primary->crtc || primary->crtc->mode == 0) return disp_change_failed;
+    if (!primary || !primary->crtc || primary->crtc->mode == 0) return mode_change::failed;
     const XRRCrtcInfo& crtc = *primary->crtc;
-    const int width = (mode.fields & dm_pels_width) ? mode.width : static_cast<int>(crtc.width);
-    const int height = (mode.fields & dm_pels_height) ? mode.height : static_cast<int>(crtc.height);
-    if (width <= 0 || height <= 0) return disp_change_badmode;
+    const int width = mode.width.value_or(static_cast<int>(crtc.width));
+    const int height = mode.height.value_or(static_cast<int>(crtc.height));
+    if (width <= 0 || height <= 0) return mode_change::mode_not_offered;
 
     // The first listed mode of that size; on a turned output the screen's width is the mode's height.
     const bool turned = sideways(crtc.rotation);
@@ -207,12 +195,12 @@ long x11_display::change_mode(const display_mode& mode, std::uint32_t /*flags*/)
         const int h = static_cast<int>(turned ? info->width : info->height);
         if (w == width && h == height) chosen = info->id;
     }
-    if (chosen == 0) return disp_change_badmode;
-    if (chosen == crtc.mode) return disp_change_successful;
+    if (chosen == 0) return mode_change::mode_not_offered;
+    if (chosen == crtc.mode) return mode_change::changed;
     return switch_crtc(*primary, chosen, width, height);
 }
 
-long x11_display::switch_crtc(primary_output& primary, RRMode mode, int width, int height) {
+mode_change x11_display::switch_crtc(primary_output& primary, RRMode mode, int width, int height) {
     const XRRCrtcInfo& crtc = *primary.crtc;
     const XRRScreenResources& res = *primary.resources;
 
@@ -228,7 +216,7 @@ long x11_display::switch_crtc(primary_output& primary, RRMode mode, int width, i
     }
     int min_width = 0, min_height = 0, max_width = 0, max_height = 0;
     if (XRRGetScreenSizeRange(dpy_, root_, &min_width, &min_height, &max_width, &max_height)) {
-        if (need_width > max_width || need_height > max_height) return disp_change_badmode;
+        if (need_width > max_width || need_height > max_height) return mode_change::mode_not_offered;
         need_width = std::max(need_width, min_width);
         need_height = std::max(need_height, min_height);
     }
@@ -249,7 +237,7 @@ long x11_display::switch_crtc(primary_output& primary, RRMode mode, int width, i
         set_screen_size(old_width, old_height);  // the output kept its mode: give the screen its size back
     }
     XUngrabServer(dpy_);
-    return switched && !trap.any() ? disp_change_successful : disp_change_failed;
+    return switched && !trap.any() ? mode_change::changed : mode_change::failed;
 }
 
 // Keeps the screen's dots per inch, so that applications' idea of physical size does not change.
