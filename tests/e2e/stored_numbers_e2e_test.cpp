@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/support/kept_file_forms.hpp"
+#include "../../fuzz/support/kept_file_forms.hpp"
 #include "basic/text.hpp"
 #include "support/e2e.hpp"
 
