@@ -125,13 +125,9 @@ class cabinet {
 public:
     explicit cabinet(const std::string& root)
         : root_(root), files(std::make_unique<counting_file_system>(make_native_file_system())) {
+        headless.attach(h.io);
         h.io.files = files.get();
         h.io.clock = &clock;
-        h.io.draws = &draws;
-        h.io.intro_movie = &intro_movie;
-        h.io.game_movie = &game_movie;
-        h.io.windows = &windows;
-        h.io.screen = &screen;
         if (std::filesystem::exists(root_ + "/libtccomm.so")) {
             library = make_native_credit_library(root_);
             h.io.library = library.get();
@@ -139,7 +135,6 @@ public:
             h.io.library = credit.get();
         }
         h.io.shell = credit.get();
-        h.io.trace = &events;
         h.program_folder = root_;
     }
 
@@ -152,12 +147,8 @@ public:
     std::string root_;
     std::unique_ptr<counting_file_system> files;
     fixed_clock clock{date_time{2026, 12, 7, 14, 5, 9}};
-    generator_draws draws{20261207};
     null_event_sink events;
-    headless_movie intro_movie{form::intro, events};
-    headless_movie game_movie{form::main, events};
-    headless_windows windows{events};
-    headless_display screen{events};
+    headless_seams headless{events, std::make_unique<generator_draws>(20261207)};
     std::shared_ptr<memory_credit> credit = std::make_shared<memory_credit>();
     std::unique_ptr<credit_library> library;
     host h;

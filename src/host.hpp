@@ -12,35 +12,12 @@
 #include "basic/date_time.hpp"
 #include "definitions.hpp"
 #include "platform/paths.hpp"
+#include "platform/seams.hpp"
 
 namespace quizhost {
 
-class file_system;
-class clock;
-class draws;
-class movie_control;
-class window_system;
-class display;
-class credit_library;
-class client_shell;
 class shell_object;
-class event_sink;
 class game_recall;
-
-// The outside world, one seam per interface. Owned by whoever builds the host (the quizhost program, a
-// test fixture); the host only borrows them.
-struct seams {
-    file_system* files = nullptr;
-    quizhost::clock* clock = nullptr;
-    quizhost::draws* draws = nullptr;
-    movie_control* intro_movie = nullptr;  // the intro form's control
-    movie_control* game_movie = nullptr;   // the main form's control
-    window_system* windows = nullptr;
-    quizhost::display* screen = nullptr;
-    credit_library* library = nullptr;
-    client_shell* shell = nullptr;
-    event_sink* trace = nullptr;  // credit calls and other traced events
-};
 
 struct host {
     seams io;

@@ -7,21 +7,9 @@
 
 #include "meters/meter_report.hpp"
 #include "platform/clock.hpp"
-#include "platform/file_system.hpp"
 #include "tools.hpp"
 
 namespace quizhost {
-namespace {
-
-// The folder holding this program: the cabinet folder when none is given.
-std::string program_folder() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) return self.parent_path().string();
-    return std::filesystem::current_path().string();
-}
-
-}  // namespace
 
 void add_meters_command(CLI::App& app, int& status) {
     auto options = std::make_shared<meter_tool_options>();
@@ -30,8 +18,7 @@ void add_meters_command(CLI::App& app, int& status) {
         "Print every meter of the cabinet's meter file (system/logs/meter.txt) with the figures an auditor "
         "derives from them, or export the meters as metrics for Prometheus or other tools. The cabinet's "
         "files are only read.");
-    meters->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)")
-        ->type_name("DIR");
+    add_root_option(*meters, options->root);
     meters->add_option("--html", options->html, "also write the report as one self-contained HTML page with charts")
         ->type_name("FILE");
     meters
@@ -56,8 +43,9 @@ void add_meters_command(CLI::App& app, int& status) {
         "Exit status: 0; 1 when the meter file is damaged (each damaged line is named on standard error and in "
         "the report, which is still written), or the meter file cannot be read or an output written.");
     meters->callback([options, &status] {
+        const read_only_cabinet cabinet = open_read_only_cabinet(options->root);
         meter_tool_options chosen = *options;
-        if (chosen.root.empty()) chosen.root = program_folder();
+        chosen.root = cabinet.root;
         if (chosen.cabinet.empty()) {
             // "--root ." names the cabinet after the folder it stands for, not after ".".
             std::error_code error;
@@ -65,9 +53,8 @@ void add_meters_command(CLI::App& app, int& status) {
             if (!error && folder.has_filename()) chosen.cabinet = folder.filename().string();
             if (!error && !folder.has_filename()) chosen.cabinet = folder.parent_path().filename().string();
         }
-        const auto fs = make_native_file_system();
         const auto now = make_system_clock();
-        status = run_meter_report(*fs, *now, chosen, std::cout, std::cerr);
+        status = run_meter_report(*cabinet.files, *now, chosen, std::cout, std::cerr);
     });
 }
 

@@ -2,8 +2,6 @@
 #include <iostream>
 #include <memory>
 
-#include "platform/file_system.hpp"
-#include "player/cabinet.hpp"
 #include "recall/recall_report.hpp"
 #include "tools.hpp"
 
@@ -27,8 +25,7 @@ void add_recall_command(CLI::App& app, int& status) {
         "(system/logs/recall.txt and recall_previous.txt): payment, game mode, win plan, lives, every question "
         "drawn with its file and line (deciphered from the question file as it is now), the answers, the prize "
         "and the money added. The files are only read.");
-    recall->add_option("--root", options->root, "the cabinet folder (default: the folder holding quizhost)")
-        ->type_name("DIR");
+    add_root_option(*recall, options->root);
     recall->add_option("--last", options->last, "show the newest N games (default 10)")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
@@ -46,13 +43,13 @@ void add_recall_command(CLI::App& app, int& status) {
         "Exit status: 0; 1 when there is no recall, the game is not in it, or the page cannot be written; 3 when "
         "damaged records were skipped (each named with its file and line on standard error).");
     recall->callback([options, game, &status] {
+        const read_only_cabinet cabinet = open_read_only_cabinet(options->root);
         recall_options chosen;
-        chosen.root = without_trailing_separator(options->root.empty() ? executable_folder(nullptr) : options->root);
+        chosen.root = cabinet.root;
         chosen.html_path = options->html;
         chosen.last = options->last;
         if (game->count() > 0) chosen.game = options->game;
-        const auto fs = make_native_file_system();
-        status = run_recall_report(*fs, chosen, std::cout, std::cerr);
+        status = run_recall_report(*cabinet.files, chosen, std::cout, std::cerr);
     });
 }
 

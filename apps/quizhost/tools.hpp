@@ -2,9 +2,22 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 
+#include "platform/file_system.hpp"
+
 namespace quizhost {
+
+// The cabinet a read-only tool (meters, recall) reads: the folder its `--root` names, or the folder holding
+// quizhost when none was given, without trailing separators; and the machine's files to read it through.
+struct read_only_cabinet {
+    std::string root;
+    std::unique_ptr<file_system> files;
+};
+// Adds the read-only tools' `--root DIR` to `command`, kept in `root`.
+void add_root_option(CLI::App& command, std::string& root);
+read_only_cabinet open_read_only_cabinet(const std::string& root);
 
 // `quizhost content encrypt|decrypt|check ...` for the content author. Sets `status` to the tool's exit
 // status when one of them ran.

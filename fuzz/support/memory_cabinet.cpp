@@ -11,16 +11,11 @@ namespace quizhost::fuzzing {
 
 memory_cabinet::memory_cabinet() {
     files.create_folder(cabinet_folder);
+    headless.attach(host.io);
     host.io.files = &files;
     host.io.clock = &clock;
-    host.io.draws = &draws;
-    host.io.intro_movie = &intro_movie;
-    host.io.game_movie = &game_movie;
-    host.io.windows = &windows;
-    host.io.screen = &screen;
     host.io.library = credit.get();
     host.io.shell = credit.get();
-    host.io.trace = &events;
     host.program_folder = cabinet_folder;
 }
 

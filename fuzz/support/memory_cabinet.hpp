@@ -36,13 +36,14 @@ struct memory_cabinet {
 
     testing::power_cut_file_system files;
     fixed_clock clock{date_time{2026, 12, 7, 14, 5, 9}};
-    // Draws not queued come from a fixed seed, so an input always runs the same way.
-    queued_draws draws{std::make_unique<generator_draws>(20261207)};
     counting_sink events;
-    headless_movie intro_movie{form::intro, events};
-    headless_movie game_movie{form::main, events};
-    headless_windows windows{events};
-    headless_display screen{events};
+    // Draws not queued come from a fixed seed, so an input always runs the same way.
+    headless_seams headless{events, std::make_unique<generator_draws>(20261207)};
+    headless_movie& intro_movie = headless.intro_movie;
+    headless_movie& game_movie = headless.game_movie;
+    headless_windows& windows = headless.windows;
+    headless_display& screen = headless.screen;
+    queued_draws& draws = headless.draws;
     std::shared_ptr<testing::memory_credit> credit = std::make_shared<testing::memory_credit>();
     quizhost::host host;
 

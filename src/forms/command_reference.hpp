@@ -14,7 +14,7 @@ struct command_reference {
     const char* name;
     const char* argument;  // its format and range, and what happens outside them
     const char* answer;    // the answer's format (the variable comes from the command table); "" for none
-    // A real exchange on a fresh cabinet (tests/command_reference_test.cpp plays each one): script lines
+    // A real exchange on a fresh cabinet (tests/forms/command_reference_test.cpp plays each one): script lines
     // that set the scene first ("draw\t0"), the argument, and the answer the variable gets ("..." at the
     // end: the answer begins so). For a command without an answer, `example_answer` says what it did.
     const char* example_scene;

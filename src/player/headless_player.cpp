@@ -84,25 +84,17 @@ int run_headless(const cabinet_options& options, const movie_script& script, std
     stream_event_sink events(out);
     const machine_seams machine(options);
     script_clock clock;
-    queued_draws draws(std::make_unique<generator_draws>());
-    headless_movie intro_movie(form::intro, events);
-    headless_movie game_movie(form::main, events);
-    headless_windows windows(events);
-    headless_display display(events);
+    headless_seams headless(events, std::make_unique<generator_draws>());
     std::unique_ptr<traced_display> traced;
     if (real_screen && *real_screen) traced = std::make_unique<traced_display>(**real_screen, events);
 
     host h;
     machine.attach(h, options);
+    headless.attach(h.io);
     h.io.clock = &clock;
-    h.io.draws = &draws;
-    h.io.intro_movie = &intro_movie;
-    h.io.game_movie = &game_movie;
-    h.io.windows = &windows;
-    h.io.screen = real_screen ? static_cast<quizhost::display*>(traced.get()) : &display;
-    h.io.trace = &events;
+    if (real_screen) h.io.screen = traced.get();  // the real screen, traced, or none at all
 
-    headless_stage stage{game_movie, windows, display, draws, clock};
+    headless_stage stage{headless.game_movie, headless.windows, headless.screen, headless.draws, clock};
     return play_movie_script(h, stage, script, err);
 }
 

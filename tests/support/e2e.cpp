@@ -253,6 +253,17 @@ void cabinet::make_standard() const {
     std::filesystem::create_directories(path("data"));
 }
 
+void cabinet::make_priced() const {
+    make_standard();
+    write("system/setup.ini", "S1,40\r\nS2,50\r\n");
+}
+
+void cabinet::install(const std::string& name) const { std::filesystem::copy_file(bin_path(name), path(name)); }
+
+run_result cabinet::play(const std::string& commands, const std::vector<std::string>& extra_args) const {
+    return run("clock\t2026-12-07 14:05:09\nfs\tINTRO_END\n" + commands, extra_args);
+}
+
 run_result cabinet::run(const std::string& script, const std::vector<std::string>& extra_args) const {
     const std::string script_path = scratch_.path() + "/movie.script";
     put(script_path, script);

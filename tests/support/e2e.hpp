@@ -53,6 +53,13 @@ bool start_windows_process(const char* program, char* command_line, void* startu
                            unsigned long& why);
 #endif
 
+// The stand-in credit library's file name on this system.
+#ifdef _WIN32
+inline constexpr const char* credit_library_file = "tccomm.dll";
+#else
+inline constexpr const char* credit_library_file = "libtccomm.so";
+#endif
+
 // A cabinet folder that lives as long as the object.
 class cabinet {
 public:
@@ -69,12 +76,19 @@ public:
     // The usual files of a cabinet that starts: the two movies, the system, variable and data folders
     // with the log started, so the launch line is kept.
     void make_standard() const;
+    // make_standard() with the prices of setup.ini at 40 and 50 credits: a game costs 50 unless a test
+    // writes other prices.
+    void make_priced() const;
+    // Copies `name`, a stand-in built beside quizhost (the credit library or shell), into the cabinet.
+    void install(const std::string& name) const;
 
     // Runs `quizhost --root ROOT --script FILE` with `script` (written to a file outside the cabinet),
     // plus `extra_args` at the end.
     run_result run(const std::string& script, const std::vector<std::string>& extra_args = {}) const;
     // The same with the script on standard input (`--script -`).
     run_result run_from_stdin(const std::string& script, const std::vector<std::string>& extra_args = {}) const;
+    // run() with `commands` after start-up: the clock fixed at 2026-12-07 14:05:09, then "INTRO_END".
+    run_result play(const std::string& commands, const std::vector<std::string>& extra_args = {}) const;
 
 private:
     temp_folder folder_;

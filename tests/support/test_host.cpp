@@ -89,16 +89,11 @@ void memory_credit::AddToBank(double amount) {
 void memory_credit::FreeGameStarted() { calls.push_back("FreeGameStarted"); }
 
 test_host::test_host() : files(make_native_file_system()) {
+    headless.attach(host.io);
     host.io.files = files.get();
     host.io.clock = &clock;
-    host.io.draws = &draws;
-    host.io.intro_movie = &intro_movie;
-    host.io.game_movie = &game_movie;
-    host.io.windows = &windows;
-    host.io.screen = &screen;
     host.io.library = credit.get();
     host.io.shell = credit.get();
-    host.io.trace = &events;
     host.program_folder = folder.path();
 }
 

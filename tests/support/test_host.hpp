@@ -82,12 +82,13 @@ struct test_host {
     temp_folder folder;
     std::unique_ptr<file_system> files;
     fixed_clock clock{date_time{2026, 12, 7, 14, 5, 9}};
-    queued_draws draws{std::make_unique<generator_draws>(12345)};
     recording_sink events;
-    headless_movie intro_movie{form::intro, events};
-    headless_movie game_movie{form::main, events};
-    headless_windows windows{events};
-    headless_display screen{events};
+    headless_seams headless{events, std::make_unique<generator_draws>(12345)};
+    headless_movie& intro_movie = headless.intro_movie;
+    headless_movie& game_movie = headless.game_movie;
+    headless_windows& windows = headless.windows;
+    headless_display& screen = headless.screen;
+    queued_draws& draws = headless.draws;
     std::shared_ptr<memory_credit> credit = std::make_shared<memory_credit>();
     quizhost::host host;
 

@@ -4,22 +4,18 @@
 import assert from "node:assert/strict";
 import { mkdirSync, readFileSync } from "node:fs";
 import { join } from "node:path";
-import { after, before, test } from "node:test";
+import { before, test } from "node:test";
 import { parseWinPlan } from "../../demo/cabinet/flash_game/quiz.mjs";
 import { answersTo, commands, openDemo, rightAnswerOf, screenIs } from "./quiz-driver.mjs";
-import { launchBrowser, sourceDir, waitFor } from "./support.mjs";
+import { browserForTests, sourceDir, waitFor } from "./support.mjs";
 
 const artifacts = join(sourceDir, "build", "test-artifacts", "demo-game");
 const slow = { timeout: 90000 };
 const PACE = 0.2; // every wait of the quiz a fifth as long
 
-let browser;
-before(async () => {
+const browser = browserForTests();
+before(() => {
   mkdirSync(artifacts, { recursive: true });
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
 });
 
 // A keyed record file as a map from key (with its index, "M2,3") to the rest of the line's fields.
@@ -52,7 +48,7 @@ const layoutOf = (game) =>
   );
 
 test("two full games: one lost on lives, one collected with a high-score entry; the files agree", slow, async () => {
-  const demo = await openDemo(browser, { credit: 500, pace: PACE });
+  const demo = await openDemo(browser(), { credit: 500, pace: PACE });
   const { cabinet, host, page, game } = demo;
   try {
     await screenIs(game, "attract", 20000);
@@ -228,7 +224,7 @@ test("two full games: one lost on lives, one collected with a high-score entry; 
 });
 
 test("operator keys: F8 shows the cabinet's figures, F9 restarts the game; banging the keys shakes", slow, async () => {
-  const demo = await openDemo(browser, { credit: 20, pace: PACE });
+  const demo = await openDemo(browser(), { credit: 20, pace: PACE });
   const { host, page, game } = demo;
   try {
     await screenIs(game, "attract", 20000);

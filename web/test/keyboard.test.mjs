@@ -4,9 +4,9 @@
 import assert from "node:assert/strict";
 import { cpSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 import {
-  launchBrowser,
+  browserForTests,
   makeCabinet,
   movieFrame,
   openStage,
@@ -18,13 +18,7 @@ import {
 } from "./support.mjs";
 
 const slow = { timeout: 60000 };
-let browser;
-before(async () => {
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-});
+const browser = browserForTests();
 
 // The example of web/README.md as a developer would copy it from there.
 function readmeExample() {
@@ -45,7 +39,7 @@ test("web/README.md's example plays by keyboard alone: Escape closes the program
   let stage = null;
   try {
     host = await startHost(cabinet.root);
-    stage = await openStage(browser);
+    stage = await openStage(browser());
     await stage.page.goto(host.stageUrl);
     const game = await movieFrame(stage.page, "flash_game");
     await game.waitForFunction(() => document.getElementById("credit").textContent === "Credit 120", null, {
@@ -67,7 +61,7 @@ test(
   "the game movie has the focus again after RESET_FLASH_GAME, and a misspelled command is traced",
   slow,
   async () => {
-    await withCabinet(browser, {}, async ({ game, host, page }) => {
+    await withCabinet(browser(), {}, async ({ game, host, page }) => {
       assert.equal(await game.evaluate(() => document.hasFocus()), true);
       await game.evaluate(() => window.probe.ask("GET_CREDITS", "", "vb_credit"));
       await host.event("unknown\tmain\tGET_CREDITS\t\tno such command: nothing happens (did you mean GET_CREDIT?)");
@@ -82,7 +76,7 @@ test(
 );
 
 test("a fatal error shows the log line and the failing file on the stage's end screen", slow, async () => {
-  await withCabinet(browser, {}, async ({ cabinet, game, host, page }) => {
+  await withCabinet(browser(), {}, async ({ cabinet, game, host, page }) => {
     game.evaluate(() => window.probe.ask("GET_QUESTION", "1,T", "vb_question")).catch(() => {});
     assert.equal(await host.exited, 1);
     const screen = page.locator("#failure");

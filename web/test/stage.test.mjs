@@ -4,9 +4,9 @@ import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import { existsSync, readFileSync, statSync } from "node:fs";
 import { dirname } from "node:path";
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 import {
-  launchBrowser,
+  browserForTests,
   makeCabinet,
   movieFrame,
   openStage,
@@ -17,16 +17,10 @@ import {
 } from "./support.mjs";
 
 const slow = { timeout: 60000 };
-let browser;
-before(async () => {
-  browser = await launchBrowser();
-});
-after(async () => {
-  await browser?.close();
-});
+const browser = browserForTests();
 
 test("the stage loads, the intro plays and sends INTRO_END, and the game movie loads", slow, async () => {
-  await withCabinet(browser, { untilGame: false }, async ({ cabinet, host, page }) => {
+  await withCabinet(browser(), { untilGame: false }, async ({ cabinet, host, page }) => {
     // The stage starts under the forms' design caption (read from the page as served: by the time the page
     // could be asked, a fast intro may already have handed over to the main form's caption).
     const served = await (await fetch(host.address)).text();
@@ -65,7 +59,7 @@ test("the stage loads, the intro plays and sends INTRO_END, and the game movie l
 });
 
 test("a command raised by the movie gets its variable before the movie's next frame", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host }) => {
+  await withCabinet(browser(), {}, async ({ game, host }) => {
     const asks = [
       ["GET_WRAPPER_VERSION", "vb_wrapper_version", "7.12"],
       ["GET_SHOW_LOCAL_SCORES", "vb_show_local_scores", "1"],
@@ -90,7 +84,7 @@ test("a command raised by the movie gets its variable before the movie's next fr
 });
 
 test("MSGBOX shows a box over the movie that a click dismisses", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host, page }) => {
+  await withCabinet(browser(), {}, async ({ game, host, page }) => {
     const asked = game.evaluate(() => window.probe.ask("MSGBOX", "Hello there", "vb_nothing"));
     await page.locator("#box").waitFor({ state: "visible" });
     assert.equal(await page.locator("#box-text").textContent(), "Hello there");
@@ -111,7 +105,7 @@ test("MSGBOX shows a box over the movie that a click dismisses", slow, async () 
 });
 
 test("CLOSE_ALL ends the host with status 0", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host, page }) => {
+  await withCabinet(browser(), {}, async ({ game, host, page }) => {
     // The address with the secret is kept for the host's user only, as long as the host runs.
     assert.ok(host.addressFile?.startsWith(host.runtimeDir), `the address file ${host.addressFile}`);
     assert.equal(readFileSync(host.addressFile, "utf8"), `${host.stageUrl}\n`);
@@ -128,7 +122,7 @@ test("CLOSE_ALL ends the host with status 0", slow, async () => {
 });
 
 test("RESET_FLASH_GAME loads the game movie afresh, and what the old one raised is dropped", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host, page }) => {
+  await withCabinet(browser(), {}, async ({ game, host, page }) => {
     await game.evaluate(() => {
       window.movie.fscommand("RESET_FLASH_GAME");
       window.movie.fscommand("TO_LOG", "raised by the old movie"); // taken after the reset: dropped
@@ -145,15 +139,15 @@ test("RESET_FLASH_GAME loads the game movie afresh, and what the old one raised 
 });
 
 test("in demo mode the pointer stays visible", slow, async () => {
-  await withCabinet(browser, { demo: true }, async ({ game, page }) => {
+  await withCabinet(browser(), { demo: true }, async ({ game, page }) => {
     assert.equal(await page.evaluate(() => document.body.classList.contains("no-pointer")), false);
     assert.notEqual(await game.evaluate(() => getComputedStyle(document.body).cursor), "none");
   });
 });
 
 test("a second stage is refused while the first one plays on", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host }) => {
-    const second = await openStage(browser);
+  await withCabinet(browser(), {}, async ({ game, host }) => {
+    const second = await openStage(browser());
     try {
       await second.page.goto(host.stageUrl);
       await waitFor(
@@ -171,10 +165,10 @@ test("a second stage is refused while the first one plays on", slow, async () =>
 });
 
 test("a stage without this start's secret is never admitted, and the secret leaves the address bar", slow, async () => {
-  await withCabinet(browser, {}, async ({ game, host, page }) => {
+  await withCabinet(browser(), {}, async ({ game, host, page }) => {
     assert.equal(page.url(), host.address, "the key stayed in the address bar");
-    const bare = await openStage(browser);
-    const wrong = await openStage(browser);
+    const bare = await openStage(browser());
+    const wrong = await openStage(browser());
     try {
       // No key: the stage says what to open, and does not even try.
       await bare.page.goto(host.address);
@@ -199,7 +193,7 @@ test("a stage without this start's secret is never admitted, and the secret leav
 });
 
 test("a reloaded stage is brought back to where the host is", slow, async () => {
-  await withCabinet(browser, {}, async ({ host, page }) => {
+  await withCabinet(browser(), {}, async ({ host, page }) => {
     await page.reload();
     const game = await movieFrame(page, "flash_game");
     await game.waitForFunction(() => window.movie.frame > 0);

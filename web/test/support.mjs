@@ -4,6 +4,7 @@ import { spawn } from "node:child_process";
 import { cpSync, mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
+import { after, before } from "node:test";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
 
@@ -118,6 +119,19 @@ export function startHost(root, { trace = true } = {}) {
 // --user-data-dir). Each test opens a context of its own in it: no cookies or storage carried over.
 export function launchBrowser() {
   return chromium.launch({ executablePath: chromiumBin, headless: true, args: chromiumArgs });
+}
+
+// One browser for the tests of a file: launched before the first and closed after the last. Answers a
+// function that gives it to the tests.
+export function browserForTests() {
+  let browser = null;
+  before(async () => {
+    browser = await launchBrowser();
+  });
+  after(async () => {
+    await browser?.close();
+  });
+  return () => browser;
 }
 
 // A fresh context of `browser` and its page, at 800 by 600.

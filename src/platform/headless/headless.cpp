@@ -1,8 +1,23 @@
 #include "platform/headless/headless.hpp"
 
 #include <string>
+#include <utility>
+
+#include "platform/seams.hpp"
 
 namespace quizhost {
+
+headless_seams::headless_seams(event_sink& sink, std::unique_ptr<quizhost::draws> fallback_draws)
+    : events(sink), draws(std::move(fallback_draws)) {}
+
+void headless_seams::attach(seams& io) {
+    io.intro_movie = &intro_movie;
+    io.game_movie = &game_movie;
+    io.windows = &windows;
+    io.screen = &screen;
+    io.draws = &draws;
+    io.trace = &events;
+}
 
 void headless_movie::set_movie(const std::string& path) {
     movie_ = path;

@@ -5,10 +5,12 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/display.hpp"
+#include "platform/draws.hpp"
 #include "platform/event_sink.hpp"
 #include "platform/movie_control.hpp"
 #include "platform/window_system.hpp"
@@ -108,6 +110,29 @@ public:
 private:
     display& inner_;
     event_sink& events_;
+};
+
+struct seams;
+
+// The headless seams as one bundle, for everything that runs the host with no screen (the headless player,
+// the tests, the fuzzers, the benchmarks): both movies, the windows and the display, reporting to `events`,
+// and draws that a script or a test can queue in front of `fallback_draws`. attach() lends them all to a
+// host's seams; the files, the clock and the credit systems stay with the builder, which sets them and swaps
+// any seam it changes after attaching.
+struct headless_seams {
+    headless_seams(event_sink& events, std::unique_ptr<quizhost::draws> fallback_draws);
+    headless_seams(const headless_seams&) = delete;
+    headless_seams& operator=(const headless_seams&) = delete;
+
+    // Sets the movies, windows, display, draws and the trace of `io`.
+    void attach(seams& io);
+
+    event_sink& events;
+    headless_movie intro_movie{form::intro, events};
+    headless_movie game_movie{form::main, events};
+    headless_windows windows{events};
+    headless_display screen{events};
+    queued_draws draws;
 };
 
 }  // namespace quizhost

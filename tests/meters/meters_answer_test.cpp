@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "meters/answer_settlement.hpp"
-#include "meters_support.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "meters/meter_report.hpp"
-#include "meters_support.hpp"
 #include "platform/file_system.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost {
 void PrintTo(const meter_report::damaged_line& d, std::ostream* os) {

@@ -16,27 +16,17 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using lines = std::vector<std::string>;
 
-// The stand-in credit library's file name.
-#ifdef _WIN32
-constexpr const char* tccomm_file = "tccomm.dll";
-#else
-constexpr const char* tccomm_file = "libtccomm.so";
-#endif
-
 // A cabinet that starts, with a price of 50 credits per game unless the test sets another.
 class credit_cabinet : public ::testing::Test {
 protected:
-    void SetUp() override {
-        cab.make_standard();
-        cab.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
-    }
-    void install(const std::string& library) const { std::filesystem::copy_file(bin_path(library), cab.path(library)); }
+    void SetUp() override { cab.make_priced(); }
+    void install(const std::string& library) const { cab.install(library); }
     void credit_state(const std::string& records) const { cab.write("credit_state.txt", records); }
     std::string log() const { return cab.read("system/logs/log.txt"); }
 
     // The script's commands after start-up.
     run_result play(const std::string& commands, const std::vector<std::string>& extra_args = {}) const {
-        return cab.run("clock\t2026-12-07 14:05:09\nfs\tINTRO_END\n" + commands, extra_args);
+        return cab.play(commands, extra_args);
     }
     static lines credit_calls(const run_result& r) { return lines_starting(r.transcript, "credit\t"); }
 
@@ -49,7 +39,7 @@ class library_platform : public credit_cabinet {
 protected:
     void SetUp() override {
         credit_cabinet::SetUp();
-        install(tccomm_file);
+        install(credit_library_file);
     }
 };
 

@@ -6,11 +6,11 @@
 #include <cmath>
 #include <string>
 
-#include "../fuzz/support/fuzz_input.hpp"
-#include "../fuzz/support/kept_file_forms.hpp"
-#include "meters_support.hpp"
+#include "../../fuzz/support/fuzz_input.hpp"
+#include "../../fuzz/support/kept_file_forms.hpp"
 #include "records/error_log.hpp"
 #include "scores/hiscores.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost {
 namespace {

@@ -14,10 +14,10 @@
 
 #include "meters/meter_defs.hpp"
 #include "meters/meter_report.hpp"
-#include "meters_support.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost::testing {
 namespace {

@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "meters/meter_file.hpp"
-#include "meters_support.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost::testing {
 namespace {

@@ -2,8 +2,8 @@
 
 #include "meters/autoplay_defs.hpp"
 #include "meters/setup_file_defs.hpp"
-#include "meters_support.hpp"
 #include "records/error_log.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost::testing {
 namespace {

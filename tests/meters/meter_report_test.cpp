@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "meters_support.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
+#include "support/meters_support.hpp"
 
 namespace quizhost::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../bench/game_script.hpp"
+#include "../../bench/game_script.hpp"
 #include "content/encryption.hpp"
 #include "support/e2e.hpp"
 

@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "../fuzz/support/kept_file_forms.hpp"
+#include "../../fuzz/support/kept_file_forms.hpp"
 #include "basic/text.hpp"
 #include "support/e2e.hpp"
 
@@ -20,12 +19,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using lines = std::vector<std::string>;
-
-#ifdef _WIN32
-constexpr const char* tccomm_file = "tccomm.dll";
-#else
-constexpr const char* tccomm_file = "libtccomm.so";
-#endif
 
 const std::string nines(400, '9');
 
@@ -39,9 +32,8 @@ class stored_numbers : public ::testing::Test {
 protected:
     // A cabinet that has played one game with a prize, a score and an answer, on the credit library.
     void SetUp() override {
-        cab.make_standard();
-        cab.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
-        std::filesystem::copy_file(bin_path(tccomm_file), cab.path(tccomm_file));
+        cab.make_priced();
+        cab.install(credit_library_file);
         cab.write("credit_state.txt", "credit,500\r\nbank,100\r\n");
         const run_result first = play(
             "fs\tUSE_CREDIT\nfs\tSTART_GAME\nfs\tANSWERED\t2,1\nfs\tUPDATE_METERS\t3,500,1,1\nfs\tADD_TO_BANK\t500\n"
@@ -50,9 +42,7 @@ protected:
         played = files();
         ASSERT_THAT(played.meters, HasSubstr("M10,500\r\n"));
     }
-    run_result play(const std::string& commands) const {
-        return cab.run("clock\t2026-12-07 14:05:09\nfs\tINTRO_END\n" + commands + "fs\tCLOSE_ALL\n");
-    }
+    run_result play(const std::string& commands) const { return cab.play(commands + "fs\tCLOSE_ALL\n"); }
     stored files() const {
         return {cab.read("system/logs/meter.txt"), cab.read("variable/highscores.txt"), cab.read("credit_state.txt")};
     }
