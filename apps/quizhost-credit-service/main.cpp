@@ -67,7 +67,7 @@ int run_insert(const std::string& credits_text, const std::string& state_path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run_program(int argc, char** argv) {
     // Its lines end in LF alone on every system, as the clients that read them expect.
     quizhost::use_binary_standard_streams();
     CLI::App app{
@@ -105,4 +105,17 @@ int main(int argc, char** argv) {
     }
     if (insert->parsed()) return run_insert(credits_text, insert_state);
     return run_service(port, service);
+}
+
+int main(int argc, char** argv) {
+    // A failure the program's own code does not catch (memory, the C++ library) ends it with a line and a
+    // status, as one inside the host does, not with std::terminate's abort.
+    try {
+        return run_program(argc, argv);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "quizhost-credit-service: unhandled failure: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "quizhost-credit-service: unhandled failure\n");
+    }
+    return 1;
 }

@@ -72,7 +72,7 @@ std::optional<std::string> read_script(const std::string& path, std::string& why
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int run_program(int argc, char** argv) {
     // What quizhost prints (transcripts, deciphered files) and reads are exact bytes on every system.
     quizhost::use_binary_standard_streams();
     quizhost::cabinet_options options;
@@ -179,4 +179,17 @@ int main(int argc, char** argv) {
         return usage_error("movie script " + script_path + ", " + e.what());
     }
     return quizhost::run_headless_on_display(options, script, display_choice, stdout, stderr);
+}
+
+int main(int argc, char** argv) {
+    // A failure the program's own code does not catch (memory, the C++ library) ends it with a line and a
+    // status, as one inside the host does, not with std::terminate's abort.
+    try {
+        return run_program(argc, argv);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "quizhost: unhandled failure: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "quizhost: unhandled failure\n");
+    }
+    return quizhost::exit_intro_failed;
 }
