@@ -388,8 +388,7 @@ std::vector<section> summary_sections(const meter_report& r) {
 table damage_table(const meter_report& r) {
     table damaged{"Damaged lines (the figures below read the file as the host does)", {"Line", "Text", "Problem"}, {}};
     for (const auto& d : r.damaged) {
-        damaged.rows.push_back({d.number ? std::to_string(d.number) : "missing",
-                                single_line(d.text), d.problem});
+        damaged.rows.push_back({d.number ? std::to_string(d.number) : "missing", single_line(d.text), d.problem});
     }
     return damaged;
 }
