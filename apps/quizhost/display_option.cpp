@@ -34,7 +34,7 @@ std::string display_variable() {
 
 // Says what auto picks on this machine now, so --help answers "which display would it touch?".
 std::string auto_in_use() {
-    const std::string chosen = resolve_display_choice("auto", false);
+    std::string chosen = resolve_display_choice("auto", false);
     if (!system_display().empty() && chosen == system_display()) return chosen;
     if (chosen == "x11") return "x11 (DISPLAY=" + display_variable() + ")";
     if (!built_with_x11) return "none (this quizhost is built without X11)";

@@ -120,7 +120,7 @@ struct seams;
 // host's seams; the files, the clock and the credit systems stay with the builder, which sets them and swaps
 // any seam it changes after attaching.
 struct headless_seams {
-    headless_seams(event_sink& events, std::unique_ptr<quizhost::draws> fallback_draws);
+    headless_seams(event_sink& sink, std::unique_ptr<quizhost::draws> fallback_draws);
     headless_seams(const headless_seams&) = delete;
     headless_seams& operator=(const headless_seams&) = delete;
 
