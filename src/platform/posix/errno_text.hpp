@@ -6,8 +6,8 @@
 
 namespace quizhost {
 
-// strerror's text through the thread-safe strerror_r: the browser bridge's thread and the supervisor's
-// report errors while the host's thread may be doing the same.
+// strerror's text through the thread-safe strerror_r. The host runs one thread today; the seams are
+// reused by tests and tools that may not, and strerror's one shared buffer is a trap for the first of them.
 inline std::string errno_text(int error) { return std::generic_category().message(error); }
 
 }  // namespace quizhost
