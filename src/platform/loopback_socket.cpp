@@ -78,6 +78,7 @@ std::string send_within(tcp_socket& socket, std::string_view bytes, steady::time
             continue;
         }
         if (sent.what == status::failed) return "send: " + error_text(sent.error);
+        if (sent.bytes == 0) return "send: the connection took nothing";
         bytes.remove_prefix(sent.bytes);
     }
     return "";
@@ -153,18 +154,9 @@ public:
         }
     }
 
+    // A client that stops reading for five seconds loses its reply rather than holding the service.
     bool send_all(std::string_view bytes) override {
-        while (!bytes.empty()) {
-            const socket_calls::result sent = socket_->send(bytes);
-            if (sent.what == status::interrupted) continue;
-            if (sent.what == status::would_block) {
-                socket_->wait_until(wait_for::writing, steady::now() + std::chrono::seconds(5));
-                continue;
-            }
-            if (sent.what == status::failed || sent.bytes == 0) return false;
-            bytes.remove_prefix(sent.bytes);
-        }
-        return true;
+        return send_within(*socket_, bytes, steady::now() + std::chrono::seconds(5)).empty();
     }
 
     void reset_on_close() override { reset_ = true; }
