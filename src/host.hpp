@@ -25,6 +25,8 @@ struct host {
     // Where the cabinet lives and how to reach the local credit service (from the command line).
     std::string program_folder;  // no trailing separator
     int credit_port = default_credit_port;
+    // A user besides root and the host's own that may run the local credit service ("" for none).
+    std::string credit_service_user;
 
     // Start-up (form_intro, form_main load).
     struct start_values {

@@ -1,4 +1,5 @@
-// quizhost-credit-service: the cabinet's local credit service for this machine, and its coin slot.
+// quizhost-credit-service: a simulator of a socket cabinet's local credit service, and its coin slot, for
+// demos and tests. A cabinet's own credit service is the cabinet maker's.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
@@ -7,8 +8,13 @@
 #include "basic/numbers.hpp"
 #include "credit_state.hpp"
 #include "definitions.hpp"
+#include "meters/setup_file_defs.hpp"
+#include "platform/file_system.hpp"
 #include "platform/loopback_socket.hpp"
+#include "platform/paths.hpp"
 #include "platform/standard_streams.hpp"
+#include "player/cabinet.hpp"
+#include "records/text_records.hpp"
 #include "service.hpp"
 
 namespace {
@@ -36,8 +42,8 @@ int run_service(int port, const quizhost::credit_service::settings& service) {
     }
     std::signal(SIGINT, request_stop);
     std::signal(SIGTERM, request_stop);
-    std::printf("quizhost-credit-service: listening on 127.0.0.1:%d, state %s\n", listener->port(),
-                service.state_path.c_str());
+    std::printf("quizhost-credit-service: simulator listening on 127.0.0.1:%d, state %s, %s credits a game\n",
+                listener->port(), service.state_path.c_str(), quizhost::number_to_text(service.price).c_str());
     std::fflush(stdout);
     quizhost::credit_service::serve(*listener, service, stop_requested);
     return 0;
@@ -65,28 +71,50 @@ int run_insert(const std::string& credits_text, const std::string& state_path) {
     return 0;
 }
 
+// The price the cabinet at `folder` plays at: S2 of its setup.ini, bounded as the host bounds it (a
+// missing file or value is the host's default too).
+double cabinet_price(const std::string& folder) {
+    const auto files = quizhost::make_native_file_system();
+    const std::string setup = folder + quizhost::system_folder_name + quizhost::setup_file_name;
+    if (!quizhost::file_exists(*files, setup)) return quizhost::default_price_per_play;
+    const double price = quizhost::leading_number(quizhost::read_record_field(*files, setup, "S2", 1));
+    return quizhost::bounded_setup_values(quizhost::default_setup_values.payout_percent, price).price_per_play;
+}
+
 }  // namespace
 
 static int run_program(int argc, char** argv) {
     // Its lines end in LF alone on every system, as the clients that read them expect.
     quizhost::use_binary_standard_streams();
     CLI::App app{
-        "quizhost-credit-service: the local credit service of a cabinet on the Meridian platform.\n"
-        "Listens on 127.0.0.1 only and answers one request line per exchange:\n"
+        "quizhost-credit-service: a SIMULATOR of a socket cabinet's local credit service (flg_meridian.dat),\n"
+        "for demos and tests. It is not a cabinet's credit system: a cabinet in the field has its maker's own.\n"
+        "Any local user that can reach it can add credit and bank, so run it only on a demo or test machine.\n"
+        "Listens on 127.0.0.1 only and answers request lines, several clients at once, each connection for\n"
+        "at most one second:\n"
         "  GET_CREDIT -> CREDIT n    GET_BANK -> BANK n    USE_CREDIT -> OK DONE | OK REFUSED\n"
         "  ADD_BANK amount -> OK DONE    GAME_EXIT -> OK BYE    anything else -> ERROR reason\n"
         "Credit and bank live in the state file (records credit,N and bank,N), replaced atomically.\n"
-        "Example: quizhost-credit-service --port 7475 --state /srv/cabinet/credit_state.txt"};
+        "A game costs the cabinet's own price (S2 of its setup.ini, with --cabinet) or --price.\n"
+        "Example: quizhost-credit-service --cabinet /srv/demo-cabinet"};
     int port = quizhost::default_credit_port;
-    quizhost::credit_service::settings service{quizhost::standin::state_file_name, 50};
+    quizhost::credit_service::settings service{quizhost::standin::state_file_name, quizhost::default_price_per_play};
+    std::string cabinet;
     app.add_option("--port", port, "TCP port on 127.0.0.1 (0: any free port, printed at start)")
         ->check(CLI::Range(0, 65535))
         ->capture_default_str();
-    app.add_option("--state", service.state_path, "the state file (created when the first change is made)")
-        ->capture_default_str();
-    app.add_option("--price", service.price, "credits one game costs (what USE_CREDIT takes)")
-        ->check(CLI::Range(1.0, 10000.0))
-        ->capture_default_str();
+    const auto state_option =
+        app.add_option("--state", service.state_path, "the state file (created when the first change is made)")
+            ->capture_default_str();
+    app.add_option("--cabinet", cabinet,
+                   "the demo cabinet's folder: a game costs its price per play (S2 of system/setup.ini, as the "
+                   "host reads it), and the state file is its credit_state.txt unless --state names another")
+        ->type_name("DIR");
+    const auto price_option = app.add_option("--price", service.price,
+                                             "credits one game costs (what USE_CREDIT takes), instead of the "
+                                             "cabinet's price")
+                                  ->check(CLI::Range(1.0, 10000.0))
+                                  ->capture_default_str();
 
     std::string credits_text;
     std::string insert_state = quizhost::standin::state_file_name;
@@ -104,6 +132,19 @@ static int run_program(int argc, char** argv) {
         return code == 0 ? 0 : quizhost::exit_usage;
     }
     if (insert->parsed()) return run_insert(credits_text, insert_state);
+    if (!cabinet.empty()) {
+        cabinet = quizhost::without_trailing_separator(cabinet);
+        if (state_option->count() == 0) {
+            service.state_path = cabinet + quizhost::path_separator + quizhost::standin::state_file_name;
+        }
+        if (price_option->count() == 0) {
+            try {
+                service.price = cabinet_price(cabinet);
+            } catch (const quizhost::run_time_error& e) {
+                return fail("cannot read the price of the cabinet " + cabinet + ": " + e.what());
+            }
+        }
+    }
     return run_service(port, service);
 }
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
@@ -15,8 +18,9 @@ namespace quizhost::credit_service {
 namespace {
 
 constexpr std::size_t longest_request = 1024;
-constexpr std::chrono::milliseconds idle_limit{5000};
 constexpr std::chrono::milliseconds stop_check{200};
+// A waiting worker looks again this often for one that has finished.
+constexpr std::chrono::milliseconds worker_check{10};
 
 std::string line(std::string_view word, std::string_view value) {
     std::string reply(word);
@@ -66,18 +70,29 @@ std::string handle(const settings& service, std::string_view name, std::string_v
     return line("ERROR", "unknown-message");
 }
 
-void serve_connection(loopback_connection& connection, const settings& service) {
+void serve_connection(loopback_connection& connection, const settings& service, std::mutex& state) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + connection_deadline;
     std::string request;
     for (;;) {
-        switch (connection.read_line(request, longest_request, idle_limit)) {
-            case loopback_connection::read_result::line:
-                if (!connection.send_all(answer_request(service, request))) return;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+        if (left.count() <= 0) return;  // its time is up, however busy it kept us
+        switch (connection.read_line(request, longest_request, left)) {
+            case loopback_connection::read_result::line: {
+                std::string reply;
+                {
+                    // One request at a time touches the state file, whichever connection it came on.
+                    const std::lock_guard<std::mutex> one_at_a_time(state);
+                    reply = answer_request(service, request);
+                }
+                if (!connection.send_all(reply)) return;
                 break;
+            }
             case loopback_connection::read_result::too_long:
                 connection.send_all(line("ERROR", "request-too-long"));
                 return;
             case loopback_connection::read_result::closed:     // the client is done, or gave up early
-            case loopback_connection::read_result::timed_out:  // let a silent client go, so others get their turn
+            case loopback_connection::read_result::timed_out:  // past its deadline: let it go
                 return;
         }
     }
@@ -98,10 +113,39 @@ std::string answer_request(const settings& service, std::string_view request) {
 }
 
 void serve(loopback_listener& listener, const settings& service, const std::atomic<bool>& stop) {
+    struct worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex state;
+    std::vector<worker> workers;
+    const auto reap = [&workers] {
+        for (auto it = workers.begin(); it != workers.end();) {
+            if (it->done->load()) {
+                it->thread.join();
+                it = workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    };
     while (!stop.load()) {
-        const std::unique_ptr<loopback_connection> connection = listener.accept(stop_check);
-        if (connection) serve_connection(*connection, service);
+        reap();
+        if (workers.size() >= most_connections_at_once) {
+            // Every worker is busy; each is done within its deadline.
+            std::this_thread::sleep_for(worker_check);
+            continue;
+        }
+        std::shared_ptr<loopback_connection> connection = listener.accept(stop_check);
+        if (!connection) continue;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        workers.push_back({std::thread([connection, done, &service, &state] {
+                               serve_connection(*connection, service, state);
+                               done->store(true);
+                           }),
+                           done});
     }
+    for (auto& w : workers) w.thread.join();
 }
 
 double insert_credits(const std::string& state_path, double credits) {

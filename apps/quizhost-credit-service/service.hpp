@@ -11,6 +11,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,14 @@ struct settings {
 // The reply line (with its CR LF) to one request line (with or without its line end).
 std::string answer_request(const settings& service, std::string_view request);
 
-// Serves connections one at a time until `stop` is set. A connection is served until the client closes
-// it, sends an over-long line, or stays silent for 5 seconds.
+// A client has this long from its connection's acceptance to its last reply, however many lines it sends:
+// the host sends its one line at once, and no client can hold the service by trickling.
+inline constexpr std::chrono::milliseconds connection_deadline{1000};
+// Connections served side by side; their requests reach the state file one at a time.
+inline constexpr std::size_t most_connections_at_once = 16;
+
+// Serves connections, several at once, until `stop` is set. A connection is served until the client
+// closes it, sends an over-long line, or its deadline passes.
 void serve(loopback_listener& listener, const settings& service, const std::atomic<bool>& stop);
 
 // Adds `credits` to the credit of the state file (the coin slot); the new credit.

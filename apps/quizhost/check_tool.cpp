@@ -16,6 +16,7 @@ namespace {
 struct check_options {
     std::string root;
     int credit_port = default_credit_port;
+    std::string credit_service_user;
     int http_port = default_http_port;
 };
 
@@ -30,6 +31,7 @@ int run_check(const check_options& options, const std::string& program_folder) {
     cabinet_check_options check;
     check.program_folder = without_trailing_separator(options.root.empty() ? program_folder : options.root);
     check.credit_port = options.credit_port;
+    check.credit_service_user = options.credit_service_user;
     check.http_port = options.http_port;
     const auto files = make_native_file_system();
     const auto shell = make_native_client_shell(check.program_folder);
@@ -60,6 +62,10 @@ void add_check_command(CLI::App& app, int& status, const std::string& program_fo
                      "Port of the local credit service the cabinet uses (default 7475)")
         ->type_name("PORT")
         ->check(CLI::Range(1, 65535));
+    check
+        ->add_option("--credit-service-user", options->credit_service_user,
+                     "A user besides root and quizhost's own that may run the local credit service")
+        ->type_name("USER");
     check
         ->add_option("--http-port", options->http_port,
                      "The browser player's port that must be free (default 7480; 0 skips this check)")

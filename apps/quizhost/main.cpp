@@ -94,6 +94,11 @@ static int run_program(int argc, char** argv) {
                    "Port of the local credit service on 127.0.0.1 (default 7475). Example: --credit-port 7500")
         ->type_name("PORT")
         ->check(CLI::Range(1, 65535));
+    app.add_option("--credit-service-user", options.credit_service_user,
+                   "A user besides root and quizhost's own that may run the local credit service; a listener "
+                   "on the credit port owned by any other user is refused. Example: --credit-service-user "
+                   "tollcredit")
+        ->type_name("USER");
     std::string display_choice = "auto";
     quizhost::add_display_option(app, display_choice);
 #ifdef QUIZHOST_HAVE_WEB

@@ -14,6 +14,7 @@
 #include "platform/event_sink.hpp"
 #include "platform/loopback_socket.hpp"
 #include "platform/paths.hpp"
+#include "platform/socket_owner.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 
@@ -280,12 +281,58 @@ std::string service_request(std::string_view message, std::string_view parameter
     return line;
 }
 
+namespace {
+
+bool same_account(const std::string& owner, const std::string& allowed) {
+    if (owner == allowed) return true;
+    // A Windows account reads "DOMAIN\name" and its letter case does not count; the operator may name it
+    // with or without its domain.
+    const auto slash = owner.rfind('\\');
+    if (slash == std::string::npos) return false;
+    const std::string compared = allowed.find('\\') == std::string::npos ? owner.substr(slash + 1) : owner;
+    return to_upper_ascii(compared) == to_upper_ascii(allowed);
+}
+
+}  // namespace
+
+std::string credit_listener_refusal(const socket_owner& owner, int port, const std::string& allowed_user) {
+    if (owner.administrator || owner.this_user) return "";
+    if (!allowed_user.empty() && same_account(owner.user, allowed_user)) return "";
+    return "the listener on 127.0.0.1:" + std::to_string(port) + " belongs to " + owner.user +
+           ", not root, the host's own user" +
+           (allowed_user.empty() ? std::string(" or a user named with --credit-service-user")
+                                 : " or " + allowed_user + " (--credit-service-user)") +
+           "; nothing was sent to it";
+}
+
+std::string vet_credit_service(int port, int local_port, const std::string& allowed_user) {
+    std::string why;
+    const auto owner = loopback_connection_owner(connection_end::server, port, local_port, why);
+    if (!owner)
+        return "who listens on 127.0.0.1:" + std::to_string(port) + " is not known (" + why +
+               "); nothing was sent to it";
+    return credit_listener_refusal(*owner, port, allowed_user);
+}
+
 // The connection and the wait for the reply are bounded; a service that is away, silent or garbled ends
-// the command as a missing reply does, with error 9.
+// the command as a missing reply does, with error 9. A service run by a user the cabinet does not allow is
+// refused before anything is sent to it: error 70.
 service_reply socket_send_message(host& h, const std::string& message, const std::string& parameters) {
     const std::string request = service_request(message, parameters);
     const std::string shown_request = without_line_end(request);
-    const exchange_outcome outcome = exchange_line(h.credit_port, request);
+    std::string refusal;
+    exchange_bounds bounds;
+    bounds.vet_peer = [&](int local_port) {
+        refusal = vet_credit_service(h.credit_port, local_port, h.credit_service_user);
+        return refusal;
+    };
+    const exchange_outcome outcome = exchange_line(h.credit_port, request, bounds);
+    if (!refusal.empty()) {
+        trace_call(h, "socket", shown_request, "error " + std::to_string(permission_denied));
+        throw run_time_error(
+            permission_denied, error_description(permission_denied),
+            "credit service at 127.0.0.1:" + std::to_string(h.credit_port) + ", " + message + ": " + refusal);
+    }
     if (!outcome.answered()) {
         trace_call(h, "socket", shown_request, "error " + std::to_string(subscript_out_of_range));
         throw run_time_error(

@@ -11,6 +11,7 @@ namespace quizhost {
 
 struct host;
 class file_system;
+struct socket_owner;
 
 // The platform the flag files in `program_folder` select, as check_platform decides it: the first flag
 // file present in the fixed order, or none (the credit library). `ignored`: further flag files present,
@@ -50,6 +51,16 @@ void channel_goodbye(host& h);
 // One exchange with the local credit service: a number for "CREDIT" and "BANK" replies, else the text.
 using service_reply = std::variant<double, std::string>;
 service_reply socket_send_message(host& h, const std::string& message, const std::string& parameters);
+
+// Whoever listens on the credit port answers for the cabinet's money, and any local user can listen on a
+// free port. Only root (on Windows the system's own accounts and services), the host's own user and the
+// user the operator names (`allowed_user`, --credit-service-user) may. "" when `owner` is one of them, else
+// the refusal: "the listener on 127.0.0.1:7475 belongs to nobody, not root, the host's user or ...".
+std::string credit_listener_refusal(const socket_owner& owner, int port, const std::string& allowed_user);
+// The check of one connection to the service, made from `local_port`, before the request goes out: the
+// owner of the socket that accepted it. "" when it may answer; the refusal, or why the system could not
+// tell (which refuses too: money is not handed to an unknown).
+std::string vet_credit_service(int port, int local_port, const std::string& allowed_user);
 
 // The request line for the service: the message, one space, the parameters with CR and LF turned into
 // spaces (so no caller can slip a second request into one), and CR LF.

@@ -267,12 +267,27 @@ private:
     void check_service(const std::string& flag, const std::string& selected) {
         const std::string address = "127.0.0.1:" + std::to_string(options_.credit_port);
         // GET_CREDIT only reads the credit: asking it changes nothing in the service or the cabinet's money.
-        const exchange_outcome outcome = exchange_line(options_.credit_port, service_request("GET_CREDIT", ""));
+        // It goes out only to a listener the host would trust.
+        std::string refusal;
+        exchange_bounds bounds;
+        bounds.vet_peer = [&](int local_port) {
+            refusal = vet_credit_service(options_.credit_port, local_port, options_.credit_service_user);
+            return refusal;
+        };
+        const exchange_outcome outcome = exchange_line(options_.credit_port, service_request("GET_CREDIT", ""), bounds);
+        if (!refusal.empty()) {
+            add(level::error, flag,
+                selected + ": the host refuses the local credit service: " + refusal +
+                    "; the first credit command stops the game. Stop that program, run the cabinet's credit "
+                    "service as root or as the host's user, or name its user with --credit-service-user");
+            return;
+        }
         if (!outcome.answered()) {
             add(level::error, flag,
                 selected + ": the local credit service at " + address + " does not answer (" + outcome.failure +
-                    "); the first credit command stops the game. Start the service, or give its port with "
-                    "--credit-port");
+                    "); the first credit command stops the game. Start the cabinet's credit service (the cabinet "
+                    "maker's; quizhost-credit-service is only a simulator for demos and tests), or give its port "
+                    "with --credit-port");
             return;
         }
         try {

@@ -18,6 +18,7 @@ class client_shell;
 struct cabinet_check_options {
     std::string program_folder;  // the cabinet folder, no trailing separator
     int credit_port = default_credit_port;
+    std::string credit_service_user;    // as quizhost's --credit-service-user
     int http_port = default_http_port;  // the browser player's port; 0: not checked
 };
 

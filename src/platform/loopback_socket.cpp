@@ -103,6 +103,13 @@ exchange_outcome exchange_line(int port, std::string_view request, const exchang
 
     std::string failure = connect_within(*socket, port, steady::now() + bounds.connect);
     if (!failure.empty()) return fail(failure + " (bound " + milliseconds_text(bounds.connect) + ")");
+    if (bounds.vet_peer) {
+        int local_port = 0;
+        if (const int error = socket->bound_port(local_port); error != 0)
+            return fail("getsockname: " + error_text(error));
+        failure = bounds.vet_peer(local_port);
+        if (!failure.empty()) return fail(failure);
+    }
 
     const auto deadline = steady::now() + bounds.reply;
     failure = send_within(*socket, request, deadline);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ struct exchange_bounds {
     std::chrono::milliseconds connect{2000};  // to have the connection accepted
     std::chrono::milliseconds reply{5000};    // from the request sent to the reply's line end
     std::size_t longest_reply = 1024;         // bytes, line end included
+    // Asked once the connection is made and before anything is sent, with this end's port: a non-empty
+    // text refuses the peer, and is the exchange's failure (the host checks who answers on the port).
+    std::function<std::string(int local_port)> vet_peer;
 };
 
 // What one exchange brought back: the reply line with its line end (up to and including the first LF),

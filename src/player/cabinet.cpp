@@ -21,6 +21,7 @@ void machine_seams::attach(host& h, const cabinet_options& options) const {
     h.io.shell = shell.get();
     h.program_folder = options.program_folder;
     h.credit_port = options.credit_port;
+    h.credit_service_user = options.credit_service_user;
 }
 
 std::string fatal_report_line(std::string_view what, const std::string& log_text, const std::string& detail) {

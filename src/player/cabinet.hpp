@@ -22,6 +22,7 @@ struct host;
 struct cabinet_options {
     std::string program_folder;  // no trailing separator
     int credit_port = default_credit_port;
+    std::string credit_service_user;  // --credit-service-user: a further user that may run the credit service
 };
 
 // The seams that come from the machine whatever plays the movies: its files, the credit library and the

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 namespace quizhost {
 namespace {
@@ -27,7 +28,42 @@ constexpr const char* kiosk_preferences =
 
 std::string describe_death(const std::string& why) { return "KIOSK BROWSER RESTARTED (" + why + ")"; }
 
+bool plain_url_byte(unsigned char c) {
+    return std::isalnum(c) != 0 || std::string_view("-._~/:").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
 }  // namespace
+
+std::string file_url(const std::string& path) {
+    std::string generic = path;
+    std::replace(generic.begin(), generic.end(), '\\', '/');
+    std::string url = "file://";
+    if (generic.empty() || generic.front() != '/') url += '/';  // a drive letter: file:///C:/...
+    constexpr const char* hex = "0123456789ABCDEF";
+    for (const char byte : generic) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (plain_url_byte(c)) {
+            url += byte;
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0xF];
+        }
+    }
+    return url;
+}
+
+std::string launch_page(const std::string& url) {
+    // The link holds only plain bytes (the host makes it); location.replace leaves no entry to go back to,
+    // and the refresh serves a browser whose scripts are off.
+    return "<!doctype html>\n<meta charset=\"utf-8\"><title>quizhost</title>\n"
+           "<meta name=\"referrer\" content=\"no-referrer\">\n"
+           "<meta http-equiv=\"refresh\" content=\"0;url=" +
+           url +
+           "\">\n"
+           "<script>location.replace(\"" +
+           url + "\");</script>\n";
+}
 
 std::vector<std::string> kiosk_browser_arguments(const std::string& program, const std::string& url,
                                                  const std::string& profile, const std::vector<std::string>& extra) {
@@ -76,7 +112,16 @@ void kiosk_supervisor::launch(time_point now) {
     fs::remove_all(profile, ignored);
     fs::create_directories(profile / "Default", ignored);
     std::ofstream(profile / "Default" / "Preferences", std::ios::binary) << kiosk_preferences;
-    process_ = hooks_.start({program_, kiosk_browser_arguments(program_, hooks_.url(), profile.string(), extra_args_)});
+    // The private folder is the user's alone (0700; on Windows the user's own temporary folder), so the
+    // page, unlike a command line, keeps the link from every other user.
+    const fs::path page = fs::path(profile_root_) / kiosk_launch_page;
+    {
+        std::ofstream out(page, std::ios::binary | std::ios::trunc);
+        out << launch_page(hooks_.url());
+        if (!out.flush()) throw process_error("cannot write the kiosk's launch page " + page.string());
+    }
+    process_ = hooks_.start(
+        {program_, kiosk_browser_arguments(program_, file_url(page.string()), profile.string(), extra_args_)});
     started_at_ = now;
     seen_stage_ = false;
     lost_since_.reset();
@@ -125,6 +170,7 @@ void kiosk_supervisor::end() {
     process_.reset();
     std::error_code ignored;
     fs::remove_all(fs::path(profile_root_) / "profile", ignored);
+    fs::remove(fs::path(profile_root_) / kiosk_launch_page, ignored);
 }
 
 }  // namespace quizhost

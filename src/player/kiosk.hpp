@@ -25,6 +25,19 @@ inline constexpr std::chrono::milliseconds kiosk_stage_grace{1000};
 // A freshly started browser whose stage has not connected by then counts as dead.
 inline constexpr std::chrono::seconds kiosk_first_connection_bound{30};
 
+// The page, in the kiosk's private folder, that sends the browser on to the stage: the browser's command
+// line names only this file, which no other user can open, never the link itself (every local user can
+// read a running program's command line). Rewritten with a fresh link at every start of the browser.
+inline constexpr const char* kiosk_launch_page = "stage-link.html";
+
+// The file:// address of a local file, with every byte outside the plain ones percent-encoded
+// ("/run/user/1000/a b.html" gives "file:///run/user/1000/a%20b.html"; "C:\x\y.html" gives
+// "file:///C:/x/y.html").
+std::string file_url(const std::string& path);
+
+// The launch page's text: it sends the browser on to `url` at once, leaving no history entry behind.
+std::string launch_page(const std::string& url);
+
 // The browser's arguments after its program: kiosk mode at `url`, the profile folder, none of a desktop
 // browser's interruptions, autoplay allowed; then `extra` (the operator's --browser-arg, which may
 // override any of them).
@@ -37,7 +50,8 @@ public:
     struct hooks {
         // Starts a process (start_child_process in the program, a stand-in in tests).
         std::function<std::unique_ptr<child_process>(const process_launch&)> start;
-        // The address the browser opens, asked afresh for every start.
+        // The stage's one-time link, asked afresh for every start; handed to the browser through the launch
+        // page, never on its command line.
         std::function<std::string()> url;
         // One line for the error log, per restart.
         std::function<void(const std::string&)> log;

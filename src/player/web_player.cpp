@@ -252,9 +252,10 @@ int run_player(host& h, bridge& link, const program_entry& program, std::FILE* e
     return p.run(program);
 }
 
-// A fresh one-time link for each browser start: the command line that `ps` shows to every local user
-// holds only a link that is spent once the browser has followed it, never the stage's secret.
-std::string kiosk_stage_url(bridge& link) { return link.one_time_url(); }
+// A fresh one-time link for each browser start, which expires when that browser would count as dead for
+// not connecting. The supervisor hands it over in a page in the browser's private folder, never on the
+// command line.
+std::string kiosk_stage_url(bridge& link) { return link.one_time_url(kiosk_first_connection_bound); }
 
 namespace {
 
@@ -325,11 +326,17 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
         }
         std::fprintf(out, "quizhost: started the kiosk browser %s (process %ld) at %s\n", program.c_str(),
                      kiosk->browser_id(), link->address().c_str());
+    } else if (!address_file.path().empty()) {
+        // Never the secret itself: standard output goes to the journal, which other users may read.
+        std::fprintf(out,
+                     "quizhost: the stage is at %s and admits only the address kept for this user in %s; open that "
+                     "address in the cabinet's browser; waiting for the stage to connect\n",
+                     link->address().c_str(), address_file.path().c_str());
     } else {
-        const std::string kept =
-            address_file.path().empty() ? "" : " (kept for this user only in " + address_file.path() + ")";
-        std::fprintf(out, "quizhost: open %s in the cabinet's browser%s; waiting for the stage to connect\n",
-                     link->stage_url().c_str(), kept.c_str());
+        std::fprintf(out,
+                     "quizhost: the stage is at %s, but its address with this start's secret could not be kept in a "
+                     "private file, so only --kiosk can open it; waiting for the stage to connect\n",
+                     link->address().c_str());
     }
     std::fflush(out);
     const program_entry program{[&] { start_program(h); },

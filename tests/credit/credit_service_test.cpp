@@ -99,7 +99,7 @@ TEST(CreditService, SurvivesClientsThatGiveUpEarly) {
     const int port = service.port();
     for (const std::string& partial : {std::string(""), std::string("GET_CRE"), std::string("USE_CREDIT \r\n")}) {
         // Connects, says part of a request (or a whole one), and hangs up without reading the reply.
-        exchange_line(port, partial, {2000ms, 1ms, 1024});
+        exchange_line(port, partial, {2000ms, 1ms, 1024, {}});
     }
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(ask(port, "GET_CREDIT \r\n"), "CREDIT 100\r\n");
@@ -109,9 +109,9 @@ TEST(CreditService, LetsASilentClientGoSoOthersAreServed) {
     service_folder t;
     t.write("credit_state.txt", "credit,150\r\n");
     credit_service_process service(t.state_path());
-    std::thread silent([port = service.port()] { exchange_line(port, "", {2000ms, 8000ms, 1024}); });
+    std::thread silent([port = service.port()] { exchange_line(port, "", {2000ms, 8000ms, 1024, {}}); });
     std::this_thread::sleep_for(200ms);
-    const exchange_outcome outcome = exchange_line(service.port(), "GET_CREDIT \r\n", {2000ms, 8000ms, 1024});
+    const exchange_outcome outcome = exchange_line(service.port(), "GET_CREDIT \r\n", {2000ms, 8000ms, 1024, {}});
     silent.join();
     EXPECT_EQ(outcome.reply, "CREDIT 150\r\n") << outcome.failure;
 }

@@ -252,7 +252,7 @@ TEST(LoopbackExchange, TheReplyBoundCoversAPeerThatTricklesBytes) {
     step trickle{{"C", "R", "E", "D", "I", "T", " ", "1", "\r", "\n"}, 100ms};
     scripted_peer peer({trickle});
     const auto start = steady::now();
-    const exchange_outcome outcome = exchange_line(peer.port(), "GET_CREDIT \r\n", {2000ms, 350ms, 1024});
+    const exchange_outcome outcome = exchange_line(peer.port(), "GET_CREDIT \r\n", {2000ms, 350ms, 1024, {}});
     EXPECT_FALSE(outcome.answered());
     EXPECT_THAT(outcome.failure, HasSubstr("no reply line within 350 ms"));
     EXPECT_LT(seconds_since(start), 2.0);
@@ -276,7 +276,7 @@ TEST(LoopbackExchange, ConnectingIsBoundedWhenTheListenerTakesNoMoreConnections)
 
     const int port = ntohs(address.sin_port);
     auto start = steady::now();
-    const exchange_outcome outcome = exchange_line(port, "GET_CREDIT \r\n", {300ms, 5000ms, 1024});
+    const exchange_outcome outcome = exchange_line(port, "GET_CREDIT \r\n", {300ms, 5000ms, 1024, {}});
     EXPECT_FALSE(outcome.answered());
     EXPECT_THAT(outcome.failure, HasSubstr("in time"));
     EXPECT_LT(seconds_since(start), 1.5);

@@ -249,6 +249,44 @@ TEST_F(KioskProcess, TheHostRestartsItsBrowserAndLeavesNoneBehindWhenItIsKilled)
 #endif
 }
 
+// The command lines the stand-ins noted, as any user of the machine reads them.
+std::vector<std::string> command_lines(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(read_text(log));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("command ", 0) == 0) lines.push_back(line.substr(8));
+    }
+    return lines;
+}
+
+TEST_F(KioskProcess, TheBrowsersCommandLineNamesOnlyAPrivatePageNeverTheLinkOrTheSecret) {
+    testing::cabinet cab;
+    cab.make_standard();
+    set_env("QUIZHOST_STANDIN_CUE", "exit-first");  // a restart, too, hands over its link the same way
+    set_env("XDG_RUNTIME_DIR", folder.path());
+    const std::string out = folder.path() + "/host.txt";
+    background_host host({"--root", cab.root(), "--http-port", "0", "--kiosk", "--browser", standin}, out);
+    ASSERT_TRUE(host.running());
+    ASSERT_TRUE(eventually([&] { return command_lines(standin_log).size() == 2; })) << read_text(out);
+    for (const std::string& line : command_lines(standin_log)) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("/open/")));
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("key=")));
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("http:")));
+        // The last argument is the page in the private folder, which holds the one-time link.
+        const auto at = line.find("file:///");
+        ASSERT_NE(at, std::string::npos) << line;
+        std::string url = line.substr(at);
+        if (!url.empty() && url.back() == '"') url.pop_back();
+        EXPECT_THAT(url, HasSubstr("stage-link.html"));
+    }
+    // Whatever the page's folder, it is the one the host made for its browser, not the cabinet's.
+    EXPECT_THAT(read_text(standin_log), ::testing::Not(HasSubstr(cab.root())));
+    std::string said = read_text(out);
+    EXPECT_THAT(said, ::testing::Not(HasSubstr("/open/")));
+    EXPECT_THAT(said, ::testing::Not(HasSubstr("#key=")));
+    host.kill_hard();
+}
+
 TEST_F(KioskProcess, ABrowserThatKeepsDyingEndsTheHostThroughTheFatalPath) {
     testing::cabinet cab;
     cab.make_standard();

@@ -56,6 +56,13 @@ protected:
                                  [this](const std::string& line) { log.push_back(line); }});
     }
 
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
     testing::temp_folder folder;
     std::vector<process_launch> launches;
     std::vector<std::shared_ptr<fake_process_state>> processes;
@@ -72,7 +79,11 @@ TEST_F(KioskSupervisor, StartsTheBrowserInKioskModeWithAFreshProfileAndTheOperat
     const auto& args = launches[0].args;
     EXPECT_EQ(launches[0].program, "/usr/bin/chromium");
     EXPECT_EQ(args.front(), "--kiosk");
-    EXPECT_EQ(args.back(), "http://127.0.0.1:7480/?start=1");
+    // The link is in a page in the private folder; the command line names only the page.
+    const std::string page = (std::filesystem::path(folder.path()) / kiosk_launch_page).string();
+    EXPECT_EQ(args.back(), file_url(page));
+    EXPECT_THAT(read(page), HasSubstr(R"(location.replace("http://127.0.0.1:7480/?start=1"))"));
+    for (const auto& arg : args) EXPECT_THAT(arg, ::testing::Not(HasSubstr("start=1")));
     const std::string profile = (std::filesystem::path(folder.path()) / "profile").string();
     EXPECT_THAT(args, ::testing::Contains("--user-data-dir=" + profile));
     for (const char* wanted :
@@ -99,6 +110,15 @@ TEST_F(KioskSupervisor, StartsTheBrowserInKioskModeWithAFreshProfileAndTheOperat
     EXPECT_TRUE(log.empty());
 }
 
+TEST(KioskLaunchPage, FileAddressesEncodeEveryByteButThePlainOnes) {
+    EXPECT_EQ(file_url("/run/user/1000/quizhost-kiosk-1-a/stage-link.html"),
+              "file:///run/user/1000/quizhost-kiosk-1-a/stage-link.html");
+    EXPECT_EQ(file_url(R"(C:\Users\Jo Ann\AppData\Local\Temp\k\stage-link.html)"),
+              "file:///C:/Users/Jo%20Ann/AppData/Local/Temp/k/stage-link.html");
+    EXPECT_EQ(file_url("/tmp/a#b?c%d\"e"), "file:///tmp/a%23b%3Fc%25d%22e");
+    EXPECT_EQ(file_url("/tmp/\xC3\xA9"), "file:///tmp/%C3%A9");
+}
+
 TEST(KioskArguments, EdgeIsAskedForItsFullScreenKiosk) {
     const auto args = kiosk_browser_arguments(R"(C:\Program Files (x86)\Microsoft\Edge\Application\msedge.exe)",
                                               "http://127.0.0.1:7480/", "C:\\p", {});
@@ -116,7 +136,7 @@ TEST_F(KioskSupervisor, RestartsABrowserThatEndedWithOneLogLineAndAFreshAddress)
     EXPECT_TRUE(kiosk.check(t0 + 2200ms, false));
     EXPECT_FALSE(kiosk.gave_up());
     ASSERT_EQ(launches.size(), 2u);
-    EXPECT_EQ(launches[1].args.back(), "http://127.0.0.1:7480/?start=2");
+    EXPECT_THAT(read(folder.path() + "/" + kiosk_launch_page), HasSubstr("http://127.0.0.1:7480/?start=2"));
     EXPECT_THAT(log, ElementsAre("KIOSK BROWSER RESTARTED (it ended, killed by signal 9)"));
     EXPECT_EQ(kiosk.restarts(), 1);
     // A clean exit (someone closed the window) is no different: the cabinet needs its browser.

@@ -1,5 +1,6 @@
 // A stand-in for the kiosk browser, for the supervision tests: it notes its process number in the file
-// named by QUIZHOST_STANDIN_LOG ("started PID" lines), then does what QUIZHOST_STANDIN_CUE says:
+// named by QUIZHOST_STANDIN_LOG ("started PID" lines, each followed by "command LINE", its own command line
+// as the system shows it to every user), then does what QUIZHOST_STANDIN_CUE says:
 //   run     stays (at most a minute, so a broken test leaves nothing for long)   (the default)
 //   exit    ends at once with status 3
 //   crash   aborts
@@ -48,13 +49,27 @@ void start_copy(const char* self) {
 #endif
 }
 
+// What any user of the machine reads as this process's command line.
+std::string own_command_line(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    return ::GetCommandLineA();
+#else
+    std::string line;
+    for (int i = 0; i < argc; ++i) line += (i > 0 ? " " : "") + std::string(argv[i]);
+    return line;
+#endif
+}
+
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
     bool first = true;
     if (const char* log = std::getenv("QUIZHOST_STANDIN_LOG")) {
         first = !std::ifstream(log).good();
-        std::ofstream(log, std::ios::app) << "started " << own_id() << "\n";
+        std::ofstream(log, std::ios::app)
+            << "started " << own_id() << "\ncommand " << own_command_line(argc, argv) << "\n";
     }
     const char* cue_text = std::getenv("QUIZHOST_STANDIN_CUE");
     const std::string cue = cue_text != nullptr ? cue_text : "run";

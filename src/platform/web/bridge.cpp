@@ -1,5 +1,6 @@
 #include "platform/web/bridge.hpp"
 
+#include <algorithm>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -7,11 +8,13 @@
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <list>
 #include <map>
 #include <variant>
 #include <vector>
 
 #include "platform/private_files.hpp"
+#include "platform/socket_owner.hpp"
 #include "platform/web/served_paths.hpp"
 #include "platform/web/web_assets.hpp"
 
@@ -27,14 +30,23 @@ using nlohmann::json;
 using request_type = http::request<http::string_body>;
 
 // Loopback clients are the stage, its movies and the odd developer's curl; a handful of connections is
-// plenty, and a bound keeps a runaway page from exhausting the host's descriptors.
+// plenty, and a bound keeps a runaway page from exhausting the host's descriptors. Any local user can
+// connect, so the places are not first come, first served: a connection from another user (the system
+// says whose it is, once more than a few are open) gets one of a few places of its own, and when every place is taken
+// the newcomer takes the place of the oldest connection still waiting for its request, another user's first. A
+// connection that has not sent its whole request within a short bound is closed. So idle or trickling
+// connections can neither hold the stage out nor keep a place for long.
 constexpr std::size_t max_http_sessions = 32;
+constexpr std::size_t max_foreign_sessions = 8;
+// The stage and its movies send each request whole at once; two seconds is generous on a loaded machine.
+constexpr auto whole_request_bound = std::chrono::seconds(2);
+// Writing a response (a movie's large file to a busy browser) gets longer.
+constexpr auto response_write_bound = std::chrono::seconds(30);
 // A movie raising commands in a loop without waiting must not grow the queue without end.
 constexpr std::size_t max_queued_commands = 4096;
 constexpr std::size_t max_stage_message = 1 << 20;
 constexpr std::uint32_t max_request_header = 8 * 1024;
 constexpr std::uint64_t max_request_body = std::uint64_t{64} * 1024;
-constexpr auto request_read_timeout = std::chrono::seconds(30);
 constexpr const char* bridge_target = "/bridge";
 // A bare WebSocket echo beside the bridge, reaching nothing of the host: the floor that a command's round
 // trip through the bridge is measured against (web/bench/kiosk.mjs).
@@ -54,6 +66,10 @@ std::string make_secret() {
 struct http_session;
 struct stage_session;
 
+// Whose connection it is, as far as the system tells: the host's own user (or root), another user, or
+// nobody knows (the system would not say).
+enum class peer_kind { own, foreign, unknown };
+
 }  // namespace
 
 struct bridge::impl {
@@ -62,6 +78,7 @@ struct bridge::impl {
     bridge_options options;
     const std::string secret = make_secret();
     std::string one_time_token;  // "" when no one-time link is open
+    std::chrono::steady_clock::time_point one_time_expiry{};
     std::function<void()> replay;
     std::shared_ptr<stage_session> stage;  // the one stage, from its upgrade until its connection ends
     std::deque<raised_command> commands;
@@ -73,6 +90,9 @@ struct bridge::impl {
     std::uint64_t connections = 0;   // stages connected so far
     std::uint64_t gather_stage = 0;  // `connections` when the gathering began
     std::size_t http_sessions = 0;
+    // The connections still speaking HTTP, oldest first (a session leaves the list when it goes or becomes
+    // a WebSocket).
+    std::list<http_session*> waiting_sessions;
     int running = 0;  // depth of io.run_* calls on the stack
     bool interrupted = false;
     int port = 0;
@@ -102,6 +122,10 @@ struct bridge::impl {
     void log(const std::string& line) const;
     void listen();
     void accept();
+    peer_kind kind_of(const tcp::socket& socket) const;
+    // Makes room for a connection of `kind`: closes the oldest connection that must give way to it. False
+    // when it is the newcomer that must go.
+    bool make_room(peer_kind kind);
     void watch_signals();
     bool allowed_host(std::string_view host) const;
     // The refusal for a WebSocket upgrade, or nothing when this stage may connect.
@@ -278,15 +302,44 @@ struct http_session : std::enable_shared_from_this<http_session> {
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
+    peer_kind kind;
+    std::list<http_session*>::iterator place;
+    bool listed = false;
+    bool writing = false;
 
-    http_session(bridge::impl& o, tcp::socket socket) : owner(o), stream(std::move(socket)) { ++owner.http_sessions; }
-    ~http_session() { --owner.http_sessions; }
+    http_session(bridge::impl& o, tcp::socket socket, peer_kind k) : owner(o), stream(std::move(socket)), kind(k) {
+        ++owner.http_sessions;
+        place = owner.waiting_sessions.insert(owner.waiting_sessions.end(), this);
+        listed = true;
+    }
+    ~http_session() {
+        --owner.http_sessions;
+        unlist();
+    }
+    http_session(const http_session&) = delete;
+    http_session& operator=(const http_session&) = delete;
+
+    void unlist() {
+        if (!listed) return;
+        owner.waiting_sessions.erase(place);
+        listed = false;
+    }
+
+    // Gives its place to a newer connection: the pending read ends, and with it the session.
+    void evict() {
+        unlist();
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream.socket().close(ignored);
+    }
 
     void read() {
+        writing = false;
         parser.emplace();
         parser->header_limit(max_request_header);
         parser->body_limit(max_request_body);
-        stream.expires_after(request_read_timeout);
+        // The whole request, from its first byte to its last, within the bound: a trickle is closed too.
+        stream.expires_after(whole_request_bound);
         http::async_read(stream, buffer, *parser,
                          [self = shared_from_this()](beast::error_code error, std::size_t) { self->on_read(error); });
     }
@@ -313,6 +366,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
     }
 
     void upgrade(const request_type& request) {
+        unlist();  // a WebSocket is no longer waiting for a request, whatever becomes of it
         if (auto refusal = owner.refuse_upgrade(request)) {
             owner.refused("a stage connection", refusal->body());
             refusal->keep_alive(false);
@@ -434,6 +488,8 @@ struct http_session : std::enable_shared_from_this<http_session> {
     void write(Response&& response) {
         auto message = std::make_shared<std::decay_t<Response>>(std::forward<Response>(response));
         const bool close = message->need_eof();
+        writing = true;
+        stream.expires_after(response_write_bound);
         http::async_write(stream, *message,
                           [self = shared_from_this(), message, close](beast::error_code error, std::size_t) {
                               if (error) return;
@@ -500,7 +556,7 @@ void bridge::impl::accept() {
         if (error == asio::error::operation_aborted) return;
         if (error) {
             log("http: accept failed: " + error.message());
-        } else if (http_sessions >= max_http_sessions) {
+        } else if (const peer_kind kind = kind_of(socket); !make_room(kind)) {
             beast::error_code ignored;
             socket.close(ignored);
         } else {
@@ -508,10 +564,56 @@ void bridge::impl::accept() {
             // algorithm each one after the first would wait for the stage's delayed acknowledgement.
             beast::error_code ignored;
             socket.set_option(tcp::no_delay(true), ignored);
-            std::make_shared<http_session>(*this, std::move(socket))->read();
+            std::make_shared<http_session>(*this, std::move(socket), kind)->read();
         }
         accept();
     });
+}
+
+peer_kind bridge::impl::kind_of(const tcp::socket& socket) const {
+    // Asking the system costs a read of its socket table; while few connections are open, no one needs to
+    // give way and the question is not worth it (a flood of short connections stays cheap).
+    if (http_sessions < max_foreign_sessions) return peer_kind::unknown;
+    beast::error_code error;
+    const tcp::endpoint peer = socket.remote_endpoint(error);
+    if (error) return peer_kind::unknown;
+    std::string why;
+    const auto owner = loopback_connection_owner(connection_end::client, port, peer.port(), why);
+    if (!owner) return peer_kind::unknown;
+    return owner->this_user || owner->administrator ? peer_kind::own : peer_kind::foreign;
+}
+
+bool bridge::impl::make_room(peer_kind kind) {
+    const auto count = [&](peer_kind k) {
+        return static_cast<std::size_t>(std::count_if(waiting_sessions.begin(), waiting_sessions.end(),
+                                                      [&](const http_session* s) { return s->kind == k; }));
+    };
+    // The oldest of `k` still waiting for its request (one writing its response is nearly done).
+    const auto oldest = [&](peer_kind k) -> http_session* {
+        for (http_session* session : waiting_sessions) {
+            if (session->kind == k && !session->writing) return session;
+        }
+        return nullptr;
+    };
+    if (kind == peer_kind::foreign && count(peer_kind::foreign) >= max_foreign_sessions) {
+        http_session* victim = oldest(peer_kind::foreign);
+        if (victim == nullptr) return false;
+        victim->evict();
+        return true;
+    }
+    if (http_sessions < max_http_sessions) return true;
+    // Another user's connection gives way first, then one whose user is not known, then the host's own.
+    const std::vector<peer_kind> order =
+        kind == peer_kind::own       ? std::vector{peer_kind::foreign, peer_kind::unknown, peer_kind::own}
+        : kind == peer_kind::unknown ? std::vector{peer_kind::foreign, peer_kind::unknown}
+                                     : std::vector{peer_kind::foreign};
+    for (const peer_kind k : order) {
+        if (http_session* victim = oldest(k)) {
+            victim->evict();
+            return true;
+        }
+    }
+    return false;
 }
 
 void bridge::impl::watch_signals() {
@@ -587,6 +689,10 @@ void bridge::impl::report_refusals() {
 std::optional<std::string> bridge::impl::redeem(std::string_view token) {
     if (one_time_token.empty() || !same_secret(token, one_time_token)) return std::nullopt;
     one_time_token.clear();
+    if (std::chrono::steady_clock::now() >= one_time_expiry) {
+        log("refused an expired stage link");
+        return std::nullopt;
+    }
     log("stage link used; sending the browser on to the stage");
     return "/#key=" + secret;
 }
@@ -717,8 +823,9 @@ std::string bridge::address() const { return "http://127.0.0.1:" + std::to_strin
 
 std::string bridge::stage_url() const { return address() + "#key=" + impl_->secret; }
 
-std::string bridge::one_time_url() {
+std::string bridge::one_time_url(std::chrono::milliseconds lifetime) {
     impl_->one_time_token = new_secret();
+    impl_->one_time_expiry = std::chrono::steady_clock::now() + lifetime;
     return address() + "open/" + impl_->one_time_token;
 }
 

@@ -59,10 +59,11 @@ public:
     // The stage's address with this start's secret: "http://127.0.0.1:PORT/#key=SECRET". Whoever opens it
     // can drive the host; give it only to the cabinet's own browser.
     std::string stage_url() const;
-    // A fresh one-time link to the stage, "http://127.0.0.1:PORT/open/TOKEN": the first GET of it is sent
-    // on to stage_url(), every later one is refused. Each call replaces the link made before it. For a
-    // browser that must be started with its address on a command line, where any user can read it.
-    std::string one_time_url();
+    // A fresh one-time link to the stage, "http://127.0.0.1:PORT/open/TOKEN": the first GET of it within
+    // `lifetime` is sent on to stage_url(), every later one is refused. Each call replaces the link made
+    // before it. For the kiosk browser's start: whoever sees the link after the browser followed it, or
+    // once it has expired, holds nothing.
+    std::string one_time_url(std::chrono::milliseconds lifetime = std::chrono::seconds(60));
     // Stage connections and one-time links refused so far (wrong or no secret, foreign origin, taken).
     std::uint64_t refused_connections() const;
     bool stage_connected() const;
