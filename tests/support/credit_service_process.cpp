@@ -15,7 +15,8 @@
 namespace quizhost::testing {
 
 // The service's standard output goes to a file, read until it says where it listens.
-credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more) {
+credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more,
+                                               const std::vector<std::string>&) {
     static int started = 0;
     const std::string output_path =
         state_path + ".service-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++started) + ".out";
@@ -123,8 +124,10 @@ int wait_for_exit(pid_t pid) {
 
 }  // namespace
 
-credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more) {
-    std::vector<std::string> arguments{bin_path("quizhost-credit-service"), "--port", "0", "--state", state_path};
+credit_service_process::credit_service_process(const std::string& state_path, std::vector<std::string> more,
+                                               const std::vector<std::string>& launcher) {
+    std::vector<std::string> arguments = launcher;
+    arguments.insert(arguments.end(), {bin_path("quizhost-credit-service"), "--port", "0", "--state", state_path});
     arguments.insert(arguments.end(), more.begin(), more.end());
     const spawned child = spawn_with_output(arguments);
     pid_ = child.pid;

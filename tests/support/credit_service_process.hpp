@@ -12,8 +12,10 @@ namespace quizhost::testing {
 class credit_service_process {
 public:
     // Starts build/bin/quizhost-credit-service on a free port with `state_path` and any further arguments,
-    // and waits until it listens.
-    explicit credit_service_process(const std::string& state_path, std::vector<std::string> more = {});
+    // and waits until it listens. `launcher` comes before the program (setpriv and its arguments, to run it
+    // as another user).
+    explicit credit_service_process(const std::string& state_path, std::vector<std::string> more = {},
+                                    const std::vector<std::string>& launcher = {});
     ~credit_service_process();
     credit_service_process(const credit_service_process&) = delete;
     credit_service_process& operator=(const credit_service_process&) = delete;

@@ -1,7 +1,7 @@
 // Shared by the browser tests and the round-trip measurement: a cabinet folder with the test movies, a
 // quizhost running the browser player on it, and Debian's Chromium (headless, fresh profile) on its stage.
 import { spawn } from "node:child_process";
-import { cpSync, mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from "node:fs";
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync, existsSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
 import { after, before } from "node:test";
@@ -99,13 +99,14 @@ export function startHost(root, { trace = true } = {}) {
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
       outText += chunk;
+      // The host never prints the secret (its output may go to a journal): it names the private file.
       const found = outText.match(
-        /open (http:\/\/127\.0\.0\.1:\d+\/)(#key=[0-9a-f]+) in the cabinet's browser(?: \(kept for this user only in (.+?)\))?;/,
+        /the stage is at (http:\/\/127\.0\.0\.1:\d+\/) and admits only the address kept for this user in (.+?); open/,
       );
       if (found && !host.address) {
         host.address = found[1];
-        host.stageUrl = found[1] + found[2];
-        host.addressFile = found[3] || null;
+        host.addressFile = found[2];
+        host.stageUrl = readFileSync(host.addressFile, "utf8").trim();
         ready(host);
       }
     });
