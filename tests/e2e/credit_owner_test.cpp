@@ -40,7 +40,8 @@ TEST(CreditListenerOwner, RootTheHostsOwnUserAndTheNamedUserMayAnswerNoOneElse) 
     EXPECT_THAT(refused, HasSubstr("the listener on 127.0.0.1:7500 belongs to nobody"));
     EXPECT_THAT(refused, HasSubstr("tollcredit (--credit-service-user)"));
     EXPECT_THAT(refused, HasSubstr("nothing was sent to it"));
-    EXPECT_THAT(credit_listener_refusal(owner("nobody"), 7475, ""), HasSubstr("a user named with --credit-service-user"));
+    EXPECT_THAT(credit_listener_refusal(owner("nobody"), 7475, ""),
+                HasSubstr("a user named with --credit-service-user"));
 }
 
 TEST(CreditListenerOwner, AWindowsAccountMatchesWithOrWithoutItsDomainInAnyCase) {
@@ -136,8 +137,8 @@ TEST_F(ForeignCreditListener, IsRefusedBeforeAnythingIsSentAndTheGameEndsThrough
     EXPECT_THAT(cab.read("system/logs/meter.txt"), Not(HasSubstr("M1,1\r\n")));
 
     // The preflight names it, and sends it nothing either.
-    const run_result check = run_program(bin_path("quizhost"), {"check", "--root", cab.root(), "--credit-port", port,
-                                                                "--http-port", "0"});
+    const run_result check =
+        run_program(bin_path("quizhost"), {"check", "--root", cab.root(), "--credit-port", port, "--http-port", "0"});
     EXPECT_EQ(check.status, 2) << check.out;
     EXPECT_THAT(check.out, HasSubstr("flg_meridian.dat: error: flg_meridian.dat: the host refuses the local credit "
                                      "service: the listener on 127.0.0.1:" +
@@ -148,8 +149,8 @@ TEST_F(ForeignCreditListener, IsRefusedBeforeAnythingIsSentAndTheGameEndsThrough
 TEST_F(ForeignCreditListener, IsTrustedOnceTheOperatorNamesItsUser) {
     credit_service_process service(state, {}, as_nobody);
     const std::string port = std::to_string(service.port());
-    const run_result r = cab.play("fs\tGET_CREDIT\nfs\tCLOSE_ALL\n",
-                                  {"--credit-port", port, "--credit-service-user", "nobody"});
+    const run_result r =
+        cab.play("fs\tGET_CREDIT\nfs\tCLOSE_ALL\n", {"--credit-port", port, "--credit-service-user", "nobody"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("set\tvb_credit\t9999"));
     const run_result check = run_program(bin_path("quizhost"), {"check", "--root", cab.root(), "--credit-port", port,
@@ -166,8 +167,8 @@ TEST_F(ForeignCreditListener, TheServiceOfRootIsTrustedAsEver) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("set\tvb_credit\t120"));
     EXPECT_THAT(read_file(own_state), HasSubstr("credit,70"));
-    const run_result check = run_program(bin_path("quizhost"), {"check", "--root", cab.root(), "--credit-port", port,
-                                                                "--http-port", "0"});
+    const run_result check =
+        run_program(bin_path("quizhost"), {"check", "--root", cab.root(), "--credit-port", port, "--http-port", "0"});
     EXPECT_THAT(check.out, HasSubstr("answers GET_CREDIT (it only reads) with 70")) << check.out;
 }
 

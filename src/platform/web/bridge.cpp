@@ -66,6 +66,14 @@ std::string make_secret() {
 struct http_session;
 struct stage_session;
 
+// Closes a connection with a reset: a flood of connections dropped this way leaves no TIME_WAIT entries
+// behind to fill the system's socket table, which the owner lookups read.
+void drop_hard(tcp::socket& socket) {
+    beast::error_code ignored;
+    socket.set_option(asio::socket_base::linger(true, 0), ignored);
+    socket.close(ignored);
+}
+
 // Whose connection it is, as far as the system tells: the host's own user (or root), another user, or
 // nobody knows (the system would not say).
 enum class peer_kind { own, foreign, unknown };
@@ -306,6 +314,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
     std::list<http_session*>::iterator place;
     bool listed = false;
     bool writing = false;
+    bool evicted = false;
 
     http_session(bridge::impl& o, tcp::socket socket, peer_kind k) : owner(o), stream(std::move(socket)), kind(k) {
         ++owner.http_sessions;
@@ -328,9 +337,8 @@ struct http_session : std::enable_shared_from_this<http_session> {
     // Gives its place to a newer connection: the pending read ends, and with it the session.
     void evict() {
         unlist();
-        beast::error_code ignored;
-        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream.socket().close(ignored);
+        evicted = true;
+        drop_hard(stream.socket());
     }
 
     void read() {
@@ -345,6 +353,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
     }
 
     void on_read(beast::error_code error) {
+        if (evicted) return;
         if (error == http::error::end_of_stream || error == asio::error::eof || error == beast::error::timeout ||
             error == asio::error::operation_aborted || error == asio::error::connection_reset) {
             shut();
@@ -557,8 +566,7 @@ void bridge::impl::accept() {
         if (error) {
             log("http: accept failed: " + error.message());
         } else if (const peer_kind kind = kind_of(socket); !make_room(kind)) {
-            beast::error_code ignored;
-            socket.close(ignored);
+            drop_hard(socket);
         } else {
             // The bridge sends several small messages per command (stop, set, play, done); with Nagle's
             // algorithm each one after the first would wait for the stage's delayed acknowledgement.

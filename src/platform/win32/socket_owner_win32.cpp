@@ -1,10 +1,10 @@
 // The owners of TCP sockets from the system's TCP table (GetExtendedTcpTable: each row's owning process)
 // and that process's token (its user).
 // winsock2.h must come before windows.h, and iphlpapi.h after both.
-#include <winsock2.h>
-#include <windows.h>
 #include <iphlpapi.h>
 #include <sddl.h>
+#include <windows.h>
+#include <winsock2.h>
 
 #include <memory>
 #include <string>
@@ -52,7 +52,8 @@ std::unique_ptr<unsigned char[]> token_user(HANDLE token) {
 }
 
 PSID sid_of(const std::unique_ptr<unsigned char[]>& user) {
-    return reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the API's layout
+    return reinterpret_cast<TOKEN_USER*>(user.get())
+        ->User.Sid;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the API's layout
 }
 
 std::string account_name(PSID sid) {
@@ -117,9 +118,11 @@ template <class Match>
 std::optional<socket_owner> find_owner(Match match, const std::string& missing, std::string& why) {
     std::vector<unsigned char> table;
     if (!read_table(table, why)) return std::nullopt;
-    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(table.data());  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the API's layout
+    const auto* rows = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(
+        table.data());  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the API's layout
     for (DWORD i = 0; i < rows->dwNumEntries; ++i) {
-        const MIB_TCPROW_OWNER_PID& row = rows->table[i];  // NOLINT(cppcoreguidelines-pro-bounds-constant-array-index): counted by the API
+        const MIB_TCPROW_OWNER_PID& row =
+            rows->table[i];  // NOLINT(cppcoreguidelines-pro-bounds-constant-array-index): counted by the API
         if (match(row)) return owner_of_process(row.dwOwningPid, why);
     }
     why = missing;
