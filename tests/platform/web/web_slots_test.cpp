@@ -132,15 +132,12 @@ public:
     flood_as_nobody(int port, int connections, int seconds) {
         int out[2];
         if (::pipe(out) != 0) return;
-        std::vector<std::string> args = {"/usr/bin/setpriv",
-                                         "--reuid=nobody",
-                                         "--regid=nogroup",
-                                         "--clear-groups",
-                                         "/usr/bin/python3",
-                                         std::string(QUIZHOST_SOURCE_DIR) + "/tests/support/slot_flood.py",
-                                         std::to_string(port),
-                                         std::to_string(connections),
-                                         std::to_string(seconds)};
+        std::vector<std::string> args = {
+            "/usr/bin/setpriv",     "--reuid=nobody",
+            "--regid=nogroup",      "--clear-groups",
+            "/usr/bin/python3",     std::string(QUIZHOST_SOURCE_DIR) + "/tests/support/slot_flood.py",
+            std::to_string(port),   std::to_string(connections),
+            std::to_string(seconds)};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -199,13 +196,15 @@ TEST_F(BridgeSlots, TwoHundredIdleOrTricklingConnectionsOfAnotherUserNeverKeepTh
             // The stage's page and runtime load as well.
             const auto start = clock_type::now();
             EXPECT_EQ(quizhost::testing::http_request(port(), "GET", "/").status, 200);
-            slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start));
+            slowest =
+                std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start));
             std::this_thread::sleep_for(300ms);
         }
         EXPECT_LT(slowest, 1s);
-        std::printf("[ figure   ] 200 connections of nobody, idle or trickling: the stage connected within %lld ms "
-                    "(slowest of 5)\n",
-                    static_cast<long long>(slowest.count()));
+        std::printf(
+            "[ figure   ] 200 connections of nobody, idle or trickling: the stage connected within %lld ms "
+            "(slowest of 5)\n",
+            static_cast<long long>(slowest.count()));
     });
 }
 

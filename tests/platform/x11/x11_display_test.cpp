@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -503,6 +504,170 @@ TEST(KioskOnX11, ChromiumShowsTheGameComesBackAfterAKillAndEndsWithTheHost) {
     for (const auto& entry : fs::directory_iterator(scratch.path())) {
         EXPECT_EQ(entry.path().filename().string().rfind("quizhost-kiosk", 0), std::string::npos) << entry.path();
     }
+}
+
+// Another local user attacks the kiosk while it plays: nobody reads every command line, environment and
+// file it can reach, over and over, and tries every token it finds as a one-time link and as the stage's
+// key, while 200 of its connections sit idle or trickle on the stage's port. The browser is killed midway,
+// so a fresh link is handed over under the attacker's eyes. Nothing it tries is accepted, nothing of the
+// cabinet changes, the restarted browser plays, and the kiosk restarts it only for the kill.
+namespace kiosk {
+
+// A program run as nobody, its output in a file, killed with the test.
+class as_nobody {
+public:
+    as_nobody(std::vector<std::string> args, const std::string& out) {
+        args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~as_nobody() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    as_nobody(const as_nobody&) = delete;
+    as_nobody& operator=(const as_nobody&) = delete;
+    // Waits for it to end by itself; false when it has not within `bound`.
+    bool wait(std::chrono::milliseconds bound) {
+        return eventually(
+            [&] { return pid_ <= 0 || waitpid(pid_, nullptr, WNOHANG) == pid_ ? (pid_ = -1, true) : false; }, bound);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Every file of the cabinet but the error log, with its bytes.
+std::map<std::string, std::string> cabinet_files(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (relative != "system/logs/log.txt") files[relative] = read_file(entry.path().string());
+    }
+    return files;
+}
+
+}  // namespace kiosk
+
+TEST(KioskOnX11, AnotherUserFindsNoSecretAndCannotStarveOrDriveTheStage) {
+    if (access("/usr/bin/chromium", X_OK) != 0) GTEST_SKIP() << "Debian's Chromium is not installed";
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0 || access("/usr/bin/python3", X_OK) != 0) {
+        GTEST_SKIP() << "needs root, setpriv and python3 to attack as another user";
+    }
+    START_DUMMY_XORG(server);
+    testing::cabinet cab;
+    cab.make_standard();
+    cab.write("intro/index.html", kiosk::intro_movie);
+    cab.write("flash_game/index.html", kiosk::game_movie);
+    temp_folder scratch;
+    // As open as /tmp and a cabinet folder are: the attacker may look around in both. What the host keeps
+    // private inside them it makes 0700 itself.
+    fs::permissions(scratch.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(cab.root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    const std::string out = scratch.path() + "/host.txt";
+    const std::string log = cab.path("system/logs/log.txt");
+    const std::string marker = "QUIZHOST_KIOSK_TEST=" + std::to_string(getpid()) + "-attack-" + server.name();
+    const int port = 20000 + static_cast<int>(getpid() % 20000);
+
+    std::vector<std::string> args = {"/usr/bin/env",
+                                     "DISPLAY=" + server.name(),
+                                     "XDG_RUNTIME_DIR=" + scratch.path(),
+                                     marker,
+                                     testing::bin_path("quizhost"),
+                                     "--root",
+                                     cab.root(),
+                                     "--http-port",
+                                     std::to_string(port),
+                                     "--display",
+                                     "none",
+                                     "--kiosk",
+                                     "--browser-arg=--no-sandbox",
+                                     "--browser-arg=--disable-gpu"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t host = -1;
+    ASSERT_EQ(posix_spawn(&host, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    struct ender {
+        pid_t& pid;
+        std::string marker;
+        ~ender() {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+            for (const pid_t left : kiosk::processes_marked(marker)) kill(left, SIGKILL);
+        }
+    } end_all{host, marker};
+    using std::chrono::seconds;
+
+    // The attack starts with the host, before its browser has followed its first link.
+    const std::string support = std::string(QUIZHOST_SOURCE_DIR) + "/tests/support/";
+    temp_folder attack;
+    fs::permissions(attack.path(), fs::perms::all);
+    const std::string harvest_out = attack.path() + "/harvest.json";
+    kiosk::as_nobody harvester({"/usr/bin/python3", support + "token_harvest.py", std::to_string(port), "25", "/tmp",
+                                scratch.path(), cab.root()},
+                               harvest_out);
+    kiosk::as_nobody flood({"/usr/bin/python3", support + "slot_flood.py", std::to_string(port), "200", "30"},
+                           attack.path() + "/flood.txt");
+
+    ASSERT_TRUE(
+        kiosk::eventually([&] { return kiosk::count_of(kiosk::read_file(log), "kiosk game frame") == 1; }, seconds(60)))
+        << kiosk::read_file(out) << kiosk::read_file(log);
+    const auto files_before = kiosk::cabinet_files(cab.root());
+
+    // A fresh link, handed over while the attacker watches and floods.
+    std::smatch found;
+    const std::string said = kiosk::read_file(out);
+    ASSERT_TRUE(std::regex_search(said, found, std::regex(R"(kiosk browser \S+ \(process (\d+)\))"))) << said;
+    ASSERT_EQ(kill(static_cast<pid_t>(std::stol(found[1])), SIGKILL), 0);
+    ASSERT_TRUE(
+        kiosk::eventually([&] { return kiosk::count_of(kiosk::read_file(log), "kiosk game frame") == 2; }, seconds(60)))
+        << kiosk::read_file(out) << kiosk::read_file(log);
+    EXPECT_TRUE(kiosk::eventually([&] { return kiosk::looks_green(kiosk::centre_pixel(server.name())); }, seconds(10)));
+
+    ASSERT_TRUE(harvester.wait(seconds(60)));
+    std::string report = kiosk::read_file(harvest_out);
+    if (!report.empty() && report.back() == '\n') report.pop_back();
+    EXPECT_THAT(report, ::testing::HasSubstr(R"("accepted": [])")) << report;
+    std::smatch tried;
+    ASSERT_TRUE(std::regex_search(report, tried, std::regex(R"("tokens_tried": (\d+))"))) << report;
+    std::printf("[ figure   ] the attacker read %s; none of its tokens was accepted\n", report.c_str());
+    // The stage came back under the flood, and only the kill restarted the browser.
+    const std::string logged = kiosk::read_file(log);
+    EXPECT_EQ(kiosk::count_of(logged, "KIOSK BROWSER RESTARTED"), 1u) << logged;
+    EXPECT_EQ(kiosk::count_of(logged, "KIOSK BROWSER RESTARTED (it ended, killed by signal 9)"), 1u) << logged;
+    // Each browser start used its own link once; no other client used one or connected as the stage.
+    const std::string host_said = kiosk::read_file(out);
+    EXPECT_EQ(kiosk::count_of(host_said, "stage link used"), 2u) << host_said;
+    EXPECT_EQ(kiosk::count_of(host_said, "stage connected"), 2u) << host_said;
+    EXPECT_EQ(host_said.find("#key="), std::string::npos);
+    EXPECT_EQ(kiosk::cabinet_files(cab.root()), files_before);
+
+    ASSERT_EQ(kill(host, SIGTERM), 0);
+    int status = 0;
+    ASSERT_TRUE(kiosk::eventually([&] { return waitpid(host, &status, WNOHANG) == host; }, seconds(20)));
+    host = -1;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status << kiosk::read_file(out);
+    EXPECT_TRUE(kiosk::eventually([&] { return kiosk::processes_marked(marker).empty(); }, seconds(5)));
 }
 
 }  // namespace
