@@ -76,8 +76,9 @@ void add_check_command(CLI::App& app, int& status, const std::string& program_fo
         "at start or in a game; warnings are what the host repairs or replaces at start (a missing meter file,\n"
         "a setup value out of bounds) or what a paying cabinet should not have (demo_mode.txt).\n"
         "Nothing is written, created or moved. The credit library is loaded but not called; the cabinet shell\n"
-        "is attached and let go; the local credit service is asked GET_CREDIT, which only reads; the browser\n"
-        "port is listened on for a moment.\n"
+        "is attached and let go; the local credit service is asked GET_CREDIT, which only reads, and only when\n"
+        "its listener belongs to root, quizhost's own user or --credit-service-user (any other is named as an\n"
+        "error and sent nothing); the browser port is listened on for a moment.\n"
         "Example:\n  quizhost check --root /srv/cabinet\n"
         "Exit status: 0 clean, 1 warnings only, 2 errors.");
     check->callback([options, &status, program_folder] { status = run_check(*options, program_folder); });

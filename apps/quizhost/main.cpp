@@ -104,10 +104,10 @@ static int run_program(int argc, char** argv) {
 #ifdef QUIZHOST_HAVE_WEB
     quizhost::web::browser_options browser;
     app.add_option("--http-port", browser.http_port,
-                   "Without --script the browser player runs the movies: open the address it prints, "
-                   "http://127.0.0.1:PORT/#key=... with this start's secret, in the cabinet's browser (127.0.0.1 "
-                   "only; default 7480, 0 picks a free port; Ctrl-C shuts down with status 130). Example: "
-                   "--http-port 8080")
+                   "Without --script the browser player runs the movies: open the address with this start's "
+                   "secret, http://127.0.0.1:PORT/#key=..., kept for this user only in the file it names, in "
+                   "the cabinet's browser (127.0.0.1 only; default 7480, 0 picks a free port; Ctrl-C shuts down "
+                   "with status 130). Example: --http-port 8080")
         ->type_name("PORT")
         ->check(CLI::Range(0, 65535));
     const auto kiosk_flag =

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -114,6 +117,85 @@ TEST(CreditService, LetsASilentClientGoSoOthersAreServed) {
     const exchange_outcome outcome = exchange_line(service.port(), "GET_CREDIT \r\n", {2000ms, 8000ms, 1024, {}});
     silent.join();
     EXPECT_EQ(outcome.reply, "CREDIT 150\r\n") << outcome.failure;
+}
+
+// A client that keeps its connection busy, one request every 300 ms, neither holds the service (others
+// are answered at once beside it) nor keeps the connection past its deadline.
+TEST(CreditService, ATricklingClientNeitherHoldsTheServiceNorOutlivesItsDeadline) {
+    service_folder t;
+    t.write("credit_state.txt", "credit,150\r\n");
+    credit_service_process service(t.state_path());
+    const auto listener_port = service.port();
+    [[maybe_unused]] std::atomic<int> answered_on_busy{0};
+    [[maybe_unused]] std::chrono::milliseconds busy_lasted{0};
+    std::thread busy([&] {
+#ifndef _WIN32
+        // One connection kept busy with a request every 300 ms, read raw.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(listener_port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const auto start = std::chrono::steady_clock::now();
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            for (int i = 0; i < 10; ++i) {
+                if (::send(fd, "GET_CREDIT \r\n", 13, MSG_NOSIGNAL) != 13) break;
+                char reply[64];
+                if (::recv(fd, reply, sizeof reply, 0) <= 0) break;
+                ++answered_on_busy;
+                std::this_thread::sleep_for(300ms);
+            }
+        }
+        busy_lasted = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        ::close(fd);
+#endif
+    });
+    // Meanwhile, and while a silent client holds another connection, the host's exchanges are answered.
+    std::thread silent([&] { exchange_line(listener_port, "", {2000ms, 3000ms, 1024, {}}); });
+    std::this_thread::sleep_for(100ms);
+    for (int i = 0; i < 5; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ask(listener_port, "GET_CREDIT \r\n"), "CREDIT 150\r\n");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms) << "a client waited behind another";
+    }
+    busy.join();
+    const auto start = std::chrono::steady_clock::now();
+    silent.join();
+    // The silent one was let go at its deadline, not at its own 3 s bound.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+#ifndef _WIN32
+    // Its requests were answered until its second was up, then it was let go.
+    EXPECT_GE(answered_on_busy.load(), 2);
+    EXPECT_LE(answered_on_busy.load(), 5);
+    EXPECT_LT(busy_lasted, 2000ms);
+#endif
+}
+
+TEST(CreditService, AGameCostsTheCabinetsPriceUnlessOneIsGiven) {
+    service_folder t;
+    t.write("system/setup.ini", "S1,40\r\nS2,35\r\n");
+    t.write("credit_state.txt", "credit,100\r\n");
+    {
+        credit_service_process service(t.state_path(), {"--cabinet", t.path("")});
+        EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
+    }
+    EXPECT_EQ(t.state(), "credit,65\r\n");
+    {
+        // --price wins over the cabinet's; --state names the state file, else it is the cabinet's own.
+        credit_service_process service(t.state_path(), {"--cabinet", t.path(""), "--price", "5"});
+        EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
+    }
+    EXPECT_EQ(t.state(), "credit,60\r\n");
+    // A price out of the host's bounds is the host's default, as the host plays it.
+    t.write("system/setup.ini", "S1,40\r\nS2,500\r\n");
+    {
+        credit_service_process service(t.state_path(), {"--cabinet", t.path("")});
+        EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
+    }
+    EXPECT_EQ(t.state(), "credit,10\r\n");
+    const auto help = service_program({"--help"});
+    EXPECT_THAT(help.out, HasSubstr("SIMULATOR"));
+    EXPECT_THAT(help.out, HasSubstr("not a cabinet's credit system"));
 }
 
 TEST(CreditService, ExitsWithAClearMessageWhenItCannotStart) {

@@ -6,8 +6,9 @@
 // keep other web pages out. What admits the stage is a secret made afresh at each start of the bridge:
 // the stage proves it when it opens the WebSocket ("/bridge?key=SECRET"), and an upgrade without it is
 // refused before anything is read from the connection. The stage learns the secret from the fragment of
-// the address it was opened at ("#key=SECRET", which a browser never sends to a server), from the file or
-// message the host gave the operator, or from a one-time link.
+// the address it was opened at ("#key=SECRET", which a browser never sends to a server), from the private
+// file the host named to the operator, or from a one-time link handed to the kiosk browser in a private
+// page. The secret is never printed: standard output may go to a journal other users can read.
 //
 // Everything runs on the host's one thread. The bridge never calls into the host: it only sends, and while
 // the host waits (for a stage, for the next command, for a request's answer) it runs the sockets and queues

@@ -1,10 +1,11 @@
 // The owners of TCP sockets from the system's TCP table (GetExtendedTcpTable: each row's owning process)
 // and that process's token (its user).
-// winsock2.h must come before windows.h, and iphlpapi.h after both.
+#include <winsock2.h>
+// after winsock2.h, which must come first
+#include <windows.h>
+// after both
 #include <iphlpapi.h>
 #include <sddl.h>
-#include <windows.h>
-#include <winsock2.h>
 
 #include <memory>
 #include <string>
