@@ -103,6 +103,7 @@ export function startHost(root, { trace = true } = {}) {
       const found = outText.match(
         /the stage is at (http:\/\/127\.0\.0\.1:\d+\/) and admits only the address kept for this user in (.+?); open/,
       );
+      if (/#key=/.test(outText)) fail(new Error(`quizhost printed the stage's secret: ${outText}`));
       if (found && !host.address) {
         host.address = found[1];
         host.addressFile = found[2];
