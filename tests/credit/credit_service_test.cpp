@@ -175,21 +175,24 @@ TEST(CreditService, AGameCostsTheCabinetsPriceUnlessOneIsGiven) {
     service_folder t;
     t.write("system/setup.ini", "S1,40\r\nS2,35\r\n");
     t.write("credit_state.txt", "credit,100\r\n");
+    // The folder itself, without a trailing separator (which Windows' quoting rules would turn into a quote).
+    const std::string setup = t.path("system");
+    const std::string cabinet = setup.substr(0, setup.size() - std::string("/system").size());
     {
-        credit_service_process service(t.state_path(), {"--cabinet", t.path("")});
+        credit_service_process service(t.state_path(), {"--cabinet", cabinet});
         EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
     }
     EXPECT_EQ(t.state(), "credit,65\r\n");
     {
         // --price wins over the cabinet's; --state names the state file, else it is the cabinet's own.
-        credit_service_process service(t.state_path(), {"--cabinet", t.path(""), "--price", "5"});
+        credit_service_process service(t.state_path(), {"--cabinet", cabinet, "--price", "5"});
         EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
     }
     EXPECT_EQ(t.state(), "credit,60\r\n");
     // A price out of the host's bounds is the host's default, as the host plays it.
     t.write("system/setup.ini", "S1,40\r\nS2,500\r\n");
     {
-        credit_service_process service(t.state_path(), {"--cabinet", t.path("")});
+        credit_service_process service(t.state_path(), {"--cabinet", cabinet});
         EXPECT_EQ(ask(service.port(), "USE_CREDIT \r\n"), "OK DONE\r\n");
     }
     EXPECT_EQ(t.state(), "credit,10\r\n");
