@@ -90,7 +90,11 @@ void moving_money(host& h, const money_move& move, Call&& run, Judge&& judge) {
             recall_money_outcome(h, o.result, o.answer);
         }
     } catch (const run_time_error& e) {
-        recall_money_outcome(h, "failed", "error " + std::to_string(e.number()) + " - " + e.description());
+        // A call that failed may still have moved the money (a service that took the price and answered
+        // too late): the recall cannot tell, so it is in doubt.
+        const std::string detail = e.detail().empty() ? "" : " (" + e.detail() + ")";
+        recall_money_outcome(h, result_in_doubt,
+                             "failed: error " + std::to_string(e.number()) + " - " + e.description() + detail);
         throw;
     }
 }

@@ -116,6 +116,7 @@ private:
     money_ledger ledger_;
     std::optional<std::string> payment_result_;
     std::string payment_answer_;
+    std::string pending_price_;
     std::string pending_bank_amount_;
     std::optional<std::string> bank_result_;
 };
@@ -231,7 +232,9 @@ void game_recall::after(host& h, std::string_view command, std::string_view args
         } else {
             game.pay = h.credit.last_price_source;
         }
-        game.price = number_to_text(command == "FREE_GAME" ? 0 : h.money.price_per_play);
+        game.price = !pending_price_.empty() ? pending_price_
+                                             : number_to_text(command == "FREE_GAME" ? 0 : h.money.price_per_play);
+        pending_price_.clear();
         game.credit = last_credit_;
         game.bank = last_bank_;
         payment_result_.reset();
@@ -290,6 +293,16 @@ void game_recall::after(host& h, std::string_view command, std::string_view args
 }
 
 void game_recall::failed(host& h, const run_time_error& error) {
+    // A payment whose call failed is kept with the game it was for.
+    if (payment_result_) {
+        open_game& game = ensure_open(h);
+        game.pay = *payment_result_;
+        game.answer = payment_answer_;
+        game.price = pending_price_;
+        game.credit = last_credit_;
+        game.bank = last_bank_;
+        payment_result_.reset();
+    }
     if (game_) {
         close_unfinished(h, "fatal error " + std::to_string(error.number()) + " - " + error.description(), true);
     } else if (unsynced_ || !unwritten_.empty()) {
@@ -445,7 +458,13 @@ void game_recall::write_intent(host& h, std::vector<recall_record> records, std:
         // money moves without it.
         for (std::size_t i = 0; i < all.size() && i < waiting; ++i) unwritten_.push_back(std::move(all[i]));
         scanned_ = false;
-        throw no_money_moved(error, what);
+        const run_time_error failure = no_money_moved(error, what);
+        try {
+            write_error(h, "*ERROR* No money moved: the game recall could not record the " + std::string(what) +
+                               " before it (" + (error.detail().empty() ? error.description() : error.detail()) + ")");
+        } catch (const run_time_error&) {
+        }
+        throw failure;
     }
 }
 
@@ -466,6 +485,7 @@ void game_recall::money_intent(host& h, const money_move& move) {
         record.add("channel", move.channel);
         record.add("call", move.call);
         record.add("price", move.amount);
+        pending_price_ = move.amount;
         record.add("credit", move.credit.empty() ? last_credit_ : move.credit);
         record.add("bank", last_bank_);
         records.push_back(std::move(record));
@@ -561,7 +581,11 @@ recall_record game_recall::closing_record(host&, const recall_record& pay, bool 
 
 void game_recall::account_for_last_run(host& h) {
     scan(h);
-    if (!ledger_.anything_in_flight()) return;
+    if (!ledger_.anything_in_flight()) {
+        // Read again at the first write, as a host that found nothing to close always has.
+        scanned_ = false;
+        return;
+    }
     std::vector<recall_record> records;
     std::vector<std::string> lines;
     const std::string at = log_time(ledger_.last_time());

@@ -17,6 +17,11 @@ void money_ledger::take(const recall_record& record) {
             if (record.value("result") == "taken") paid_game_ = payment_;
             payment_.reset();
         }
+        // A call that failed is in doubt as soon as its answer is known to be missing.
+        if (record.value("result") == result_in_doubt) {
+            ++closed_.payments_in_doubt;
+            ++since_game_.payments_in_doubt;
+        }
     } else if (record.kind == settled_game_kind || record.kind == unfinished_kind) {
         payment_.reset();
         paid_game_.reset();

@@ -4,10 +4,12 @@
 //
 //   pay     seq, at, game (the number it will get: the meters' count + 1), how, channel, call, price,
 //           credit, bank (as last read)           written and synced before the channel is asked
-//   paid    seq, at, of (the pay record's seq), result (taken, refused, failed), answer
+//   paid    seq, at, of (the pay record's seq), result (taken, refused, failed, or "in doubt" when the
+//           call failed and may have moved the money), answer
 //   bank    seq, at, channel, call, amount (as sent), game or after
 //                                                 written and synced before the channel is asked
-//   banked  seq, at, of, result (added, refused, failed, or "in doubt" when a start-up closed it), answer
+//   banked  seq, at, of, result (added, refused, failed, or "in doubt" when the call failed or a start-up
+//           closed it), answer
 //
 // A "game" or "unfinished" record closes the payment before it. A start-up that finds something in flight
 // closes it with a record that carries "closed" (unsettled, payment in doubt, counted) and the time of

@@ -304,8 +304,10 @@ std::string paid_text(const recall_record& record) {
     else if (*pay == "failed")
         how = "USE_CREDIT failed in the credit system (" + answer + ")";
     else if (*pay == std::string(result_in_doubt))
-        how = "USE_CREDIT in doubt: " + value_or_dash(record, "price") + " credits asked (" +
-              value_or_dash(record, "call") + "), no answer recorded before the host ended";
+        how = "USE_CREDIT in doubt: " + value_or_dash(record, "price") + " credits asked" +
+              (record.value("answer")
+                   ? ", the call " + answer
+                   : " (" + value_or_dash(record, "call") + "), no answer recorded before the host ended");
     else if (*pay == "credit")
         how = "USE_CREDIT, from the credit";
     else if (*pay == "bank")

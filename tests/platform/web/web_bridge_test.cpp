@@ -613,6 +613,30 @@ protected:
     }
 };
 
+// Ctrl-C or SIGTERM with a game paid: the recall closes the game at once, naming the stop, and the log
+// says the cabinet stopped.
+TEST_F(Cabinet, AStopByASignalClosesThePaidGameAndIsLogged) {
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        ASSERT_EQ(client.connect(), 101);
+        json intro = client.read_until("movie");
+        while (intro["url"] == "") intro = client.read_until("movie");
+        play_command(client, intro, 1, "INTRO_END");
+        const auto game = std::find_if(client.skipped.rbegin(), client.skipped.rend(),
+                                       [](const json& m) { return m["type"] == "movie" && m["form"] == "main"; });
+        ASSERT_NE(game, client.skipped.rend());
+        play_command(client, *game, 2, "USE_CREDIT");
+        link->interrupt();
+        EXPECT_EQ(client.read_until("exit")["status"], exit_interrupted);
+    });
+    const int status = run_player(t.host, *link, program, stderr);
+    stage.join();
+    EXPECT_EQ(status, exit_interrupted);
+    EXPECT_NE(t.read("system/logs/recall.txt").find("ended=SIGTERM or SIGINT (the host was stopped)"),
+              std::string::npos);
+    EXPECT_NE(t.read("system/logs/log.txt").find("HOST STOPPED (SIGTERM or SIGINT)"), std::string::npos);
+}
+
 TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
 #ifdef _WIN32
     const int flood = 200;  // every connection is a few emulated system calls under wine
