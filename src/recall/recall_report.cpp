@@ -365,7 +365,10 @@ void event_rows(const recall_record& record, question_files& questions, std::vec
             // "100" added, or "100,refused" / "100,failed" when the channel did not add it.
             const auto part = split(value, ',');
             if (part.size() >= 2) {
-                rows.push_back({"ADD_TO_BANK", part[0] + " credits, " + part[1] + " by the credit system", part[1]});
+                const std::string what = part[1] == std::string(result_in_doubt)
+                                             ? "in doubt: the call failed, the bank may hold it"
+                                             : part[1] + " by the credit system";
+                rows.push_back({"ADD_TO_BANK", part[0] + " credits, " + what, part[1]});
             } else {
                 rows.push_back({"ADD_TO_BANK", value + " credits", {}});
             }
