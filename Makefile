@@ -26,7 +26,10 @@ demo: build
 test: build
 	scripts/test-all
 
-package: build
+# Only what the package ships (the two programs, their man pages), not the tests and benchmarks.
+package: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target quizhost_package
 	cd build && cpack -G DEB
 
 test-windows: deps

@@ -41,6 +41,14 @@ std::string auto_in_use() {
     return "none (DISPLAY is not set)";
 }
 
+// The --help sentence of it; nothing for a man page, which describes every machine, not the one it is
+// made on (the package's build sets QUIZHOST_HELP_FOR_ANY_MACHINE for help2man).
+std::string auto_in_use_sentence() {
+    if (const char* generic = std::getenv("QUIZHOST_HELP_FOR_ANY_MACHINE"); generic != nullptr && *generic != '\0')
+        return "";
+    return " Without --script, auto now means " + auto_in_use() + ".";
+}
+
 }  // namespace
 
 std::unique_ptr<display> open_chosen_display(const std::string& chosen) {
@@ -55,12 +63,11 @@ std::unique_ptr<display> open_chosen_display(const std::string& chosen) {
 }
 
 void add_display_option(CLI::App& app, std::string& choice) {
-    app.add_option(
-           "--display", choice,
-           "The display set to 800x600 at start and restored at the end: x11 (the X server named by "
-           "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
-           "display with --script, else x11 when DISPLAY is set, else none). Without --script, auto now means " +
-               auto_in_use() + ". Example: --display none")
+    app.add_option("--display", choice,
+                   "The display set to 800x600 at start and restored at the end: x11 (the X server named by "
+                   "DISPLAY, through RandR), none (leave it alone) or auto (the default: the movie script's own "
+                   "display with --script, else x11 when DISPLAY is set, else none)." +
+                       auto_in_use_sentence() + " Example: --display none")
         // Windows cabinets have the primary screen of the Windows display calls in place of X11.
         ->type_name(real_display() + "|none|auto")
         ->check(CLI::IsMember({real_display(), std::string("none"), std::string("auto")}).description(""));

@@ -1,6 +1,7 @@
 # The Debian package of a Linux cabinet (`make package`, or cpack -G DEB in the build folder):
-# quizhost_<version>_amd64.deb with both programs, the X session script, the systemd units, man pages made
-# from --help at build time, and the demo cabinet. The stand-in credit libraries stay out: the host looks
+# quizhost_<version>_amd64.deb with both programs (the credit service as a simulator for demos), the X
+# session and preflight scripts, the systemd units, man pages made from --help at build time, and the demo
+# cabinet. The stand-in credit libraries stay out: the host looks
 # for libtccomm.so on the system's search path when the cabinet folder has none, and a stand-in found there
 # would take credit from a text file in place of the cabinet's own credit system.
 set(QUIZHOST_PACKAGE_MAINTAINER "quizhost developers <quizhost@example.org>"
@@ -14,11 +15,11 @@ install(TARGETS quizhost quizhost-credit-service RUNTIME DESTINATION bin)
 foreach(program quizhost quizhost-credit-service)
   target_link_options(${program} PRIVATE -Wl,-z,relro,-z,now)
 endforeach()
-install(PROGRAMS ${deb_dir}/quizhost-xsession DESTINATION lib/quizhost)
-install(FILES ${deb_dir}/quizhost@.service ${deb_dir}/quizhost-credit-service@.service
+install(PROGRAMS ${deb_dir}/quizhost-xsession ${deb_dir}/quizhost-preflight ${deb_dir}/quizhost-wait-port
+        DESTINATION lib/quizhost)
+install(FILES ${deb_dir}/quizhost@.service ${deb_dir}/quizhost-credit-simulator@.service
               ${deb_dir}/quizhost-metrics@.service ${deb_dir}/quizhost-metrics@.timer
         DESTINATION lib/systemd/system)
-install(FILES ${deb_dir}/quizhost.tmpfiles DESTINATION lib/tmpfiles.d RENAME quizhost.conf)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/demo/cabinet/ DESTINATION share/quizhost/demo-cabinet
         PATTERN ".*" EXCLUDE)
 
@@ -45,14 +46,15 @@ if(HELP2MAN_PROGRAM)
       set(h2m_args --name "host program of a coin-operated quiz cabinet")
     else()
       # It has no --version of its own; it is released with quizhost.
-      set(h2m_args --name "local credit service of a socket-platform quiz cabinet"
+      set(h2m_args --name "credit service simulator for demos of a socket-platform quiz cabinet"
                    --version-string ${PROJECT_VERSION})
     endif()
     add_custom_command(
       OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${deb_build}/man
-      # The help names what --display auto means here; the page describes every machine, not this one.
-      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY
+      # The page describes every machine, not the one it is built on: --help leaves out what --display
+      # auto means here.
+      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY QUIZHOST_HELP_FOR_ANY_MACHINE=1
               ${HELP2MAN_PROGRAM} --no-info --no-discard-stderr --section 1 ${h2m_args}
               --include ${deb_dir}/${program}.h2m --output ${page} $<TARGET_FILE:${program}>
       COMMAND ${GZIP_PROGRAM} -9nf ${page}
@@ -66,6 +68,10 @@ else()
   message(STATUS "help2man not found: the Debian package will have no man pages (scripts/install-deps)")
 endif()
 add_custom_target(quizhost_package_files ALL DEPENDS ${package_docs} ${man_pages})
+# cpack installs without building everything first: `make package` builds what the package holds.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+# What the package ships and nothing else (`make package` builds this, not the tests and benchmarks).
+add_custom_target(quizhost_package DEPENDS quizhost quizhost-credit-service quizhost_package_files)
 install(FILES ${deb_build}/copyright ${package_docs} ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION share/doc/quizhost)
 
@@ -80,9 +86,10 @@ by a kiosk browser) ask it for credit, questions, prize ladders and high
 scores, and it keeps the audited files: the meters, the cash pot, the
 high-score table and the error log.
 .
-This package holds quizhost, the local credit service of socket-platform
-cabinets, systemd units that boot a cabinet with no desktop and export its
-meters to the Prometheus node exporter, and a demo cabinet.")
+This package holds quizhost, systemd units that boot a cabinet with no desktop
+and export its meters to the Prometheus node exporter, a demo cabinet, and a
+credit service simulator that stands in for a socket-platform cabinet's own
+credit service in demos and tests.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUIZHOST_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -11,8 +11,8 @@
 namespace quizhost {
 namespace {
 
-constexpr std::int32_t target_width = 800;
-constexpr std::int32_t target_height = 600;
+constexpr std::int32_t target_width = movie_screen_width;
+constexpr std::int32_t target_height = movie_screen_height;
 
 constexpr const char* restart_title = "Screen Resolution Changed";
 constexpr const char* restart_text = "You must restart your computer to apply these changes.\r\n\r\nRestart now?";
@@ -59,6 +59,11 @@ bool change_resolution(host& h, std::int32_t width, std::int32_t height) {
         default:
             return false;  // refused: the host runs at the size it has
     }
+}
+
+screen_extent movie_screen_size(const host& h, display& screen) {
+    if (!h.screen.resolution_changed) return {target_width, target_height};
+    return {screen.screen_width(), screen.screen_height()};
 }
 
 // The system closes the host in its own time; nothing waits for it here.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
 
 namespace quizhost {
@@ -65,6 +66,15 @@ std::string launch_page(const std::string& url) {
            url + "\");</script>\n";
 }
 
+std::vector<std::string> kiosk_window_arguments(kiosk_screen screen) {
+    // Chromium shrinks a window asked for at exactly a screen's size by one pixel each way (so that window
+    // managers do not take it for a full-screen one), which leaves a black line at the right and the
+    // bottom. One row more above and below the screen dodges that and keeps the stage at its own scale:
+    // it centres the movie in the window, so the hidden rows are one above and one below the screen.
+    return {"--window-position=0,-1",
+            "--window-size=" + std::to_string(screen.width) + "," + std::to_string(screen.height + 2)};
+}
+
 std::vector<std::string> kiosk_browser_arguments(const std::string& program, const std::string& url,
                                                  const std::string& profile, const std::vector<std::string>& extra) {
     std::vector<std::string> args{"--kiosk"};
@@ -120,8 +130,12 @@ void kiosk_supervisor::launch(time_point now) {
         out << launch_page(hooks_.url());
         if (!out.flush()) throw process_error("cannot write the kiosk's launch page " + page.string());
     }
+    // The window's place first, so that the operator's own arguments can override it.
+    std::vector<std::string> extra;
+    if (const auto screen = hooks_.screen ? hooks_.screen() : std::nullopt) extra = kiosk_window_arguments(*screen);
+    extra.insert(extra.end(), extra_args_.begin(), extra_args_.end());
     process_ = hooks_.start(
-        {program_, kiosk_browser_arguments(program_, file_url(page.string()), profile.string(), extra_args_)});
+        {program_, kiosk_browser_arguments(program_, file_url(page.string()), profile.string(), extra)});
     started_at_ = now;
     seen_stage_ = false;
     lost_since_.reset();

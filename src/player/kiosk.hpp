@@ -38,6 +38,17 @@ std::string file_url(const std::string& path);
 // The launch page's text: it sends the browser on to `url` at once, leaving no history entry behind.
 std::string launch_page(const std::string& url);
 
+// The screen the kiosk window must cover, in pixels.
+struct kiosk_screen {
+    int width = 0;
+    int height = 0;
+};
+
+// Where the kiosk window goes and how big it is. With no window manager (a cabinet's bare X server) the
+// browser's full-screen request is never granted, and Chromium's window is its default size at +10+10; it
+// is placed with these, at every start, so the stage covers the whole screen at its own scale.
+std::vector<std::string> kiosk_window_arguments(kiosk_screen screen);
+
 // The browser's arguments after its program: kiosk mode at `url`, the profile folder, none of a desktop
 // browser's interruptions, autoplay allowed; then `extra` (the operator's --browser-arg, which may
 // override any of them).
@@ -55,6 +66,9 @@ public:
         std::function<std::string()> url;
         // One line for the error log, per restart.
         std::function<void(const std::string&)> log;
+        // The screen the window must cover, asked afresh for every start (the host may have switched the
+        // mode since the last one); nothing leaves the window to the browser.
+        std::function<std::optional<kiosk_screen>()> screen = {};
     };
 
     // `profile_root` is a private folder of the host's; each start gets a fresh profile inside it, so a

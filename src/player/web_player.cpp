@@ -7,6 +7,7 @@
 #include "forms/command_reference.hpp"
 #include "forms/form_main.hpp"
 #include "forms/runtime.hpp"
+#include "forms/screen_stuff.hpp"
 #include "platform/child_process.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
@@ -292,6 +293,9 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
     const std::unique_ptr<clock> system_clock = make_system_clock();
     queued_draws draws(std::make_unique<generator_draws>());
     std::optional<traced_display> traced_screen;
+    // The kiosk measures the screen for each browser start outside the host's steps: on the display itself,
+    // never through the trace.
+    display* const kiosk_screen_of = screen;
     if (screen != nullptr && trace) screen = &traced_screen.emplace(*screen, *trace);
 
     host h;
@@ -323,6 +327,11 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
                                                       std::fprintf(err, "quizhost: %s\n", line.c_str());
                                                       std::fflush(err);
                                                       log_kiosk_line(h, line, err);
+                                                  },
+                                                  [&]() -> std::optional<kiosk_screen> {
+                                                      if (kiosk_screen_of == nullptr) return std::nullopt;
+                                                      const auto size = movie_screen_size(h, *kiosk_screen_of);
+                                                      return kiosk_screen{size.width, size.height};
                                                   }});
             kiosk->start(std::chrono::steady_clock::now());
         } catch (const process_error& e) {

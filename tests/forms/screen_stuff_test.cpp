@@ -210,5 +210,29 @@ TEST(ScreenSize, TwipsBeyondTheIntegerRangeOverflow) {
     EXPECT_EQ(error_of([&] { get_screen_width(t.host); }), overflow);
 }
 
+// --- The size the movies are shown at, for a kiosk window placed before and after start-up's switch ---
+
+TEST(MovieScreenSize, IsTheMoviesOwnSizeUntilStartUpHasTriedToSwitch) {
+    test_host t;
+    t.screen.set_screen(1024, 768);
+    const screen_extent before = movie_screen_size(t.host, t.screen);
+    EXPECT_EQ(before.width, 800);
+    EXPECT_EQ(before.height, 600);
+    set_resolution(t.host);
+    const screen_extent after = movie_screen_size(t.host, t.screen);
+    EXPECT_EQ(after.width, 800);
+    EXPECT_EQ(after.height, 600);
+}
+
+TEST(MovieScreenSize, IsWhatTheScreenKeptWhenTheSwitchWasRefused) {
+    test_host t;
+    t.screen.set_screen(1280, 1024);
+    t.screen.queue_change_result(-1);
+    set_resolution(t.host);
+    const screen_extent kept = movie_screen_size(t.host, t.screen);
+    EXPECT_EQ(kept.width, 1280);
+    EXPECT_EQ(kept.height, 1024);
+}
+
 }  // namespace
 }  // namespace quizhost

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -53,7 +54,7 @@ protected:
                                                                            static_cast<long>(processes.size()));
                                  },
                                  [this] { return "http://127.0.0.1:7480/?start=" + std::to_string(++urls); },
-                                 [this](const std::string& line) { log.push_back(line); }});
+                                 [this](const std::string& line) { log.push_back(line); }, [this] { return screen; }});
     }
 
     static std::string read(const std::string& path) {
@@ -69,6 +70,7 @@ protected:
     std::vector<std::string> log;
     int refuse_starts = 0;
     int urls = 0;
+    std::optional<kiosk_screen> screen;  // what the host's display measures; nothing: no display
     std::chrono::steady_clock::time_point t0 = std::chrono::steady_clock::now();
 };
 
@@ -117,6 +119,29 @@ TEST(KioskLaunchPage, FileAddressesEncodeEveryByteButThePlainOnes) {
               "file:///C:/Users/Jo%20Ann/AppData/Local/Temp/k/stage-link.html");
     EXPECT_EQ(file_url("/tmp/a#b?c%d\"e"), "file:///tmp/a%23b%3Fc%25d%22e");
     EXPECT_EQ(file_url("/tmp/\xC3\xA9"), "file:///tmp/%C3%A9");
+}
+
+TEST_F(KioskSupervisor, EveryStartPlacesTheWindowOverTheScreenAsItIsThenBeforeTheOperatorsArguments) {
+    screen = kiosk_screen{800, 600};
+    auto kiosk = make({"--window-size=640,480"});
+    kiosk.start(t0);
+    // One hidden row above and one below: Chromium shrinks a window of the screen's exact size.
+    EXPECT_THAT(launches[0].args,
+                ::testing::IsSupersetOf({std::string("--window-position=0,-1"), std::string("--window-size=800,602")}));
+    const auto& first = launches[0].args;
+    const auto ours = std::find(first.begin(), first.end(), "--window-size=800,602");
+    const auto operators = std::find(first.begin(), first.end(), "--window-size=640,480");
+    EXPECT_LT(ours, operators);
+    // The host switched to another mode (or the switch was refused): the next start covers that one.
+    screen = kiosk_screen{1280, 1024};
+    processes[0]->ended = "killed by signal 9";
+    ASSERT_TRUE(kiosk.check(t0 + 1s, false));
+    EXPECT_THAT(launches[1].args, ::testing::Contains(std::string("--window-size=1280,1026")));
+    // A host that leaves the display alone leaves the window to the browser.
+    screen.reset();
+    processes[1]->ended = "killed by signal 9";
+    ASSERT_TRUE(kiosk.check(t0 + 2s, false));
+    EXPECT_THAT(launches[2].args, ::testing::Not(::testing::Contains(std::string("--window-position=0,-1"))));
 }
 
 TEST(KioskArguments, EdgeIsAskedForItsFullScreenKiosk) {
