@@ -22,10 +22,25 @@
   let boxRequest = null;
   const commandLayers = new Map(); // command id -> the layer whose movie raised it
 
-  // The controls' "ShowAll": the whole 800 by 600 screen visible, aspect kept, bars where the window differs.
+  // The controls' "ShowAll": the whole 800 by 600 screen visible, aspect kept, bars where the window differs
+  // (less the developer's panel beside it, under `quizhost dev`).
+  let panelWidth = 0;
   function fit() {
-    const scale = Math.min(window.innerWidth / WIDTH, window.innerHeight / HEIGHT);
+    const width = window.innerWidth - panelWidth;
+    const scale = Math.min(width / WIDTH, window.innerHeight / HEIGHT);
+    screenEl.style.left = `${width / 2}px`;
     screenEl.style.transform = `translate(-50%, -50%) scale(${scale})`;
+  }
+
+  // Only `quizhost dev` sends these: the first brings the developer's panel, which takes them from then on.
+  const developerBacklog = [];
+  function developer(message) {
+    if (window.quizhostPanel) return window.quizhostPanel.receive(message);
+    developerBacklog.push(message);
+    if (developerBacklog.length > 1) return;
+    const script = document.createElement("script");
+    script.src = "/dev/panel.js";
+    document.head.appendChild(script);
   }
 
   function notice(text) {
@@ -231,6 +246,7 @@
       layerOf(m).caption = m.text;
       updateTitle();
     },
+    developer: (m) => developer(m),
     exit: (m) => {
       ended = true;
       exitStatus = m.status;
@@ -351,6 +367,15 @@
       return exitStatus;
     },
     layers,
+    // The developer's panel (`quizhost dev` only): its messages so far, its way to the host, its room.
+    developer: {
+      backlog: developerBacklog,
+      send: (message) => send({ ...message, type: "developer" }),
+      makeRoom(width) {
+        panelWidth = width;
+        fit();
+      },
+    },
   };
 
   window.addEventListener("resize", fit);
