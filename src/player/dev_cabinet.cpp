@@ -28,8 +28,9 @@ std::string path_digest(const std::string& text) {
 
 fs::path absolute_normal(const std::string& path) {
     std::error_code ignored;
-    const fs::path whole = fs::weakly_canonical(fs::absolute(fs::path(path)), ignored);
-    return whole.lexically_normal();
+    const fs::path whole = fs::weakly_canonical(fs::absolute(fs::path(path)), ignored).lexically_normal();
+    // "/x/quiz/" is the folder "/x/quiz": its name, not an empty one.
+    return whole.has_filename() || whole == whole.root_path() ? whole : whole.parent_path();
 }
 
 // `inner` is `outer` or lies below it (both absolute and normal).
@@ -66,7 +67,8 @@ void make_link(const fs::path& link, const fs::path& target, std::vector<std::st
         return;
     }
     fs::create_directory_symlink(target, link, error);
-    if (error) throw dev_cabinet_error("cannot link " + link.string() + " to " + target.string() + ": " + error.message());
+    if (error)
+        throw dev_cabinet_error("cannot link " + link.string() + " to " + target.string() + ": " + error.message());
 }
 
 // The credit the stand-ins' state file holds; nothing when there is no file.
@@ -124,9 +126,8 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
                                 "with index.html)");
     }
 
-    const fs::path root = absolute_normal(request.cabinet.empty()
-                                              ? default_dev_cabinet_folder(source.string(), request.state_home)
-                                              : request.cabinet);
+    const fs::path root = absolute_normal(
+        request.cabinet.empty() ? default_dev_cabinet_folder(source.string(), request.state_home) : request.cabinet);
     // The host writes its meters, logs and high scores into the cabinet: never into what the developer keeps.
     if (lies_within(root, source) || lies_within(source, root)) {
         throw dev_cabinet_error("the cabinet folder " + root.string() + " must lie outside the developer's folder " +
@@ -154,7 +155,8 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
     if (!data.empty()) {
         make_link(root / "data", data, made.notes);
     } else {
-        made.notes.push_back("data: none (GET_QUESTION needs data/data_D_S.dat; add a data/ folder beside flash_game/)");
+        made.notes.push_back(
+            "data: none (GET_QUESTION needs data/data_D_S.dat; add a data/ folder beside flash_game/)");
     }
     if (!setup.empty() && !fs::exists(root / "system" / "setup.ini", error)) {
         fs::create_directories(root / "system", error);
@@ -171,7 +173,8 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
                                     error.message());
         }
     } else {
-        made.notes.push_back("credit: no stand-in credit library found beside quizhost; the first credit command fails");
+        made.notes.push_back(
+            "credit: no stand-in credit library found beside quizhost; the first credit command fails");
     }
     const fs::path state = root / "credit_state.txt";
     made.credit_state = state.string();

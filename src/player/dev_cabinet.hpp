@@ -31,11 +31,11 @@ struct dev_cabinet_request {
 };
 
 struct dev_cabinet {
-    std::string root;          // the cabinet folder, absolute
-    std::string intro_folder;  // the intro movie served: the developer's, or the cabinet's own stand-in
-    std::string game_folder;   // the developer's game movie
-    std::string credit_state;  // the stand-ins' credit state file in the cabinet
-    bool reused = false;       // the folder was there from an earlier run (its meters and credit kept)
+    std::string root;                // the cabinet folder, absolute
+    std::string intro_folder;        // the intro movie served: the developer's, or the cabinet's own stand-in
+    std::string game_folder;         // the developer's game movie
+    std::string credit_state;        // the stand-ins' credit state file in the cabinet
+    bool reused = false;             // the folder was there from an earlier run (its meters and credit kept)
     std::vector<std::string> notes;  // what was set up, one line each, for the developer
 };
 

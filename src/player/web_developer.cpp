@@ -166,8 +166,7 @@ private:
     event_sink* out_;
 };
 
-developer_session::developer_session(host& h, bridge& link, developer_mode mode, event_sink* trace_out,
-                                     std::FILE* err)
+developer_session::developer_session(host& h, bridge& link, developer_mode mode, event_sink* trace_out, std::FILE* err)
     : h_(h),
       link_(link),
       mode_(std::move(mode)),
@@ -219,14 +218,14 @@ void developer_session::send_reports() {
     to_panel({{"kind", "recall"}, {"text", to_utf8(recall.str())}}, false);
 }
 
-void developer_session::before_command(const std::string& form, const std::string& command,
-                                       const std::string& args, bool to_game) {
+void developer_session::before_command(const std::string& form, const std::string& command, const std::string& args,
+                                       bool to_game) {
     if (!to_game) return;
     if (form == "main" && !game_version_checked_) {
         game_version_checked_ = true;
         // The host read "" at load; a movie that has it now set it too late.
-        const auto reply = link_.request({{"type", "get"}, {"form", "main"}, {"name", "content_version_no"}},
-                                         version_look_timeout);
+        const auto reply =
+            link_.request({{"type", "get"}, {"form", "main"}, {"name", "content_version_no"}}, version_look_timeout);
         if (reply && !reply->text.empty()) {
             warn("the game movie set content_version_no to \"" + reply->text +
                  "\" after the host had read it at load (too late: GET_WRAPPER_VERSION answers \"7.\"); set it at "
@@ -235,8 +234,8 @@ void developer_session::before_command(const std::string& form, const std::strin
     }
     if (find_command(command) == nullptr) {
         const std::string nearest = nearest_command(command);
-        warn("unknown command " + shown(command) + (args.empty() ? "" : " " + shown(args)) +
-             ": nothing happens" + (nearest.empty() ? "" : " (did you mean " + nearest + "?)"));
+        warn("unknown command " + shown(command) + (args.empty() ? "" : " " + shown(args)) + ": nothing happens" +
+             (nearest.empty() ? "" : " (did you mean " + nearest + "?)"));
         return;
     }
     for (const std::string& line : argument_warnings(command, args)) warn(line);
@@ -254,7 +253,8 @@ void developer_session::after_command(const std::string& form, const std::string
     }
     if (link_.command_waiting(form)) {
         warn("a command of the " + std::string(form == "main" ? "game" : "intro") + " movie was raised while " +
-             command + " was with the host: it waits its turn; raise the next once the promise resolves or on the "
+             command +
+             " was with the host: it waits its turn; raise the next once the promise resolves or on the "
              "next frame");
     }
     send_credit(false);

@@ -100,7 +100,7 @@ private:
     std::vector<std::string> intro_changes_;
     std::vector<std::string> game_changes_;
     std::optional<std::pair<double, double>> last_credit_;
-    bool game_version_checked_ = true;  // checked once after each load of the game
+    bool game_version_checked_ = true;     // checked once after each load of the game
     std::vector<nlohmann::json> history_;  // resent to a panel that (re)loads
 };
 

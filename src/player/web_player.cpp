@@ -154,6 +154,7 @@ private:
         } else if (const auto status = run_host_step(
                        h_, [&] { program.raise(command.command, command.args); }, err_,
                        command_step_name(command.command, command.args), &fatal_)) {
+            failed_command_ = command.command;
             return status;
         }
         // The movie holds its frames until its command is done, so its next frame sees the answer.
@@ -195,6 +196,7 @@ private:
         if (status == exit_fatal && !fatal_.log_text.empty()) {
             exit["error"] = fatal_.log_text;
             exit["detail"] = fatal_.detail;
+            if (!failed_command_.empty()) exit["command"] = to_utf8(failed_command_);
         }
         link_.send(exit);
         link_.finish(goodbye_bound);
@@ -205,6 +207,7 @@ private:
     bridge& link_;
     std::FILE* err_;
     fatal_report fatal_;
+    std::string failed_command_;  // the command whose handling ended the program, for the end screen
     kiosk_supervisor* kiosk_;
     bool restart_game_ = false;
     null_event_sink no_trace_;

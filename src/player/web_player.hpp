@@ -42,7 +42,7 @@ struct program_entry {
     std::function<void(const std::string& command, const std::string& args)> raise;
     std::function<void(int status)> shutdown;
     // When set, runs between two commands and at least every kiosk_look_period while none comes.
-    std::function<void()> between;
+    std::function<void()> between{};
 };
 
 // Status the program ends with when Ctrl-C or SIGTERM stops the player (128 + SIGINT, as shells report it).

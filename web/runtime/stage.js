@@ -251,7 +251,7 @@
       ended = true;
       exitStatus = m.status;
       notice("The program has ended.");
-      if (m.error) showFailure(m.error, m.detail);
+      if (m.error) showFailure(m.error, m.detail, m.command);
       if (socket) socket.close();
       window.close(); // honoured when the window was opened by a script; harmless otherwise
     },
@@ -259,7 +259,8 @@
 
   // The end screen of a fatal error: the log line and what the system said, large enough to read on the
   // cabinet from where the operator stands.
-  function showFailure(error, detail) {
+  function showFailure(error, detail, command) {
+    document.getElementById("failure-command").textContent = command ? `While handling ${command}` : "";
     document.getElementById("failure-error").textContent = error;
     document.getElementById("failure-detail").textContent = detail || "";
     document.getElementById("failure").hidden = false;

@@ -108,11 +108,18 @@ test("quizhost dev: panel, coins, live reload and a misspelled command", { timeo
     // A misspelled command is named with the command it was meant to be.
     await game.evaluate(() => window.movie.fscommand("GET_CREDITS"));
     await waitFor(
-      async () => /unknown command "GET_CREDITS".*did you mean GET_CREDIT\?/.test(await page.getByTestId("dev-warnings").textContent()),
+      async () =>
+        /unknown command "GET_CREDITS".*did you mean GET_CREDIT\?/.test(
+          await page.getByTestId("dev-warnings").textContent(),
+        ),
       5000,
       "the warning",
     );
-    await waitFor(async () => (await page.getByTestId("dev-trace").textContent()).includes("fs\tmain\tGET_CREDIT\t"), 5000, "the trace");
+    await waitFor(
+      async () => (await page.getByTestId("dev-trace").textContent()).includes("fs\tmain\tGET_CREDIT\t"),
+      5000,
+      "the trace",
+    );
 
     // A changed file of the game movie reloads it, without a restart of the host.
     const index = join(dev.source, "flash_game", "index.html");
@@ -123,13 +130,20 @@ test("quizhost dev: panel, coins, live reload and a misspelled command", { timeo
     const reloaded = await movieFrame(page, "flash_game", { previous: game, timeout: 8000 });
     await reloaded.locator("#edited").waitFor({ timeout: 8000 });
     game = reloaded;
-    await waitFor(async () => /index\.html changed/.test(await page.getByTestId("dev-news").textContent()), 3000, "the notice");
+    await waitFor(
+      async () => /index\.html changed/.test(await page.getByTestId("dev-news").textContent()),
+      3000,
+      "the notice",
+    );
     assert.equal(dev.child.exitCode, null);
 
     // The only change in the developer's folder is the developer's own edit.
     const after = listing(dev.source).split("\n");
     const changed = after.filter((line) => !before.split("\n").includes(line));
-    assert.deepEqual(changed.map((line) => line.split(" ")[0]), ["/flash_game/index.html"]);
+    assert.deepEqual(
+      changed.map((line) => line.split(" ")[0]),
+      ["/flash_game/index.html"],
+    );
   } finally {
     await context.close();
     await dev.stop();
