@@ -47,9 +47,9 @@ std::string env(const char* name) {
 }
 
 std::string state_home() {
-    if (const std::string state = env("XDG_STATE_HOME"); !state.empty()) return state;
+    if (std::string state = env("XDG_STATE_HOME"); !state.empty()) return state;
 #ifdef _WIN32
-    if (const std::string local = env("LOCALAPPDATA"); !local.empty()) return local;
+    if (std::string local = env("LOCALAPPDATA"); !local.empty()) return local;
 #endif
     return (std::filesystem::path(env("HOME")) / ".local" / "state").string();
 }

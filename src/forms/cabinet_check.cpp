@@ -125,7 +125,9 @@ private:
             const std::string html = small_file(page);
             if (html.find("content_version_no") != std::string::npos) return;
             for (const std::string& script : page_scripts(html)) {
-                const std::string path = folder + path_separator + script;
+                std::string path = folder;
+                path += path_separator;
+                path += script;
                 if (fs_.file_exists(path) && small_file(path).find("content_version_no") != std::string::npos) return;
             }
         } catch (const run_time_error&) {

@@ -315,7 +315,11 @@ std::string command_reference_markdown() {
     {
         const command_reference& ref = intro_end_reference;
         out += std::string("\n## ") + ref.name + "\n\n";
-        out += "The intro movie's one command, which the intro form takes: the intro is over.\n\n";
+        out +=
+            "The intro movie's one command, which the intro form takes: the intro is over. The intro movie "
+            "plays from the program's start (the host loads it, rewinds it and plays it) and raises INTRO_END "
+            "once, when it has shown what it shows; any other command it raises does nothing. Until then the "
+            "game movie is not loaded and no game command is taken.\n\n";
         out += "| | |\n|---|---|\n";
         out += "| Argument | " + cell(ref.argument) + " |\n";
         out += "| Answer | None: no variable is set. |\n";

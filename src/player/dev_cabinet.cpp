@@ -148,14 +148,14 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
         fs::create_directories(own, error);
         write_text(own / "index.html", dev_intro_page);
         made.intro_folder = own.string();
-        made.notes.push_back("intro: the cabinet's own, which ends at once (the developer's folder has no intro/)");
+        made.notes.emplace_back("intro: the cabinet's own, which ends at once (the developer's folder has no intro/)");
     } else {
         made.intro_folder = intro.string();
     }
     if (!data.empty()) {
         make_link(root / "data", data, made.notes);
     } else {
-        made.notes.push_back(
+        made.notes.emplace_back(
             "data: none (GET_QUESTION needs data/data_D_S.dat; add a data/ folder beside flash_game/)");
     }
     if (!setup.empty() && !fs::exists(root / "system" / "setup.ini", error)) {
@@ -173,7 +173,7 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
                                     error.message());
         }
     } else {
-        made.notes.push_back(
+        made.notes.emplace_back(
             "credit: no stand-in credit library found beside quizhost; the first credit command fails");
     }
     const fs::path state = root / "credit_state.txt";

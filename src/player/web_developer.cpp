@@ -29,6 +29,8 @@ using json = nlohmann::json;
 constexpr std::size_t kept_panel_lines = 400;
 // How long the host waits for the stage when it asks again for content_version_no.
 constexpr std::chrono::milliseconds version_look_timeout{500};
+// How long the sockets run after a command, to see a command the movie raised while it was with the host.
+constexpr std::chrono::milliseconds overlap_look{2};
 
 // Whether the text starts with a number as the leading-number rule reads one (blanks, a sign, digits or a
 // point followed by digits); a text without one reads as 0.
@@ -251,6 +253,8 @@ void developer_session::after_command(const std::string& form, const std::string
         }
         send_reports();
     }
+    // What the stage sent while this command was with the host may still be unread on the socket.
+    link_.run_for(overlap_look);
     if (link_.command_waiting(form)) {
         warn("a command of the " + std::string(form == "main" ? "game" : "intro") + " movie was raised while " +
              command +

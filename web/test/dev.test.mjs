@@ -4,7 +4,7 @@
 // serves none of the panel.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { test } from "node:test";
@@ -37,10 +37,10 @@ function listing(root) {
 
 // `quizhost dev` on a copy of the demo cabinet (the developer's folder), its cabinet in another temporary
 // folder; resolves once it prints the stage's address.
-function startDev() {
+function startDev(fill = (source) => cpSync(demoCabinetDir, source, { recursive: true })) {
   const work = mkdtempSync(join(tmpdir(), "quizhost-dev-test-"));
   const source = join(work, "myquiz");
-  cpSync(demoCabinetDir, source, { recursive: true });
+  fill(source);
   const cabinet = join(work, "cabinet");
   const runtimeDir = join(work, "run");
   const child = spawn(quizhostBin, ["dev", source, "--cabinet", cabinet, "--no-browser", "--http-port", "0"], {
@@ -149,6 +149,55 @@ test("quizhost dev: panel, coins, live reload and a misspelled command", { timeo
     await dev.stop();
   }
 });
+
+// A game movie on its own, with mistakes the host can see: its version set after the page has loaded, a
+// meter update without its prize, and a command raised while another is with the host.
+const lateMovie = `<!doctype html><meta charset="utf-8"><title>late</title>
+<script src="/runtime/movie.js"></script>
+<script>
+  window.addEventListener("load", () => setTimeout(() => movie.set("content_version_no", "4"), 100));
+  window.addEventListener("load", () => setTimeout(async () => {
+    await movie.fscommand("GET_CREDIT");
+    await movie.fscommand("UPDATE_METERS", "3");
+    movie.fscommand("GET_BANK"); // not awaited: the next is raised while it is with the host
+    movie.fscommand("GET_CREDIT");
+  }, 300));
+</script>`;
+
+test(
+  "quizhost dev on one movie's folder: the late version and a field read as 0 are named",
+  { timeout: 30000 },
+  async () => {
+    const dev = await startDev((source) => {
+      mkdirSync(source);
+      writeFileSync(join(source, "index.html"), lateMovie);
+    });
+    const context = await browser().newContext({ viewport: { width: 1240, height: 600 } });
+    try {
+      const page = await context.newPage();
+      await page.goto(dev.stageUrl);
+      const warnings = page.getByTestId("dev-warnings");
+      await waitFor(
+        async () => /UPDATE_METERS "3": P is missing/.test(await warnings.textContent()),
+        15000,
+        "the field",
+      );
+      const text = await warnings.textContent();
+      assert.match(text, /had not set content_version_no/);
+      await waitFor(
+        async () => /raised while GET_BANK was with the host/.test(await warnings.textContent()),
+        5000,
+        "the overlap",
+      );
+      assert.match(text, /set content_version_no to "4" after the host had read it/);
+      // The cabinet played its own intro; the developer's folder holds only the movie.
+      assert.deepEqual(readdirSync(dev.source), ["index.html"]);
+    } finally {
+      await context.close();
+      await dev.stop();
+    }
+  },
+);
 
 test("a cabinet's host serves no panel and takes no panel message", { timeout: 20000 }, async () => {
   const cabinet = makeCabinet();

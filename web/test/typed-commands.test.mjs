@@ -18,12 +18,18 @@ test("the demo movie type-checks; each mistake of a movie is flagged where it is
     const config = join(work, "tsconfig.json");
     const from = (path) => relative(work, path);
     base.files = [from(join(web, "runtime", "movie.d.ts"))];
-    base.include = [from(join(web, "..", "demo", "cabinet", "flash_game")) + "/*.mjs", from(join(web, "test", "typed")) + "/*.mjs"];
+    base.include = [
+      from(join(web, "..", "demo", "cabinet", "flash_game")) + "/*.mjs",
+      from(join(web, "test", "typed")) + "/*.mjs",
+    ];
     writeFileSync(config, JSON.stringify(base));
     const run = spawnSync(process.execPath, [tsc, "-p", config, "--pretty", "false"], { encoding: "utf8" });
     const errors = run.stdout.split("\n").filter((line) => /error TS\d+/.test(line));
     // None in the demo movie.
-    assert.deepEqual(errors.filter((line) => !line.includes("misspelled.mjs")), []);
+    assert.deepEqual(
+      errors.filter((line) => !line.includes("misspelled.mjs")),
+      [],
+    );
     // One on each line that follows an "expect:" comment, and no other.
     const lines = readFileSync(join(web, "test", "typed", "misspelled.mjs"), "utf8").split("\n");
     const expected = lines.flatMap((line, i) => (line.includes("// expect:") ? [i + 2] : []));
