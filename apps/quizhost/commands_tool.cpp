@@ -14,10 +14,20 @@ void add_commands_command(CLI::App& app, int& status) {
         "commands",
         "Print the reference of every command a movie can raise: its argument, the variable it answers and "
         "the answer's format with an example, what it changes in which file, and how it fails");
-    commands->add_flag("--markdown", *markdown, "Print it as Markdown, as docs/commands.md holds it");
-    commands->footer("Example:\n  quizhost commands --markdown > docs/commands.md\nExit status: 0.");
-    commands->callback([markdown, &status] {
-        const std::string text = *markdown ? command_reference_markdown() : command_reference_text();
+    auto typescript = std::make_shared<bool>(false);
+    const auto markdown_flag =
+        commands->add_flag("--markdown", *markdown, "Print it as Markdown, as docs/commands.md holds it");
+    commands
+        ->add_flag("--typescript", *typescript,
+                   "Print the movie runtime's TypeScript types, as web/runtime/movie.d.ts holds them")
+        ->excludes(markdown_flag);
+    commands->footer(
+        "Examples:\n  quizhost commands --markdown > docs/commands.md\n"
+        "  quizhost commands --typescript > web/runtime/movie.d.ts\nExit status: 0.");
+    commands->callback([markdown, typescript, &status] {
+        const std::string text = *typescript ? command_reference_typescript()
+                                 : *markdown ? command_reference_markdown()
+                                             : command_reference_text();
         std::fwrite(text.data(), 1, text.size(), stdout);
         status = std::fflush(stdout) == 0 ? 0 : 1;
     });

@@ -137,6 +137,9 @@ static int run_program(int argc, char** argv) {
     quizhost::add_check_command(app, tool_status, options.program_folder);
     quizhost::add_commands_command(app, tool_status);
     quizhost::add_recall_command(app, tool_status);
+#ifdef QUIZHOST_HAVE_WEB
+    quizhost::add_dev_command(app, tool_status, options.program_folder);
+#endif
     app.require_subcommand(0, 1);
 
     try {

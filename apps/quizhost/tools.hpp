@@ -38,4 +38,8 @@ void add_commands_command(CLI::App& app, int& status);
 // audits.
 void add_recall_command(CLI::App& app, int& status);
 
+// `quizhost dev FOLDER [--cabinet DIR] [--http-port N] [--trace] [--no-browser]`: a development cabinet for
+// the game developer, on the browser player (`program_folder`: where the stand-in credit library lies).
+void add_dev_command(CLI::App& app, int& status, const std::string& program_folder);
+
 }  // namespace quizhost

@@ -4,7 +4,9 @@
 // check), called rather than restated, so the preflight cannot drift from what the host does.
 #include "forms/cabinet_check.hpp"
 
+#include <cstdint>
 #include <exception>
+#include <vector>
 
 #include "basic/numbers.hpp"
 #include "basic/text.hpp"
@@ -111,6 +113,56 @@ private:
     void check_movies() {
         check_movie(intro_movie_name, "intro");
         check_movie(game_movie_name, "game");
+        check_content_version();
+    }
+
+    // The host reads content_version_no from the game movie once, when it loads it, and reports "7." and
+    // it as its version. An HTML5 game that never sets it (neither its page nor a script the page loads
+    // from its folder mentions it) is reported as "7." in the log and to GET_WRAPPER_VERSION.
+    void check_content_version() {
+        const std::string swf = root_ + game_movie_name;
+        const std::string folder = swf.substr(0, swf.size() - 4);
+        const std::string page = folder + path_separator + "index.html";
+        if (!fs_.file_exists(page)) return;
+        try {
+            const std::string html = small_file(page);
+            if (html.find("content_version_no") != std::string::npos) return;
+            for (const std::string& script : page_scripts(html)) {
+                std::string path = folder;
+                path += path_separator;
+                path += script;
+                if (fs_.file_exists(path) && small_file(path).find("content_version_no") != std::string::npos) return;
+            }
+        } catch (const run_time_error&) {
+            return;  // an unreadable page is no question of its version
+        }
+        add(level::warning, page,
+            "the game movie never sets content_version_no (neither this page nor a script it loads from its folder "
+            "names it): the log says LAUNCHING GAME (V7.) and GET_WRAPPER_VERSION answers \"7.\"; set it with "
+            "movie.set(\"content_version_no\", N) at the top level of a script, before the page has loaded");
+    }
+
+    // A movie's page or script, read when it is of a size a page has ("" past 4 MiB).
+    std::string small_file(const std::string& path) {
+        constexpr std::int64_t largest = std::int64_t{4} << 20;
+        return fs_.file_size(path) > largest ? std::string{} : fs_.read_file(path);
+    }
+
+    // The scripts a page loads from its own folder: the relative `src="..."` of its script elements.
+    static std::vector<std::string> page_scripts(const std::string& html) {
+        std::vector<std::string> scripts;
+        for (std::size_t at = html.find("src=\""); at != std::string::npos && scripts.size() < 32;
+             at = html.find("src=\"", at + 1)) {
+            const std::size_t start = at + 5;
+            const std::size_t end = html.find('"', start);
+            if (end == std::string::npos) break;
+            std::string name = html.substr(start, end - start);
+            if (name.rfind("./", 0) == 0) name = name.substr(2);
+            const bool relative = !name.empty() && name.front() != '/' && name.find(':') == std::string::npos &&
+                                  name.find("..") == std::string::npos;
+            if (relative) scripts.push_back(name);
+        }
+        return scripts;
     }
 
     void check_markers() {

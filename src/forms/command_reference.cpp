@@ -175,6 +175,54 @@ constexpr std::array<command_reference, 37> references{{
     {"GET_GAME_ACTIVE", ignored, unset_value, "", "", "", changes_nothing, cannot_fail},
 }};
 
+// The intro movie's one command: not a row of the command table (the intro form takes it), but part of every
+// movie's protocol.
+constexpr command_reference intro_end_reference{
+    "INTRO_END",
+    ignored,
+    "",
+    "",
+    "",
+    "the intro movie is released and the game movie loads: the host reads its content_version_no, checks the "
+    "cabinet's files and shows the game",
+    "The intro form closes; the main form loads (its start-up: system/logs/log.txt gets \"LAUNCHING GAME (V7.N)\", "
+    "missing folders, the setup file, the meter file and the high-score table are made).",
+    "A failure of the main form's start-up is fatal (a missing question file, an unreadable setup file: ERROR! "
+    "53, 70 or 75). Only the first INTRO_END counts: the intro is gone after it."};
+
+// How an argument is written in the movie's TypeScript types: a template literal where the host reads
+// fields, so an editor shows the shape and flags a missing field. "" for a command that takes none.
+std::string typescript_argument(const command_reference& ref) {
+    if (ref.argument == ignored) return "\"\"";
+    static constexpr std::pair<std::string_view, std::string_view> shapes[] = {
+        {"ANSWERED", "`${number},${number}`"},
+        {"ADD_TO_BANK", "`${number}`"},
+        {"GET_SCORE_RECORD", "`${number}`"},
+        {"GET_HISCORE_POSITION", "`${number}`"},
+        {"GET_QUESTION", "`${number},${string}`"},
+        {"UPDATE_METERS", "`${number},${number},${number},${number}`"},
+        {"ADD_TO_HISCORES", "`${string},${string},${number},${string},${string},${string}`"},
+    };
+    for (const auto& [name, shape] : shapes) {
+        if (name == ref.name) return std::string(shape);
+    }
+    return "string";
+}
+
+// Text inside a /** */ comment.
+std::string doc_text(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '*' && i + 1 < text.size() && text[i + 1] == '/') {
+            out += "*\\/";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string upper(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -255,10 +303,29 @@ std::string command_reference_markdown() {
         "The examples are real exchanges with a fresh cabinet: default tables, 500 credits and a bank of 20 on the "
         "library platform, setup.ini S1,40 S2,50, the clock at 14:05 on 07/12/2026, and a draw of 0 where the "
         "command draws.\n\n"
-        "| Command | Answer variable |\n|---|---|\n";
+        "## One game, command by command\n\n" +
+        game_sequence_text(true) +
+        "## Every command\n\n"
+        "| Command | Answer variable |\n|---|---|\n"
+        "| [INTRO_END](#intro_end) (the intro movie) | none |\n";
     for (const command_row& row : command_table()) {
         out += std::string("| [") + row.name + "](#" + lower(row.name) + ") | " +
                (row.answer != nullptr ? std::string("`") + row.answer + "`" : std::string("none")) + " |\n";
+    }
+    {
+        const command_reference& ref = intro_end_reference;
+        out += std::string("\n## ") + ref.name + "\n\n";
+        out +=
+            "The intro movie's one command, which the intro form takes: the intro is over. The intro movie "
+            "plays from the program's start (the host loads it, rewinds it and plays it) and raises INTRO_END "
+            "once, when it has shown what it shows; any other command it raises does nothing. Until then the "
+            "game movie is not loaded and no game command is taken.\n\n";
+        out += "| | |\n|---|---|\n";
+        out += "| Argument | " + cell(ref.argument) + " |\n";
+        out += "| Answer | None: no variable is set. |\n";
+        out += std::string("| Example | `INTRO_END`: ") + cell(ref.example_answer) + " |\n";
+        out += "| Changes | " + cell(ref.changes) + " |\n";
+        out += "| Fails | " + cell(ref.failure) + " |\n";
     }
     for (const command_row& row : command_table()) {
         out += std::string("\n## ") + row.name + "\n\n";
@@ -278,7 +345,16 @@ std::string command_reference_markdown() {
 }
 
 std::string command_reference_text() {
-    std::string out;
+    std::string out = "One game, command by command\n" + game_sequence_text(false) + "\n";
+    {
+        const command_reference& ref = intro_end_reference;
+        out += std::string(ref.name) + " (the intro movie)\n";
+        out += std::string("  argument: ") + ref.argument + "\n";
+        out += "  answer:   None: no variable is set.\n";
+        out += std::string("  example:  \"INTRO_END\": ") + ref.example_answer + "\n";
+        out += std::string("  changes:  ") + ref.changes + "\n";
+        out += std::string("  fails:    ") + ref.failure + "\n\n";
+    }
     for (const command_row& row : command_table()) {
         out += row.name;
         out += "\n";
@@ -293,6 +369,136 @@ std::string command_reference_text() {
         out += std::string("  changes:  ") + ref->changes + "\n";
         out += std::string("  fails:    ") + ref->failure + "\n\n";
     }
+    return out;
+}
+
+namespace {
+
+// The order of one game's commands, and what their arguments mean; the same text in both forms.
+constexpr const char* game_sequence_lines[] = {
+    "The host keeps no game state of its own between commands: the movie plays the game and tells the host "
+    "each step, in this order. The recall (`quizhost recall`) follows the same order to tell one game from the "
+    "next.",
+    "1. Attract, as often as the movie likes: GET_CREDIT and GET_BANK (poll them, the credit changes when a "
+    "coin drops), GET_CREDIT_TO_PLAY, GET_WRAPPER_VERSION, GET_INSTRUCTIONS, READ_HISCORES, GET_TOP_LOCAL_SCORE.",
+    "2. Pay: USE_CREDIT takes one game's price (FREE_GAME for a free one), then GET_CREDIT again: a credit "
+    "system may refuse without telling the host, so start the game only when the credit fell by the price. "
+    "The payment opens the game in the recall.",
+    "3. Start: START_GAME (it counts the game's payout share in the reflex meter and starts its clock), then "
+    "GET_GAME_MODE, GET_WINPLAN (the prize ladder), GET_LIVES.",
+    "4. Each question: GET_QUESTION \"N,S\" (N counts 1, 2, 3 ... within the game; S \"T\" or \"F\" picks the "
+    "question set), then ANSWERED \"D,C\" with the difficulty D that came after \"|\" in the answer and C 1 for "
+    "right, 0 for wrong.",
+    "5. Settle: UPDATE_METERS \"Q,P,F2,F3\". Q is the last question the game reached (its N), P the prize won "
+    "in credits or -1 for none, F2 and F3 the movie's own two flags, counted in M9 and M14 (the demo sets F2 1 "
+    "when the game reached the top of its ladder and F3 1 when the player collected before it). This is the "
+    "moment the game counts: the meter file counts it and its prize (M1, M10), and the recall keeps its "
+    "record, synced.",
+    "6. Pay the prize: ADD_TO_BANK P, after UPDATE_METERS, never before. Paid first, a failure or power cut "
+    "between the two would leave money in the bank for a game the meters never counted, and the recall would "
+    "show an unfinished game with a prize; paid after, the meters have counted the prize before the money "
+    "moves, and the recall keeps the payment as a record naming the game just settled.",
+    "7. A high score: GET_HISCORE_POSITION SCORE (\"-1\": it does not enter), then ADD_TO_HISCORES "
+    "\"NAME,CODE,SCORE,D1,D2,D3\". NAME is the player's name (\"AAA\" when empty), CODE a text of the movie's "
+    "own kept beside it (the demo sends 0; old movies a player number), SCORE the points, D1 to D3 three "
+    "details of the movie's choosing (the demo: right answers, prize, game mode).",
+    "8. Back to the attract. A game left before UPDATE_METERS (RESET_FLASH_GAME, CLOSE_ALL, a second "
+    "USE_CREDIT) is an unfinished game: the meters never count it.",
+    "Credit and bank: the credit is what the player has put in, to play with (USE_CREDIT takes the price "
+    "from it); the bank is what the player has won (ADD_TO_BANK adds to it). The host pays no money itself: "
+    "the cabinet's credit system pays the bank out (its hopper or ticket printer, or on the shell platform "
+    "plays it on: USE_CREDIT takes from the bank there when the credit does not cover the price).",
+};
+
+}  // namespace
+
+const command_reference& intro_command_reference() { return intro_end_reference; }
+
+std::string game_sequence_text(bool markdown) {
+    std::string out;
+    for (const char* line : game_sequence_lines) {
+        std::string text = line;
+        if (!markdown) {
+            for (std::size_t at = text.find('`'); at != std::string::npos; at = text.find('`')) text.erase(at, 1);
+        }
+        out += text + (markdown ? "\n\n" : "\n");
+    }
+    return out;
+}
+
+std::string command_reference_typescript() {
+    std::string out =
+        "// The movie runtime's types (web/runtime/movie.js): every command with the argument it takes and the "
+        "variable it\n"
+        "// answers, so an editor completes them and flags a misspelled command. Generated by `quizhost commands "
+        "--typescript`\n"
+        "// from the command table; a test compares this file with it. docs/commands.md says what each one does.\n"
+        "\n"
+        "/** The argument each command takes (\"\" for none). */\n"
+        "export interface CommandArguments {\n";
+    const auto argument_line = [&](const command_reference& ref, const char* answer) {
+        std::string doc = &ref == &intro_end_reference
+                              ? std::string("The intro movie's one command: ") + ref.example_answer + "."
+                              : std::string(ref.argument == ignored ? "No argument." : ref.argument);
+        if (answer != nullptr) doc += " Answers " + std::string(answer) + ": " + ref.answer;
+        out += "  /** " + doc_text(doc) + " */\n";
+        out += std::string("  ") + ref.name + ": " + typescript_argument(ref) + ";\n";
+    };
+    argument_line(intro_end_reference, nullptr);
+    for (const command_row& row : command_table()) {
+        if (const command_reference* ref = find_command_reference(row.name)) argument_line(*ref, row.answer);
+    }
+    out +=
+        "}\n\n/** The variable each command sets in the movie (never: it sets none). */\nexport interface "
+        "CommandAnswers {\n";
+    out += "  INTRO_END: never;\n";
+    for (const command_row& row : command_table()) {
+        out += std::string("  ") + row.name + ": " +
+               (row.answer != nullptr ? std::string("\"") + row.answer + "\"" : std::string("never")) + ";\n";
+    }
+    out +=
+        "}\n\n"
+        "export type CommandName = keyof CommandArguments;\n"
+        "/** A variable the host sets: its answer to a command. */\n"
+        "export type AnswerVariable = CommandAnswers[CommandName];\n"
+        "/** A variable the host reads from the game movie with GetVariable, when it loads the game. */\n"
+        "export type HostReadVariable = \"content_version_no\";\n"
+        "\n"
+        "/** The runtime's one global (web/README.md, \"The runtime\"). */\n"
+        "export interface Movie {\n"
+        "  readonly isQuizhostRuntime: true;\n"
+        "  /** Frames per second; 0 runs a frame on every display frame. */\n"
+        "  frameRate: number;\n"
+        "  /** Raises a command; resolves when the host has handled it (its answer variable is set by then). */\n"
+        "  fscommand<C extends CommandName>(command: C, args?: CommandArguments[C]): Promise<void>;\n"
+        "  /** A variable's text; \"\" when it was never set. */\n"
+        "  get(name: AnswerVariable | HostReadVariable | (string & {})): string;\n"
+        "  /** Sets a variable as text: content_version_no at the top level of a script, before the page has "
+        "loaded. */\n"
+        "  set(name: HostReadVariable | (string & {}), value: string | number): void;\n"
+        "  has(name: AnswerVariable | HostReadVariable | (string & {})): boolean;\n"
+        "  /** fn(frame) once per frame while the host lets the movie play; frames count from 1. */\n"
+        "  onFrame(handler: (frame: number) => void): Movie;\n"
+        "  /** The host rewound the movie: the frame count starts again at 1. */\n"
+        "  onRewind(handler: () => void): Movie;\n"
+        "  readonly frame: number;\n"
+        "  readonly playing: boolean;\n"
+        "  /** A command is with the host. */\n"
+        "  readonly busy: boolean;\n"
+        "  /** On the cabinet's stage (false when the page is opened on its own). */\n"
+        "  readonly embedded: boolean;\n"
+        "}\n"
+        "\n"
+        "declare global {\n"
+        "  // For a movie's JSDoc: `@param {MovieCommandName} command`.\n"
+        "  type MovieCommandName = CommandName;\n"
+        "  type MovieCommandArguments = CommandArguments;\n"
+        "  type MovieCommandAnswers = CommandAnswers;\n"
+        "  type MovieAnswerVariable = AnswerVariable;\n"
+        "  var movie: Movie;\n"
+        "  /** The old global name of movie.fscommand. */\n"
+        "  var fscommand: Movie[\"fscommand\"];\n"
+        "}\n";
     return out;
 }
 

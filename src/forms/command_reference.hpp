@@ -35,6 +35,16 @@ const command_reference* find_command_reference(std::string_view name);
 std::string command_reference_markdown();
 std::string command_reference_text();
 
+// The intro movie's INTRO_END, which the intro form takes (it is no row of the command table).
+const command_reference& intro_command_reference();
+
+// The order of one game's commands and what their arguments mean, as the reference holds it.
+std::string game_sequence_text(bool markdown);
+
+// The movie runtime's TypeScript types (web/runtime/movie.d.ts): every command with its argument's shape and
+// its answer variable.
+std::string command_reference_typescript();
+
 // A command of the table whose name is close to `name` (another letter case, a letter or two off), for
 // the --trace line of a command that matches no row; "" when none is.
 std::string nearest_command(std::string_view name);

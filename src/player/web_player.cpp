@@ -17,6 +17,7 @@
 #include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"
 #include "platform/web/web_seams.hpp"
+#include "player/web_developer.hpp"
 #include "recall/game_recall.hpp"
 #include "records/error_log.hpp"
 
@@ -105,8 +106,8 @@ public:
         for (;;) {
             // Without a kiosk nothing happens between commands; with one, the wait ends now and then to
             // start a restarted browser's game afresh.
-            const auto command =
-                link_.next_command(kiosk_ != nullptr ? std::optional(kiosk_look_period) : std::nullopt);
+            const bool wake = kiosk_ != nullptr || program.between;
+            const auto command = link_.next_command(wake ? std::optional(kiosk_look_period) : std::nullopt);
             if (command) {
                 if (const auto status = take(program, *command)) return finish(*status);
             } else if (link_.interrupted()) {
@@ -114,6 +115,9 @@ public:
             }
             if (restart_game_) {
                 if (const auto status = restart_game()) return finish(*status);
+            }
+            if (program.between) {
+                if (const auto status = run_host_step(h_, program.between, err_)) return finish(*status);
             }
         }
         return interrupted(program, true);
@@ -153,6 +157,7 @@ private:
         } else if (const auto status = run_host_step(
                        h_, [&] { program.raise(command.command, command.args); }, err_,
                        command_step_name(command.command, command.args), &fatal_)) {
+            failed_command_ = command.command;
             return status;
         }
         // The movie holds its frames until its command is done, so its next frame sees the answer.
@@ -197,6 +202,7 @@ private:
         if (status == exit_fatal && !fatal_.log_text.empty()) {
             exit["error"] = fatal_.log_text;
             exit["detail"] = fatal_.detail;
+            if (!failed_command_.empty()) exit["command"] = to_utf8(failed_command_);
         }
         link_.send(exit);
         link_.finish(goodbye_bound);
@@ -207,6 +213,7 @@ private:
     bridge& link_;
     std::FILE* err_;
     fatal_report fatal_;
+    std::string failed_command_;  // the command whose handling ended the program, for the end screen
     kiosk_supervisor* kiosk_;
     bool restart_game_ = false;
     null_event_sink no_trace_;
@@ -251,6 +258,11 @@ void trace_unknown_command(event_sink& trace, const std::string& command, const 
     trace.event({"unknown", "main", command, args,
                  nearest.empty() ? "no such command: nothing happens"
                                  : "no such command: nothing happens (did you mean " + nearest + "?)"});
+}
+
+void trace_content_version(event_sink& trace, const std::string& wrapper_version) {
+    const std::string warning = content_version_warning(wrapper_version);
+    if (!warning.empty()) trace.event({"warning", "main", "content_version_no", warning});
 }
 
 int run_player(host& h, bridge& link, const program_entry& program, std::FILE* err, kiosk_supervisor* kiosk) {
@@ -305,12 +317,28 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
     h.io.screen = screen;
     h.io.trace = trace ? &*trace : nullptr;
 
+    // Made once the bridge is there; the bridge hands it the panel's messages.
+    std::unique_ptr<developer_session> developer;
+    bridge_options served;
+    served.program_folder = cabinet.program_folder;
+    served.port = options.http_port;
+    served.handle_signals = true;
+    if (options.developer != nullptr) {
+        served.developer = developer_hooks{options.developer->intro_folder, options.developer->game_folder,
+                                           [&developer](const nlohmann::json& message) {
+                                               if (developer) developer->panel_message(message);
+                                           }};
+    }
     std::optional<bridge> link;
     try {
-        link.emplace(bridge_options{cabinet.program_folder, options.http_port, true, {}});
+        link.emplace(std::move(served));
     } catch (const bridge_error& e) {
         std::fprintf(err, "quizhost: %s\n", e.what());
         return exit_usage;
+    }
+    if (options.developer != nullptr) {
+        developer = std::make_unique<developer_session>(h, *link, *options.developer, trace ? &*trace : nullptr, err);
+        h.io.trace = &developer->trace();
     }
     const stage_address_file address_file(*link, err);
     // Declared before the supervisor, so the browser has ended when its folder goes.
@@ -353,16 +381,24 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
                      link->address().c_str());
     }
     std::fflush(out);
-    const program_entry program{[&] { start_program(h); },
-                                [&](const std::string& command, const std::string& args) {
-                                    const bool to_game = !h.io.game_movie->movie().empty();
-                                    raise_fscommand(h, command, args);
-                                    // Nothing happens for a name that matches no row, as ever; the
-                                    // developer watching --trace sees the misspelling at once.
-                                    if (trace && to_game && find_command(command) == nullptr)
-                                        trace_unknown_command(*trace, command, args);
-                                },
-                                [&](int status) { unload_wrapper(h, status); }};
+    if (options.stage_ready) options.stage_ready(link->stage_url());
+    program_entry program{[&] { start_program(h); },
+                          [&](const std::string& command, const std::string& args) {
+                              const bool to_game = !h.io.game_movie->movie().empty();
+                              const std::string form = to_game ? "main" : "intro";
+                              if (developer) developer->before_command(form, command, args, to_game);
+                              raise_fscommand(h, command, args);
+                              // Nothing happens for a name that matches no row, as ever; the developer
+                              // watching --trace sees the misspelling at once.
+                              if (h.io.trace != nullptr && to_game && find_command(command) == nullptr)
+                                  trace_unknown_command(*h.io.trace, command, args);
+                              if (!to_game && h.io.trace != nullptr && !h.io.game_movie->movie().empty())
+                                  trace_content_version(*h.io.trace, h.start.wrapper_version);
+                              if (developer) developer->after_command(form, command, to_game);
+                          },
+                          [&](int status) { unload_wrapper(h, status); },
+                          {}};
+    if (developer) program.between = [&] { developer->between_commands(); };
     return run_player(h, *link, program, err, kiosk ? &*kiosk : nullptr);
 }
 

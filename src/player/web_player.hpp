@@ -16,6 +16,7 @@
 namespace quizhost::web {
 
 class bridge;
+struct developer_mode;
 
 struct browser_options {
     int http_port = default_http_port;      // 0: any free port
@@ -23,6 +24,10 @@ struct browser_options {
     bool kiosk = false;                     // the host starts and keeps the browser on its stage
     std::string browser;                    // the kiosk browser's program ("": the machine's own)
     std::vector<std::string> browser_args;  // added to the kiosk browser's command line
+    // Only `quizhost dev` sets it: the developer's movie folders, the panel, the reloads (web_developer.hpp).
+    const developer_mode* developer = nullptr;
+    // Called once the stage is served and its address printed, with the address and its secret.
+    std::function<void(const std::string& stage_url)> stage_ready;
 };
 
 // How often the player looks after its kiosk browser: a dead one is restarted well within 2 s.
@@ -36,6 +41,8 @@ struct program_entry {
     std::function<void()> start;
     std::function<void(const std::string& command, const std::string& args)> raise;
     std::function<void(int status)> shutdown;
+    // When set, runs between two commands and at least every kiosk_look_period while none comes.
+    std::function<void()> between{};
 };
 
 // Status the program ends with when Ctrl-C or SIGTERM stops the player (128 + SIGINT, as shells report it).
@@ -54,6 +61,10 @@ std::string kiosk_stage_url(bridge& link);
 // The --trace line of a game movie's command that matches no row of the command table:
 // "unknown	main	COMMAND	ARGS	no such command: nothing happens (did you mean GET_CREDIT?)".
 void trace_unknown_command(event_sink& trace, const std::string& command, const std::string& args);
+
+// The --trace line of a game movie loaded without its content_version_no (nothing when it had one):
+// "warning	main	content_version_no	the game movie had not set ...".
+void trace_content_version(event_sink& trace, const std::string& wrapper_version);
 
 // The quizhost program without --script: builds the host over the machine's seams and the player's,
 // prints the address to open on `out`, and runs the program. `screen` is the display set to 800x600 at

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -129,6 +131,25 @@ TEST_F(cabinet_check_test, MissingMoviesAndDataAreErrorsNamingWhatToPutWhere) {
 
     fs::remove_all(cab.path("data"));
     EXPECT_TRUE(has(check(), level::error, "data", "the host does not create it"));
+}
+
+TEST_F(cabinet_check_test, AGameMovieThatNeverSetsItsContentVersionIsAWarning) {
+    const std::string version_line = "movie.set(\"content_version_no\", \"1\");";
+    const auto page = [&] {
+        std::ifstream in(cab.path("flash_game/index.html"), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string html = page();
+    ASSERT_NE(html.find(version_line), std::string::npos);
+    html.replace(html.find(version_line), version_line.size(), "");
+    cab.write("flash_game/index.html", html);
+    content_findings f = check();
+    EXPECT_EQ(f.status(), 1) << rendered(f);
+    EXPECT_TRUE(has(f, level::warning, "index.html", "never sets content_version_no")) << rendered(f);
+
+    // Set in a script the page loads from its folder, it is found there.
+    cab.write("flash_game/game.mjs", "movie.set(\"content_version_no\", \"2\");\n");
+    EXPECT_EQ(check().status(), 0) << rendered(check());
 }
 
 TEST_F(cabinet_check_test, AMovieFolderWithoutItsPageIsAnErrorAndASwfFileIsEnough) {

@@ -61,6 +61,28 @@ TEST(command_reference, TheCheckedInDocumentIsTheGeneratedOne) {
         << "docs/commands.md is out of date: run build/bin/quizhost commands --markdown > docs/commands.md";
 }
 
+TEST(command_reference, TheCheckedInTypesAreTheGeneratedOnesAndNameEveryCommand) {
+    const std::string checked_in = read_text(std::string(QUIZHOST_SOURCE_DIR) + "/web/runtime/movie.d.ts");
+    EXPECT_EQ(checked_in, command_reference_typescript())
+        << "web/runtime/movie.d.ts is out of date: run build/bin/quizhost commands --typescript > "
+           "web/runtime/movie.d.ts";
+    const std::string types = command_reference_typescript();
+    for (const command_row& row : command_table()) {
+        SCOPED_TRACE(row.name);
+        // Its argument's shape, and its answer variable (or none).
+        EXPECT_THAT(types, HasSubstr(std::string("\n  ") + row.name + ": "));
+        EXPECT_THAT(types, HasSubstr(std::string("\n  ") + row.name + ": " +
+                                     (row.answer != nullptr ? std::string("\"") + row.answer + "\";" : "never;")));
+    }
+    EXPECT_THAT(types, HasSubstr("\n  INTRO_END: \"\";"));
+    // The fields the host reads, as the editor shows them.
+    EXPECT_THAT(types, HasSubstr("UPDATE_METERS: `${number},${number},${number},${number}`;"));
+    EXPECT_THAT(types, HasSubstr("MSGBOX: string;"));
+    EXPECT_THAT(types, HasSubstr("GET_CREDIT: \"\";"));
+    // A comment's text never ends the comment early.
+    EXPECT_THAT(types, Not(HasSubstr("*/ */")));
+}
+
 TEST(command_reference, TheDocumentAndTheTextNameEveryCommandAndItsVariable) {
     const std::string markdown = command_reference_markdown();
     const std::string text = "\n" + command_reference_text();

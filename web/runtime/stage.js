@@ -22,10 +22,25 @@
   let boxRequest = null;
   const commandLayers = new Map(); // command id -> the layer whose movie raised it
 
-  // The controls' "ShowAll": the whole 800 by 600 screen visible, aspect kept, bars where the window differs.
+  // The controls' "ShowAll": the whole 800 by 600 screen visible, aspect kept, bars where the window differs
+  // (less the developer's panel beside it, under `quizhost dev`).
+  let panelWidth = 0;
   function fit() {
-    const scale = Math.min(window.innerWidth / WIDTH, window.innerHeight / HEIGHT);
+    const width = window.innerWidth - panelWidth;
+    const scale = Math.min(width / WIDTH, window.innerHeight / HEIGHT);
+    screenEl.style.left = `${width / 2}px`;
     screenEl.style.transform = `translate(-50%, -50%) scale(${scale})`;
+  }
+
+  // Only `quizhost dev` sends these: the first brings the developer's panel, which takes them from then on.
+  const developerBacklog = [];
+  function developer(message) {
+    if (window.quizhostPanel) return window.quizhostPanel.receive(message);
+    developerBacklog.push(message);
+    if (developerBacklog.length > 1) return;
+    const script = document.createElement("script");
+    script.src = "/dev/panel.js";
+    document.head.appendChild(script);
   }
 
   function notice(text) {
@@ -231,11 +246,12 @@
       layerOf(m).caption = m.text;
       updateTitle();
     },
+    developer: (m) => developer(m),
     exit: (m) => {
       ended = true;
       exitStatus = m.status;
       notice("The program has ended.");
-      if (m.error) showFailure(m.error, m.detail);
+      if (m.error) showFailure(m.error, m.detail, m.command);
       if (socket) socket.close();
       window.close(); // honoured when the window was opened by a script; harmless otherwise
     },
@@ -243,7 +259,8 @@
 
   // The end screen of a fatal error: the log line and what the system said, large enough to read on the
   // cabinet from where the operator stands.
-  function showFailure(error, detail) {
+  function showFailure(error, detail, command) {
+    document.getElementById("failure-command").textContent = command ? `While handling ${command}` : "";
     document.getElementById("failure-error").textContent = error;
     document.getElementById("failure-detail").textContent = detail || "";
     document.getElementById("failure").hidden = false;
@@ -351,6 +368,15 @@
       return exitStatus;
     },
     layers,
+    // The developer's panel (`quizhost dev` only): its messages so far, its way to the host, its room.
+    developer: {
+      backlog: developerBacklog,
+      send: (message) => send({ ...message, type: "developer" }),
+      makeRoom(width) {
+        panelWidth = width;
+        fit();
+      },
+    },
   };
 
   window.addEventListener("resize", fit);

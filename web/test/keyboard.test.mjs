@@ -82,6 +82,8 @@ test("a fatal error shows the log line and the failing file on the stage's end s
     const screen = page.locator("#failure");
     await screen.waitFor({ state: "visible" });
     assert.equal(await page.locator("#failure-error").textContent(), "ERROR! 53 - File not found.  Game Terminated.");
+    // The command that failed is named, as docs/commands.md says.
+    assert.equal(await page.locator("#failure-command").textContent(), "While handling GET_QUESTION");
     assert.match(
       await page.locator("#failure-detail").textContent(),
       new RegExp(`${cabinet.root}/data/data_1_1\\.dat: No such file`),

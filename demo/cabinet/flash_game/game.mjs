@@ -81,10 +81,18 @@ function sleep(seconds) {
 // ---- the host ----------------------------------------------------------------------------------------
 
 // Commands go to the host one after another; each answer is read as soon as its command is handled.
-let hostQueue = Promise.resolve();
-function ask(command, args = "", variable = null) {
+let hostQueue = /** @type {Promise<unknown>} */ (Promise.resolve());
+/**
+ * Raises a command after the ones raised before it, and answers its variable's text.
+ * @template {MovieCommandName} C
+ * @param {C} command
+ * @param {MovieCommandArguments[C] | number} [args]
+ * @param {MovieCommandAnswers[C] | null} [variable]
+ * @returns {Promise<string>}
+ */
+function ask(command, args, variable = null) {
   const turn = hostQueue.then(async () => {
-    await movie.fscommand(command, String(args));
+    await movie.fscommand(command, /** @type {any} */ (String(args ?? "")));
     return variable ? movie.get(variable) : "";
   });
   hostQueue = turn.catch(() => {});
@@ -104,9 +112,9 @@ async function readMoney() {
 }
 
 function showMoney() {
-  $("credit").textContent = cabinet.credit;
-  $("bank").textContent = cabinet.bank;
-  $("price").textContent = cabinet.price;
+  $("credit").textContent = String(cabinet.credit);
+  $("bank").textContent = String(cabinet.bank);
+  $("price").textContent = String(cabinet.price);
 }
 
 // ---- screens and input -------------------------------------------------------------------------------
@@ -242,7 +250,7 @@ async function loadAttractData() {
     tr.innerHTML = "<td></td><td></td><td></td><td></td>";
     tr.cells[0].textContent = `${row.rank}.`;
     tr.cells[1].textContent = row.name;
-    tr.cells[2].textContent = row.score;
+    tr.cells[2].textContent = String(row.score);
     tr.cells[3].textContent = row.stamp;
     if (row.rank === freshRank) tr.classList.add("fresh");
     table.appendChild(tr);
@@ -391,7 +399,7 @@ function askPlayer(game, question) {
       const left = Math.max(0, limit - (clock - started) / pace);
       fill.style.transform = `scaleX(${left / limit})`;
       fill.classList.toggle("late", left <= 5);
-      secs.textContent = Math.ceil(left);
+      secs.textContent = String(Math.ceil(left));
       if (left <= 0) finish(0);
     };
     tick();
@@ -402,7 +410,9 @@ function askPlayer(game, question) {
 }
 
 let answerPicked = null;
-answerButtons.forEach((button) => onPress(button, () => answerPicked && answerPicked(Number(button.dataset.answer))));
+answerButtons.forEach((button) =>
+  onPress(button, () => answerPicked && answerPicked(Number(/** @type {HTMLElement} */ (button).dataset.answer))),
+);
 
 async function reveal(question, picked) {
   answerButtons.forEach((button, i) => {
@@ -498,11 +508,14 @@ async function playGame(game) {
   }
 }
 
-// Pays the prize, counts the game in the meters, shows the result.
+// Counts the game in the meters, then pays the prize, and shows the result. The meters first: the host
+// settles the game at UPDATE_METERS (the meter file counts it and its prize, the recall keeps it), and the
+// prize then moves as a record of that game; paid first, a failure in between would leave money in the bank
+// for a game the meters never counted.
 async function endGame(game) {
   const paid = game.paid;
-  if (paid > 0) await ask("ADD_TO_BANK", String(paid));
   await ask("UPDATE_METERS", game.meterArgs());
+  if (paid > 0) await ask("ADD_TO_BANK", paid);
   await log(
     `Game over: ${game.outcome} at question ${game.asked}, prize ${paid > 0 ? paid : "none"}, score ${game.score}`,
   );
@@ -602,7 +615,7 @@ function pickName(score, rank) {
 
 async function enterHiscore(game) {
   if (game.score <= 0) return false;
-  const position = Number(await ask("GET_HISCORE_POSITION", String(game.score), "vb_hiscore_position"));
+  const position = Number(await ask("GET_HISCORE_POSITION", game.score, "vb_hiscore_position"));
   if (!(position >= 1)) return false;
   const name = (await pickName(game.score, position)) || "";
   await sleep(0.4);
@@ -651,7 +664,7 @@ async function main() {
 }
 
 // Read by tests and tools: which screen is showing and the game in play.
-window.quiz = {
+/** @type {any} */ (window).quiz = {
   get screen() {
     return document.body.dataset.screen || "";
   },

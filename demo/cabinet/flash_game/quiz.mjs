@@ -84,6 +84,8 @@ export class Game {
     this.answers = 0;
     this.score = 0;
     this.outcome = null; // "lost" | "won" | "collected"
+    this.mode = ""; // the game mode and the question set, as the host gave them at the start
+    this.set = "";
   }
 
   get top() {
@@ -174,12 +176,15 @@ export function parseInstructions(text) {
 
 // The "ADD_TO_HISCORES" argument: name, player code, score, then three details of the game. The name is
 // letters only, so it can never carry the field separator into the table.
+/** @returns {MovieCommandArguments["ADD_TO_HISCORES"]} */
 export function scoreSubmission(name, score, { rightAnswers = 0, prize = 0, gameMode = "" } = {}) {
   const clean = String(name)
     .toUpperCase()
     .replace(/[^A-Z]/g, "")
     .slice(0, 3);
-  return `${clean},0,${score},${rightAnswers},${prize},${String(gameMode).replace(/[^0-9]/g, "")}`;
+  return /** @type {const} */ (
+    `${clean},0,${score},${rightAnswers},${prize},${String(gameMode).replace(/[^0-9]/g, "")}`
+  );
 }
 
 // A name is three letters; the picker offers A to Z, then "delete" and "end".

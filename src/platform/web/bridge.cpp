@@ -421,7 +421,20 @@ struct http_session : std::enable_shared_from_this<http_session> {
             serve_bytes(request, *bytes, content_type(name));
             return;
         }
-        const auto file = movie_file(owner.options.program_folder, *target);
+        if (target->area == served_area::developer) {
+            const auto bytes = owner.options.developer ? embedded_asset("dev/" + target->relative) : std::nullopt;
+            if (!bytes) {
+                not_found(request);
+                return;
+            }
+            serve_bytes(request, *bytes, content_type(target->relative));
+            return;
+        }
+        const auto file = owner.options.developer
+                              ? movie_file_in(target->area == served_area::intro ? owner.options.developer->intro_folder
+                                                                                 : owner.options.developer->game_folder,
+                                              *target)
+                              : movie_file(owner.options.program_folder, *target);
         if (!file) {
             not_found(request);
             return;
@@ -737,6 +750,12 @@ void bridge::impl::receive(const std::string& text) {
         } else {
             commands.push_back(*command);
         }
+    } else if (const auto* developer = std::get_if<developer_message>(&message)) {
+        if (options.developer && options.developer->message) {
+            options.developer->message(developer->body);
+        } else {
+            log("bridge: ignored a message (no developer's panel here): " + excerpt(text));
+        }
     } else {
         const auto& reply = std::get<request_reply>(message);
         const auto request = pending.find(reply.id);
@@ -842,6 +861,11 @@ std::uint64_t bridge::refused_connections() const { return impl_->refused_total;
 bool bridge::stage_connected() const { return impl_->stage && impl_->stage->open; }
 
 bool bridge::interrupted() const { return impl_->interrupted; }
+
+bool bridge::command_waiting(const std::string& form) const {
+    return std::any_of(impl_->commands.begin(), impl_->commands.end(),
+                       [&](const raised_command& command) { return command.form == form; });
+}
 
 void bridge::on_stage_connected(std::function<void()> replay) { impl_->replay = std::move(replay); }
 

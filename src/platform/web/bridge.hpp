@@ -37,6 +37,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What only `quizhost dev` sets: the developer's own movie folders are served in place of the cabinet's
+// (a development cabinet holds links to them, which a cabinet's bridge refuses), the panel's files under
+// "/dev/" are served, and the stage's "developer" messages reach `message`. Without it none of this exists.
+struct developer_hooks {
+    std::string intro_folder;
+    std::string game_folder;
+    std::function<void(const nlohmann::json&)> message;  // called on the host's thread, inside a wait
+};
+
 struct bridge_options {
     std::string program_folder;    // the movie folders are served from here
     int port = default_http_port;  // 0: any free port (see bridge::port)
@@ -46,6 +55,7 @@ struct bridge_options {
     // Refused stage connections are logged one per reason, then counted and summed up at most this often,
     // so a flood of them cannot flood the log.
     std::chrono::milliseconds refusal_report_interval{10000};
+    std::optional<developer_hooks> developer{};
 };
 
 class bridge {
@@ -68,6 +78,8 @@ public:
     // Stage connections and one-time links refused so far (wrong or no secret, foreign origin, taken).
     std::uint64_t refused_connections() const;
     bool stage_connected() const;
+    // Whether a command of `form`'s movie is waiting to be taken.
+    bool command_waiting(const std::string& form) const;
     // SIGINT or SIGTERM arrived (only with handle_signals); every wait returns at once from then on.
     bool interrupted() const;
 

@@ -107,6 +107,7 @@ stage_message parse_stage_message(std::string_view text) {
     const std::string kind = type->get<std::string>();
     if (kind == "fs") return parse_fs(message);
     if (kind == "value" || kind == "answer") return parse_reply(message, kind);
+    if (kind == "developer") return developer_message{message};
     return refused_message{"unknown type \"" + excerpt(kind, 40) + "\""};
 }
 

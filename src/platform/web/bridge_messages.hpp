@@ -30,12 +30,17 @@ struct request_reply {
     std::string text;  // the variable's value, or "ok", "yes", "no"
 };
 
+// A message of the developer's panel (`quizhost dev` only): its JSON object, "type" "developer", as it came.
+struct developer_message {
+    nlohmann::json body;
+};
+
 // Why a stage message was ignored.
 struct refused_message {
     std::string reason;
 };
 
-using stage_message = std::variant<raised_command, request_reply, refused_message>;
+using stage_message = std::variant<raised_command, request_reply, refused_message, developer_message>;
 
 // Reads one text frame from the stage. Unknown types, missing or mistyped fields, ids that are not whole
 // numbers and text that is not JSON are all refused with a reason for the log.

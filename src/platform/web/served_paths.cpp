@@ -85,6 +85,8 @@ std::optional<served_target> resolve_target(std::string_view target) {
         area = served_area::intro;
     } else if (segments.front() == "flash_game") {
         area = served_area::game;
+    } else if (segments.front() == "dev") {
+        area = served_area::developer;
     } else {
         return std::nullopt;
     }
@@ -105,6 +107,16 @@ std::optional<std::string> movie_file(const std::string& program_folder, const s
     const fs::path folder = program / (target.area == served_area::intro ? "intro" : "flash_game");
     const fs::path file = fs::canonical(folder / fs::path(target.relative), error);
     if (error || !lies_inside(file, folder) || !fs::is_regular_file(file, error)) return std::nullopt;
+    return file.string();
+}
+
+std::optional<std::string> movie_file_in(const std::string& folder, const served_target& target) {
+    if (target.area != served_area::intro && target.area != served_area::game) return std::nullopt;
+    std::error_code error;
+    const fs::path real_folder = fs::canonical(fs::path(folder), error);
+    if (error) return std::nullopt;
+    const fs::path file = fs::canonical(real_folder / fs::path(target.relative), error);
+    if (error || !lies_inside(file, real_folder) || !fs::is_regular_file(file, error)) return std::nullopt;
     return file.string();
 }
 

@@ -11,11 +11,12 @@
 namespace quizhost::web {
 
 enum class served_area {
-    stage,     // "/": the stage page
-    runtime,   // "/runtime/...": the movie runtime and the stage's script, compiled into the program
-    intro,     // "/intro/...": the intro movie's folder
-    game,      // "/flash_game/...": the game movie's folder
-    one_time,  // "/open/TOKEN": a one-time link to the stage (see bridge::one_time_url)
+    stage,      // "/": the stage page
+    runtime,    // "/runtime/...": the movie runtime and the stage's script, compiled into the program
+    intro,      // "/intro/...": the intro movie's folder
+    game,       // "/flash_game/...": the game movie's folder
+    one_time,   // "/open/TOKEN": a one-time link to the stage (see bridge::one_time_url)
+    developer,  // "/dev/...": the developer's panel, served only by `quizhost dev`
 };
 
 struct served_target {
@@ -36,6 +37,10 @@ std::optional<served_target> resolve_target(std::string_view target);
 // folder of `program_folder` once every symbolic link is followed (a link leading out is refused, as is a
 // movie folder that is itself a link to elsewhere).
 std::optional<std::string> movie_file(const std::string& program_folder, const served_target& target);
+
+// The same for a movie folder named outright (the developer's own, under `quizhost dev`): `target`'s file
+// when it is a regular file lying inside `folder` once every link is followed.
+std::optional<std::string> movie_file_in(const std::string& folder, const served_target& target);
 
 // The Content-Type for a file name, by its extension.
 std::string content_type(std::string_view name);

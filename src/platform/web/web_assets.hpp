@@ -8,7 +8,8 @@
 
 namespace quizhost::web {
 
-// The bytes of "index.html" (the stage) or "runtime/NAME"; nothing for any other name.
+// The bytes of "index.html" (the stage), "runtime/NAME" or "dev/NAME" (the developer's panel, which only
+// `quizhost dev` serves); nothing for any other name.
 std::optional<std::string_view> embedded_asset(std::string_view name);
 
 }  // namespace quizhost::web
