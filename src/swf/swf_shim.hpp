@@ -1,0 +1,26 @@
+// The shim: a one-frame movie the browser player makes for each Flash game. Ruffle has no SetVariable,
+// GetVariable, Play, StopPlay or Rewind for the page to call; it does give AVM1's
+// ExternalInterface.addCallback. The shim registers those five calls (and a state call) as callbacks,
+// then loads the game into _level0, where the callbacks survive it and act on it:
+//
+//   qhSetVariable(name, value), qhGetVariable(name)  on _level0 through SetTarget, so every path form the
+//                                 cabinet's control took ("name", "/clip:name", "_level0.clip.name") works
+//   qhPlay(), qhStopPlay(), qhRewind()  the main timeline only: clips and intervals go on
+//   qhState()                     "URL\nFRAMESLOADED" of _level0, for the page to know the game is in
+//
+// It has the game's stage, frame rate and background, and version max(6, the game's): a version 6 or 7
+// callback matches names without regard to case, as the control did for those games. It leaves no
+// variable and no timer behind.
+#pragma once
+
+#include <string>
+
+#include "swf/swf_inspect.hpp"
+
+namespace quizhost::swf {
+
+// The shim for a game whose facts are `game`, loading it from `game_url` (absolute: a relative URL would be
+// resolved against the page, not the shim).
+bytes make_shim(const movie_facts& game, const std::string& game_url);
+
+}  // namespace quizhost::swf
