@@ -8,6 +8,8 @@
 #include "forms/form_main.hpp"
 #include "forms/runtime.hpp"
 #include "platform/child_process.hpp"
+#include "platform/web/served_paths.hpp"
+#include "player/cabinet.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"
@@ -297,7 +299,9 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
 
     std::optional<bridge> link;
     try {
-        link.emplace(bridge_options{cabinet.program_folder, options.http_port, true, {}});
+        bridge_options served{cabinet.program_folder, options.http_port, true, {}};
+        served.ruffle_folder = find_ruffle_folder(executable_folder(nullptr));
+        link.emplace(std::move(served));
     } catch (const bridge_error& e) {
         std::fprintf(err, "quizhost: %s\n", e.what());
         return exit_usage;

@@ -1,6 +1,7 @@
 #include "swf/swf_shim.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "swf/avm1.hpp"
 
@@ -46,6 +47,12 @@ void on_main_timeline(actions& a, const std::string& name, Body body) {
     add_callback(a, name);
 }
 
+std::string frame_rate_text(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", rate);
+    return text;
+}
+
 void target_main(actions& a) { a.push("_level0").simple(op::set_target2); }
 void target_back(actions& a) { a.set_target(""); }
 
@@ -62,7 +69,11 @@ bytes make_shim(const movie_facts& game, const std::string& game_url) {
     }
     on_main_timeline(a, "qhSetVariable", [](actions& f) {
         push_argument(f, 0);
+        // The player hands a text of nothing but white space to the movie as "null"; the page sends every
+        // value behind a U+0001, taken off here.
+        f.push(std::vector<push_value>{std::int32_t{1}, std::int32_t{1}});
         push_argument(f, 1);
+        f.push("substr").simple(op::call_method);
         target_main(f);
         f.simple(op::set_variable);
         target_back(f);
@@ -76,8 +87,9 @@ bytes make_shim(const movie_facts& game, const std::string& game_url) {
         // conversion to text (numbers as the player writes them).
         f.simple(op::push_duplicate).simple(op::type_of).push("undefined").simple(op::strict_equals);
         f.if_true("unset");
-        f.push("").simple(op::stack_swap).simple(op::add2).simple(op::return_);
-        f.label("unset").simple(op::pop).push("").simple(op::return_);
+        // Behind a U+0001 too, for the same reason; the page takes it off.
+        f.push("\x01").simple(op::stack_swap).simple(op::add2).simple(op::return_);
+        f.label("unset").simple(op::pop).push("\x01").simple(op::return_);
     });
     on_main_timeline(a, "qhPlay", [](actions& f) {
         target_main(f);
@@ -94,11 +106,12 @@ bytes make_shim(const movie_facts& game, const std::string& game_url) {
         f.goto_frame(0);  // gotoAndStop(1)
         target_back(f);
     });
-    on_main_timeline(a, "qhState", [](actions& f) {
+    on_main_timeline(a, "qhState", [&game](actions& f) {
         f.push("_level0").simple(op::get_variable).push("_url").simple(op::get_member);
         f.push("\n").simple(op::add2);
         f.push("_level0").simple(op::get_variable).push("_framesloaded").simple(op::get_member);
-        f.simple(op::add2).simple(op::return_);
+        f.simple(op::add2);
+        f.push("\n" + frame_rate_text(game.frame_rate)).simple(op::add2).simple(op::return_);
     });
     a.get_url(game_url, "_level0");
 

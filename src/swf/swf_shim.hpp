@@ -4,9 +4,12 @@
 // then loads the game into _level0, where the callbacks survive it and act on it:
 //
 //   qhSetVariable(name, value), qhGetVariable(name)  on _level0 through SetTarget, so every path form the
-//                                 cabinet's control took ("name", "/clip:name", "_level0.clip.name") works
+//                                 cabinet's control took ("name", "/clip:name", "_level0.clip.name") works;
+//                                 both values travel behind a U+0001 (the player turns a text of white space
+//                                 alone into "null" on its way between page and movie)
 //   qhPlay(), qhStopPlay(), qhRewind()  the main timeline only: clips and intervals go on
-//   qhState()                     "URL\nFRAMESLOADED" of _level0, for the page to know the game is in
+//   qhState()                     "URL\nFRAMESLOADED\nRATE": _level0's URL and frames loaded, for the page
+//                                 to know the game is in, and the game's frame rate
 //
 // It has the game's stage, frame rate and background, and version max(6, the game's): a version 6 or 7
 // callback matches names without regard to case, as the control did for those games. It leaves no
