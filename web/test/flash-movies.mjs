@@ -2,10 +2,10 @@
 // src/swf/swf_source.hpp) and assembled by it: a Flash intro and a probe game that raises whatever command
 // the test names and reads its answer on the next frame, as an old game did.
 import { execFileSync } from "node:child_process";
-import { mkdtempSync, writeFileSync } from "node:fs";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
-import { quizhostBin } from "./support.mjs";
+import { makeDemoCabinet, quizhostBin } from "./support.mjs";
 
 export const swfTool = process.env.QUIZHOST_SWF || join(dirname(quizhostBin), "quizhost-swf");
 
@@ -16,7 +16,11 @@ export function assemble(source, output, { version, compress = "fws" } = {}) {
   writeFileSync(path, source);
   const args = [path, output, "--compress", compress];
   if (version) args.push("--version", String(version));
-  execFileSync(swfTool, args, { stdio: ["ignore", "ignore", "inherit"] });
+  try {
+    execFileSync(swfTool, args, { stdio: ["ignore", "ignore", "inherit"] });
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
   return output;
 }
 
@@ -133,3 +137,64 @@ ${probeStep}
 end
 frame
 `;
+
+// A copy of the demo cabinet (the stand-in credit library, 500 credits) whose intro and game are Flash
+// movies assembled here: `intro` and `game` are { version, compress, source } or "html" for the demo's
+// own HTML5 movie.
+export function makeFlashCabinet({ intro = {}, game = {}, credit = 500 } = {}) {
+  const cabinet = makeDemoCabinet({ credit });
+  for (const [which, folder, file, source] of [
+    [intro, "intro", "intro.swf", introSource],
+    [game, "flash_game", "flash_game.swf", probeGameSource],
+  ]) {
+    if (which === "html") continue;
+    rmSync(join(cabinet.root, folder), { recursive: true, force: true });
+    assemble(which.source || source, join(cabinet.root, file), { version: which.version || 6, compress: which.compress });
+  }
+  return cabinet;
+}
+
+// The Flash movie of a layer ("intro" or "main") through the stage's own movie surface.
+export const flashOf = (form) => `window.quizhostStage.layers.${form}.flash`;
+
+export async function flashVariable(page, name, form = "main") {
+  return page.evaluate(([f, n]) => window.quizhostStage.layers[f].flash.getVariable(n), [form, name]);
+}
+
+// Waits until the game's probe runs its frames.
+export async function probeRunning(page, timeout = 20000) {
+  await page.waitForFunction(
+    () => {
+      const flash = window.quizhostStage.layers.main.flash;
+      return flash && flash.ready && Number(flash.getVariable("frame_no")) > 1;
+    },
+    null,
+    { timeout, polling: 20 },
+  );
+}
+
+// Has the probe raise `command` with `args` on its next frame and read `variable` on the frame after:
+// { raisedOn, readOn, before, seen } as the movie saw them.
+export async function flashAsk(page, command, args = "", variable = "vb_none") {
+  return page.evaluate(
+    async ([c, a, v]) => {
+      const flash = window.quizhostStage.layers.main.flash;
+      const before = flash.getVariable("read_on");
+      flash.setVariable("ask_variable", v);
+      flash.setVariable("ask_args", a);
+      flash.setVariable("ask_command", c);
+      const deadline = performance.now() + 10000;
+      while (flash.getVariable("read_on") === before) {
+        if (performance.now() > deadline) throw new Error(`the probe never read the answer to ${c}`);
+        await new Promise((wake) => setTimeout(wake, 10));
+      }
+      return {
+        raisedOn: Number(flash.getVariable("raised_on")),
+        readOn: Number(flash.getVariable("read_on")),
+        before: flash.getVariable("seen_before"),
+        seen: flash.getVariable("seen"),
+      };
+    },
+    [command, args, variable],
+  );
+}
