@@ -172,7 +172,11 @@ std::optional<std::string> movie_url(const std::string& program_folder, const st
     if (movie_path.empty()) return std::string{};
     for (const auto& [name, folder] : {std::pair{intro_movie_name, "intro"}, std::pair{game_movie_name, "flash_game"}}) {
         if (movie_path != program_folder + name) continue;
-        if (starts_as_flash(movie_path)) return std::string("/shim/") + (name + 1);
+        // The HTML5 folder, when there is one, as before Flash movies played; else the Flash file.
+        std::error_code error;
+        if (!fs::is_directory(fs::path(program_folder) / folder, error) && starts_as_flash(movie_path)) {
+            return std::string("/shim/") + (name + 1);
+        }
         return "/" + std::string(folder) + "/";
     }
     return std::nullopt;
