@@ -7,7 +7,7 @@ import { readFileSync } from "node:fs";
 import { join } from "node:path";
 import { test } from "node:test";
 import { flashAsk, flashVariable, makeFlashCabinet, probeRunning } from "./flash-movies.mjs";
-import { browserForTests, openStage, quizhostBin, startHost } from "./support.mjs";
+import { browserForTests, openStage, quizhostBin, startHost, withCabinet } from "./support.mjs";
 
 const slow = { timeout: 120000 };
 const browser = browserForTests();
@@ -86,4 +86,62 @@ test("versions 5, 6, 8 and 10, uncompressed, zlib and LZMA: a whole paid game ea
       ),
     );
   }
+});
+
+// Windows-1252's character for each byte 0x80 to 0xFF, as the host sends it out: the five holes as the C1
+// controls of their numbers. (Node's own decoder of that name is ISO-8859-1.)
+const cp1252High = "\u20ac\x81\u201a\u0192\u201e\u2026\u2020\u2021\u02c6\u2030\u0160\u2039\u0152\x8d\u017d\x8f" +
+  "\x90\u2018\u2019\u201c\u201d\u2022\u2013\u2014\u02dc\u2122\u0161\u203a\u0153\x9d\u017e\u0178";
+const highCharacters = [...Array(128).keys()].map((i) =>
+  i < 32 ? cp1252High[i] : String.fromCharCode(0x80 + i),
+);
+const highBytes = Buffer.from([...Array(128).keys()].map((i) => 0x80 + i));
+
+test("text: bytes 0x80 to 0xFF round trip through a high-score name, from Flash movies of versions 5 and 6", slow, async () => {
+  // A version 5 movie holds its texts as single bytes, a version 6 one as UTF-8 (an invalid byte is lost as
+  // "?"); both raise them from their own actions.
+  const raising = (bytes) =>
+    `movie rate=30\nactions\n  fscommand "ADD_TO_HISCORES" "${bytes},0,77,,,"\n  fscommand "TO_LOG" "${bytes}"\n  stop\nend\nframe\n`;
+  const escaped = (buffer) => [...buffer].map((b) => `\\x${b.toString(16).padStart(2, "0")}`).join("");
+  const utf8 = Buffer.concat([Buffer.from(highCharacters.join(""), "utf8"), Buffer.from([0xff])]);
+  for (const [version, source, stored] of [
+    [5, raising(escaped(highBytes)), highBytes],
+    [6, raising(escaped(utf8)), Buffer.concat([highBytes, Buffer.from("?")])],
+  ]) {
+    const cabinet = makeFlashCabinet({ game: { version, source } });
+    let host = null;
+    let stage = null;
+    try {
+      host = await startHost(cabinet.root);
+      stage = await openStage(browser());
+      await stage.page.goto(host.stageUrl);
+      await host.event("fs\tmain\tTO_LOG", 20000);
+      const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"));
+      assert.ok(table.includes(Buffer.concat([Buffer.from(","), stored, Buffer.from(",")])), `SWF ${version}: the name's bytes ${table.toString("hex")}`);
+      await host.event("stop\tmain", 5000);
+      const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"));
+      assert.ok(log.includes(stored), `SWF ${version}: the log's bytes`);
+    } finally {
+      if (stage) await stage.close();
+      if (host) await host.stop();
+      cabinet.remove();
+    }
+  }
+});
+
+test("text: a name goes out to a Flash movie and comes back as the same bytes; Zoë from an HTML5 movie is one byte", slow, async () => {
+  const name = highCharacters.join("");
+  await withFlashCabinet({}, async ({ cabinet, page }) => {
+    await flashAsk(page, "ADD_TO_HISCORES", `${name},0,99,,,`);
+    const seen = await flashAsk(page, "READ_HISCORES", "", "vb_hiscores");
+    assert.ok(seen.seen.includes(`,${name},`), `READ_HISCORES gives the movie the same characters: ${JSON.stringify(seen.seen)}`);
+    assert.ok(readFileSync(join(cabinet.root, "variable", "highscores.txt")).includes(highBytes));
+  });
+  // The HTML5 movie's side of the same conversion.
+  await withCabinet(browser(), {}, async ({ cabinet, game }) => {
+    await game.evaluate(() => window.probe.ask("ADD_TO_HISCORES", "Zoë,0,55,,,", "vb_none"));
+    const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"));
+    assert.ok(table.includes(Buffer.from("Zo\xeb,", "latin1")), `stored as ${table}`);
+    assert.ok(!table.includes(Buffer.from("Zo\xc3\xab", "latin1")));
+  });
 });
