@@ -11,8 +11,8 @@
 //   qhState()                     "URL\nFRAMESLOADED\nRATE": _level0's URL and frames loaded, for the page
 //                                 to know the game is in, and the game's frame rate
 //
-// It has the game's stage, frame rate and background, and version max(6, the game's): a version 6 or 7
-// callback matches names without regard to case, as the control did for those games. It leaves no
+// It has the game's stage, frame rate and background, and version max(6, the game's): a callback matches
+// names as the old player did for the game's version (without regard to case up to 6, with case from 7). It leaves no
 // variable and no timer behind.
 #pragma once
 

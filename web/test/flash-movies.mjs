@@ -114,6 +114,28 @@ movie version=6 width=800 height=600 rate=30 background=442200
 font 1 "_sans"
 text 2 760 200 1 28 FFFFFF vb_question ""
 place 2 1 x=20 y=20
+sprite 11
+frame
+endsprite
+# "clip" plays on its own timeline, counting its frames in its own "ticks"; it holds "sub".
+sprite 10
+place 11 1 name=sub
+actions
+  push "ticks" "ticks"
+  getvariable
+  increment
+  setvariable
+end
+frame
+actions
+  push "ticks" "ticks"
+  getvariable
+  increment
+  setvariable
+end
+frame
+endsprite
+place 10 2 name=clip
 actions
   push "inited"
   getvariable
@@ -127,6 +149,8 @@ actions
   push "ask_command" ""
   setvariable
   push "frame_no" 0
+  setvariable
+  push "/clip:ticks" 0
   setvariable
 started:
 ${probeStep}

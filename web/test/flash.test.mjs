@@ -145,3 +145,64 @@ test("text: a name goes out to a Flash movie and comes back as the same bytes; Z
     assert.ok(!table.includes(Buffer.from("Zo\xc3\xab", "latin1")));
   });
 });
+
+test("SetVariable and GetVariable take every path form, with case on versions 6 and 7 as the old player had it; Stop, Play and Rewind act on the main timeline alone", slow, async () => {
+  for (const version of [6, 7, 8]) {
+    await withFlashCabinet({ game: { version } }, async ({ page }) => {
+      const on = (calls) =>
+        page.evaluate(
+          (list) =>
+            list.map(([how, name, value]) => {
+              const flash = window.quizhostStage.layers.main.flash;
+              if (how === "set") flash.setVariable(name, value);
+              return flash.getVariable(name);
+            }),
+          calls,
+        );
+      assert.deepEqual(
+        await on([
+          ["set", "plain", "1"],
+          ["set", "/:slash", "2"],
+          ["set", "/clip:inclip", "3"],
+          ["set", "/clip/sub:insub", "4"],
+          ["set", "_root.clip.dotted", "5"],
+          ["set", "_level0.level", "6"],
+          ["get", "_level0.plain"],
+          ["get", "slash"],
+          ["get", "_level0.clip.inclip"],
+          ["get", "_root.clip.sub.insub"],
+          ["get", "/clip:dotted"],
+          ["get", "/:level"],
+          ["get", "nothing_here"],
+        ]),
+        ["1", "2", "3", "4", "5", "6", "1", "2", "3", "4", "5", "6", ""],
+        `SWF ${version}: the path forms`,
+      );
+      const [, other] = await on([
+        ["set", "Mixed_Case", "7"],
+        ["get", "mixed_case"],
+      ]);
+      // Flash 7 made names case-sensitive; the shim of a game of version 6 or 7 is of its version.
+      assert.equal(other, version < 7 ? "7" : "", `SWF ${version}: names ${version < 7 ? "without" : "with"} case`);
+      if (version !== 8) return;
+
+      // StopPlay holds the main timeline while the clip plays on; Play resumes it; Rewind goes to frame 1.
+      const count = () => on([["get", "frame_no"], ["get", "/clip:ticks"], ["get", "_currentframe"]]).then((v) => v.map(Number));
+      await page.evaluate(() => window.quizhostStage.layers.main.flash.setPlaying(false));
+      const [framesAtStop, ticksAtStop] = await count();
+      await page.waitForTimeout(300);
+      const [framesLater, ticksLater] = await count();
+      assert.equal(framesLater, framesAtStop, "the main timeline stands still");
+      assert.ok(ticksLater >= ticksAtStop + 3, `the clip plays on (${ticksAtStop} to ${ticksLater})`);
+      await page.evaluate(() => window.quizhostStage.layers.main.flash.setPlaying(true));
+      await page.waitForTimeout(200);
+      assert.ok((await count())[0] > framesLater + 2, "Play resumes the main timeline");
+      await page.evaluate(() => window.quizhostStage.layers.main.flash.rewind());
+      await page.waitForTimeout(200);
+      const [framesAfterRewind, , current] = await count();
+      assert.equal(current, 1, "Rewind goes to the first frame and stops there");
+      await page.waitForTimeout(200);
+      assert.equal((await count())[0], framesAfterRewind, "and stays");
+    });
+  }
+});
