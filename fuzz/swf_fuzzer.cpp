@@ -21,7 +21,8 @@ std::string text_of(const swf::bytes& b) { return {b.begin(), b.end()}; }
 void read_file(const std::string& data) {
     try {
         const swf::movie_facts facts = swf::inspect_movie(data);
-        const swf::movie_facts shim = swf::inspect_movie(text_of(swf::make_shim(facts, "http://127.0.0.1:1/swf/a.swf")));
+        const swf::movie_facts shim =
+            swf::inspect_movie(text_of(swf::make_shim(facts, "http://127.0.0.1:1/swf/a.swf")));
         expect(shim.commands.empty(), "the shim raises a command", data);
         expect(shim.frame.x_max == facts.frame.x_max && shim.frame_rate == facts.frame_rate,
                "the shim's stage differs from the game's", data);

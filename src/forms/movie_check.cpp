@@ -37,9 +37,9 @@ void check_flash_movie(const std::string& path, std::string_view bytes, movie_fo
         out.add(level::error, path, 0, std::string("not a Flash movie the host can play: ") + e.what());
         return;
     }
-    std::string about = "Flash version " + std::to_string(facts.version) + ", " +
-                        swf::compression_name(facts.stored) + ", " + (facts.avm2 ? "ActionScript 3 (AVM2)" : "AVM1") +
-                        ", stage " + std::to_string(swf::width_of(facts.frame)) + " x " +
+    std::string about = "Flash version " + std::to_string(facts.version) + ", " + swf::compression_name(facts.stored) +
+                        ", " + (facts.avm2 ? "ActionScript 3 (AVM2)" : "AVM1") + ", stage " +
+                        std::to_string(swf::width_of(facts.frame)) + " x " +
                         std::to_string(swf::height_of(facts.frame)) + " at " + rate_text(facts.frame_rate) +
                         " frames a second, " + std::to_string(facts.frame_count) + " frames";
     out.add(level::note, path, 0, about);
@@ -56,8 +56,8 @@ void check_flash_movie(const std::string& path, std::string_view bytes, movie_fo
     }
     std::string known;
     for (const auto& command : facts.commands) {
-        const bool answered = form == movie_form::intro ? command.name == intro_command
-                                                        : find_command(command.name) != nullptr;
+        const bool answered =
+            form == movie_form::intro ? command.name == intro_command : find_command(command.name) != nullptr;
         if (answered) {
             known += (known.empty() ? "" : ", ") + command.name;
             continue;

@@ -8,8 +8,6 @@
 #include "forms/form_main.hpp"
 #include "forms/runtime.hpp"
 #include "platform/child_process.hpp"
-#include "platform/web/served_paths.hpp"
-#include "player/cabinet.hpp"
 #include "platform/clock.hpp"
 #include "platform/draws.hpp"
 #include "platform/headless/headless.hpp"
@@ -17,7 +15,9 @@
 #include "platform/private_files.hpp"
 #include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"
+#include "platform/web/served_paths.hpp"
 #include "platform/web/web_seams.hpp"
+#include "player/cabinet.hpp"
 #include "records/error_log.hpp"
 
 namespace quizhost::web {

@@ -181,12 +181,24 @@ void scan_actions(std::string_view code, action_strings& out) {
             while (!operands.done()) {
                 const std::uint8_t type = operands.u8();
                 switch (type) {
-                    case 0: out.texts.push_back(operands.text()); break;
-                    case 1: operands.skip(4); break;  // float
-                    case 4: operands.skip(1); break;  // register
-                    case 5: operands.skip(1); break;  // boolean
-                    case 6: operands.skip(8); break;  // double
-                    case 7: operands.skip(4); break;  // integer
+                    case 0:
+                        out.texts.push_back(operands.text());
+                        break;
+                    case 1:
+                        operands.skip(4);
+                        break;  // float
+                    case 4:
+                        operands.skip(1);
+                        break;  // register
+                    case 5:
+                        operands.skip(1);
+                        break;  // boolean
+                    case 6:
+                        operands.skip(8);
+                        break;  // double
+                    case 7:
+                        operands.skip(4);
+                        break;  // integer
                     case 8:
                     case 9: {
                         const std::uint16_t index = type == 8 ? operands.u8() : operands.u16();
@@ -194,8 +206,10 @@ void scan_actions(std::string_view code, action_strings& out) {
                         break;
                     }
                     case 2:
-                    case 3: break;  // null, undefined
-                    default: fail("a Push action holds a value of unknown type " + std::to_string(type));
+                    case 3:
+                        break;  // null, undefined
+                    default:
+                        fail("a Push action holds a value of unknown type " + std::to_string(type));
                 }
             }
         } else if (action == op::get_url) {

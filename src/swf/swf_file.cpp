@@ -141,18 +141,24 @@ std::vector<tag> read_tags(reader& in, bool& ended) {
 
 const char* signature_of(compression c) {
     switch (c) {
-        case compression::zlib: return "CWS";
-        case compression::lzma: return "ZWS";
-        case compression::none: break;
+        case compression::zlib:
+            return "CWS";
+        case compression::lzma:
+            return "ZWS";
+        case compression::none:
+            break;
     }
     return "FWS";
 }
 
 const char* compression_name(compression c) {
     switch (c) {
-        case compression::zlib: return "zlib (CWS)";
-        case compression::lzma: return "LZMA (ZWS)";
-        case compression::none: break;
+        case compression::zlib:
+            return "zlib (CWS)";
+        case compression::lzma:
+            return "LZMA (ZWS)";
+        case compression::none:
+            break;
     }
     return "uncompressed (FWS)";
 }
@@ -164,7 +170,8 @@ bool looks_like_swf(std::string_view start) {
 
 bool can_read(compression c) {
     switch (c) {
-        case compression::none: return true;
+        case compression::none:
+            return true;
         case compression::zlib:
 #ifdef QUIZHOST_HAVE_ZLIB
             return true;
@@ -250,7 +257,9 @@ bytes write_movie(const movie& m) {
     out.u8(m.version);
     out.u32(static_cast<std::uint32_t>(plain.size() + 8));
     switch (m.stored) {
-        case compression::none: out.raw(plain); break;
+        case compression::none:
+            out.raw(plain);
+            break;
         case compression::zlib:
 #ifdef QUIZHOST_HAVE_ZLIB
             out.raw(pack_zlib(plain));
@@ -303,8 +312,8 @@ unsigned signed_bits_needed(std::int32_t v) {
 }  // namespace
 
 void writer::rectangle(const rect& r) {
-    const unsigned n = std::max({signed_bits_needed(r.x_min), signed_bits_needed(r.x_max),
-                                 signed_bits_needed(r.y_min), signed_bits_needed(r.y_max)});
+    const unsigned n = std::max({signed_bits_needed(r.x_min), signed_bits_needed(r.x_max), signed_bits_needed(r.y_min),
+                                 signed_bits_needed(r.y_max)});
     bits(n, 5);
     signed_bits(r.x_min, n);
     signed_bits(r.x_max, n);

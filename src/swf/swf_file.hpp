@@ -82,7 +82,7 @@ public:
         u16(v & 0xFFFF);
         u16(v >> 16);
     }
-    void f64(double v);  // an action's double: the two halves swapped, as the player stores them
+    void f64(double v);              // an action's double: the two halves swapped, as the player stores them
     void text(std::string_view s) {  // a NUL-ended string
         out_.insert(out_.end(), s.begin(), s.end());
         out_.push_back(0);
@@ -118,7 +118,7 @@ public:
     std::int32_t signed_bits(unsigned count);
     void align() { bit_count_ = 0; }
     rect rectangle();
-    void matrix();  // skipped
+    void matrix();                     // skipped
     void color_transform(bool alpha);  // skipped
     std::size_t left() const { return data_.size() - at_; }
     bool done() const { return at_ >= data_.size(); }

@@ -26,10 +26,11 @@ struct collector {
         action_strings found;
         scan_actions(code, found);
         for (auto& text : found.texts) {
-            const bool command = text.size() >= fscommand_prefix.size() &&
-                                 std::equal(fscommand_prefix.begin(), fscommand_prefix.end(), text.begin(),
-                                            [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                                        std::tolower(static_cast<unsigned char>(b)); });
+            const bool command =
+                text.size() >= fscommand_prefix.size() &&
+                std::equal(fscommand_prefix.begin(), fscommand_prefix.end(), text.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                });
             if (command) {
                 std::string name = text.substr(fscommand_prefix.size());
                 if (commands_seen.insert(name).second) facts.commands.push_back({name, where});
@@ -77,7 +78,10 @@ struct collector {
     void clip_actions(reader& in, std::uint8_t version) {
         in.u16();  // reserved
         const bool wide = version >= 6;
-        if (wide) in.u32(); else in.u16();  // all events
+        if (wide)
+            in.u32();
+        else
+            in.u16();  // all events
         for (;;) {
             const std::uint32_t events = wide ? in.u32() : in.u16();
             if (events == 0) break;
@@ -107,7 +111,7 @@ struct collector {
         reader in(as_view(body));
         const std::uint8_t flags = in.u8();
         const std::uint8_t flags2 = in.u8();
-        in.u16();  // depth
+        in.u16();                                                               // depth
         if ((flags2 & 0x08) || ((flags2 & 0x10) && (flags & 0x02))) in.text();  // class name
         if (flags & 0x02) in.u16();
         if (flags & 0x04) in.matrix();
@@ -118,9 +122,9 @@ struct collector {
         // Filters come before the clip actions and take a reader of their own; such clips are rare in the
         // movies the host plays, and their actions are left unread rather than misread.
         if (flags2 & 0x01) return;
-        if (flags2 & 0x02) in.u8();  // blend mode
-        if (flags2 & 0x04) in.u8();  // bitmap cache
-        if (flags2 & 0x20) in.u8();  // visible
+        if (flags2 & 0x02) in.u8();   // blend mode
+        if (flags2 & 0x04) in.u8();   // bitmap cache
+        if (flags2 & 0x20) in.u8();   // visible
         if (flags2 & 0x40) in.u32();  // background colour
         if (flags & 0x80) clip_actions(in, version);
     }
@@ -128,21 +132,33 @@ struct collector {
     void tags(const std::vector<tag>& list, std::uint8_t version, int depth) {
         for (const tag& t : list) {
             switch (t.code) {
-                case tag_code::do_action: add(as_view(t.body), "frame actions"); break;
+                case tag_code::do_action:
+                    add(as_view(t.body), "frame actions");
+                    break;
                 case tag_code::do_init_action:
                     if (t.body.size() < 2) throw swf_error("a DoInitAction tag is shorter than its sprite id");
                     add(as_view(t.body).substr(2), "init actions");
                     break;
-                case tag_code::define_button: button1(t.body); break;
-                case tag_code::define_button2: button2(t.body); break;
-                case tag_code::place_object2: place2(t.body, version); break;
-                case tag_code::place_object3: place3(t.body, version); break;
+                case tag_code::define_button:
+                    button1(t.body);
+                    break;
+                case tag_code::define_button2:
+                    button2(t.body);
+                    break;
+                case tag_code::place_object2:
+                    place2(t.body, version);
+                    break;
+                case tag_code::place_object3:
+                    place3(t.body, version);
+                    break;
                 case tag_code::define_sprite:
                     if (depth >= max_sprite_depth) throw swf_error("sprites nest deeper than any movie's do");
                     tags(sprite_tags(t.body), version, depth + 1);
                     break;
                 case tag_code::do_abc:
-                case tag_code::do_abc_old: facts.avm2 = true; break;
+                case tag_code::do_abc_old:
+                    facts.avm2 = true;
+                    break;
                 case tag_code::file_attributes:
                     if (!t.body.empty() && (t.body[0] & 0x08)) facts.avm2 = true;
                     break;
@@ -152,7 +168,8 @@ struct collector {
                         facts.background = static_cast<std::uint32_t>(t.body[0] << 16 | t.body[1] << 8 | t.body[2]);
                     }
                     break;
-                default: break;
+                default:
+                    break;
             }
         }
     }

@@ -11,7 +11,7 @@
 namespace quizhost::swf {
 
 struct raised_command {
-    std::string name;  // the text after "FSCommand:", as the movie spells it
+    std::string name;   // the text after "FSCommand:", as the movie spells it
     std::string where;  // "frame actions", "init actions", "button actions", "clip actions"
 };
 
@@ -23,7 +23,7 @@ struct movie_facts {
     std::uint16_t frame_count = 0;
     bool avm2 = false;  // ActionScript 3: the host cannot answer it
     bool has_background = false;
-    std::uint32_t background = 0xFFFFFF;  // 0xRRGGBB
+    std::uint32_t background = 0xFFFFFF;   // 0xRRGGBB
     std::vector<raised_command> commands;  // each name once, in the order first met
     std::vector<std::string> texts;        // every string its actions hold, each once
 };

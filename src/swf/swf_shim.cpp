@@ -21,9 +21,14 @@ void push_external_interface(actions& a) {
 template <class Object>
 void unhide(actions& a, Object object, const char* name) {
     a.push(std::vector<push_value>{version8_flag, std::int32_t{0}});
-    if (name) a.push(name); else a.push(std::vector<push_value>{null_value{}});
+    if (name)
+        a.push(name);
+    else
+        a.push(std::vector<push_value>{null_value{}});
     object(a);
-    a.push(std::vector<push_value>{std::int32_t{4}, std::string("ASSetPropFlags")}).simple(op::call_function).simple(op::pop);
+    a.push(std::vector<push_value>{std::int32_t{4}, std::string("ASSetPropFlags")})
+        .simple(op::call_function)
+        .simple(op::pop);
 }
 
 // arguments[index] on the stack.
@@ -62,9 +67,11 @@ bytes make_shim(const movie_facts& game, const std::string& game_url) {
     actions a;
     a.simple(op::stop);
     if (std::max<int>(6, game.version) < 8) {
-        unhide(a, [](actions& x) { x.push("_global").simple(op::get_variable); }, "flash");
-        unhide(a, [](actions& x) { x.push("flash").simple(op::get_variable).push("external").simple(op::get_member); },
-               "ExternalInterface");
+        unhide(
+            a, [](actions& x) { x.push("_global").simple(op::get_variable); }, "flash");
+        unhide(
+            a, [](actions& x) { x.push("flash").simple(op::get_variable).push("external").simple(op::get_member); },
+            "ExternalInterface");
         unhide(a, push_external_interface, nullptr);
     }
     on_main_timeline(a, "qhSetVariable", [](actions& f) {

@@ -49,9 +49,15 @@ std::vector<token> split(std::string_view line) {
                     if (i >= line.size()) bad("a string ends in a backslash");
                     d = line[i++];
                     switch (d) {
-                        case 'n': d = '\n'; break;
-                        case 'r': d = '\r'; break;
-                        case 't': d = '\t'; break;
+                        case 'n':
+                            d = '\n';
+                            break;
+                        case 'r':
+                            d = '\r';
+                            break;
+                        case 't':
+                            d = '\t';
+                            break;
                         case 'x': {
                             const int high = i + 1 < line.size() ? hex_value(line[i]) : -1;
                             const int low = i + 1 < line.size() ? hex_value(line[i + 1]) : -1;
@@ -61,8 +67,10 @@ std::vector<token> split(std::string_view line) {
                             break;
                         }
                         case '"':
-                        case '\\': break;
-                        default: bad(std::string("unknown escape \\") + d);
+                        case '\\':
+                            break;
+                        default:
+                            bad(std::string("unknown escape \\") + d);
                     }
                 }
                 t.text += d;
@@ -113,22 +121,54 @@ std::map<std::string, std::string> options_of(const std::vector<token>& tokens, 
 
 const std::map<std::string, std::uint8_t>& simple_actions() {
     static const std::map<std::string, std::uint8_t> table = {
-        {"nextframe", op::next_frame},   {"prevframe", op::prev_frame},     {"play", op::play},
-        {"stop", op::stop},              {"add", op::add},                  {"subtract", op::subtract},
-        {"multiply", op::multiply},      {"divide", op::divide},            {"equals", op::equals},
-        {"less", op::less},              {"and", op::logical_and},          {"or", op::logical_or},
-        {"not", op::logical_not},        {"stringequals", op::string_equals}, {"stringlength", op::string_length},
-        {"pop", op::pop},                {"tointeger", op::to_integer},     {"getvariable", op::get_variable},
-        {"setvariable", op::set_variable}, {"settarget2", op::set_target2}, {"stringadd", op::string_add},
-        {"getproperty", op::get_property}, {"setproperty", op::set_property}, {"trace", op::trace},
-        {"random", op::random},          {"callfunction", op::call_function}, {"return", op::return_},
-        {"modulo", op::modulo},          {"newobject", op::new_object},     {"definelocal", op::define_local},
-        {"definelocal2", op::define_local2}, {"initarray", op::init_array}, {"initobject", op::init_object},
-        {"typeof", op::type_of},         {"add2", op::add2},                {"less2", op::less2},
-        {"equals2", op::equals2},        {"tonumber", op::to_number},       {"tostring", op::to_string},
-        {"dup", op::push_duplicate},     {"swap", op::stack_swap},          {"getmember", op::get_member},
-        {"setmember", op::set_member},   {"increment", op::increment},      {"decrement", op::decrement},
-        {"callmethod", op::call_method}, {"strictequals", op::strict_equals}, {"greater", op::greater},
+        {"nextframe", op::next_frame},
+        {"prevframe", op::prev_frame},
+        {"play", op::play},
+        {"stop", op::stop},
+        {"add", op::add},
+        {"subtract", op::subtract},
+        {"multiply", op::multiply},
+        {"divide", op::divide},
+        {"equals", op::equals},
+        {"less", op::less},
+        {"and", op::logical_and},
+        {"or", op::logical_or},
+        {"not", op::logical_not},
+        {"stringequals", op::string_equals},
+        {"stringlength", op::string_length},
+        {"pop", op::pop},
+        {"tointeger", op::to_integer},
+        {"getvariable", op::get_variable},
+        {"setvariable", op::set_variable},
+        {"settarget2", op::set_target2},
+        {"stringadd", op::string_add},
+        {"getproperty", op::get_property},
+        {"setproperty", op::set_property},
+        {"trace", op::trace},
+        {"random", op::random},
+        {"callfunction", op::call_function},
+        {"return", op::return_},
+        {"modulo", op::modulo},
+        {"newobject", op::new_object},
+        {"definelocal", op::define_local},
+        {"definelocal2", op::define_local2},
+        {"initarray", op::init_array},
+        {"initobject", op::init_object},
+        {"typeof", op::type_of},
+        {"add2", op::add2},
+        {"less2", op::less2},
+        {"equals2", op::equals2},
+        {"tonumber", op::to_number},
+        {"tostring", op::to_string},
+        {"dup", op::push_duplicate},
+        {"swap", op::stack_swap},
+        {"getmember", op::get_member},
+        {"setmember", op::set_member},
+        {"increment", op::increment},
+        {"decrement", op::decrement},
+        {"callmethod", op::call_method},
+        {"strictequals", op::strict_equals},
+        {"greater", op::greater},
     };
     return table;
 }
@@ -207,10 +247,22 @@ void action_line(actions& a, const std::vector<token>& t) {
 
 std::uint32_t event_flag(const std::string& name) {
     static const std::map<std::string, std::uint32_t> clip_events = {
-        {"load", 0x01},          {"enterFrame", 0x02},  {"unload", 0x04},       {"mouseMove", 0x08},
-        {"mouseDown", 0x10},     {"mouseUp", 0x20},     {"keyDown", 0x40},      {"keyUp", 0x80},
-        {"data", 0x100},         {"initialize", 0x200}, {"press", 0x400},       {"release", 0x800},
-        {"releaseOutside", 0x1000}, {"rollOver", 0x2000}, {"rollOut", 0x4000}, {"construct", 0x40000},
+        {"load", 0x01},
+        {"enterFrame", 0x02},
+        {"unload", 0x04},
+        {"mouseMove", 0x08},
+        {"mouseDown", 0x10},
+        {"mouseUp", 0x20},
+        {"keyDown", 0x40},
+        {"keyUp", 0x80},
+        {"data", 0x100},
+        {"initialize", 0x200},
+        {"press", 0x400},
+        {"release", 0x800},
+        {"releaseOutside", 0x1000},
+        {"rollOver", 0x2000},
+        {"rollOut", 0x4000},
+        {"construct", 0x40000},
     };
     const auto found = clip_events.find(name);
     if (found == clip_events.end()) bad("unknown event \"" + name + "\"");
@@ -348,10 +400,14 @@ private:
             } else if (key == "background") {
                 background_ = colour(value);
             } else if (key == "compress") {
-                if (value == "fws") m_.stored = compression::none;
-                else if (value == "cws") m_.stored = compression::zlib;
-                else if (value == "zws") m_.stored = compression::lzma;
-                else bad("compress is fws, cws or zws, not \"" + value + "\"");
+                if (value == "fws")
+                    m_.stored = compression::none;
+                else if (value == "cws")
+                    m_.stored = compression::zlib;
+                else if (value == "zws")
+                    m_.stored = compression::lzma;
+                else
+                    bad("compress is fws, cws or zws, not \"" + value + "\"");
             } else if (key == "as3") {
                 as3_ = true;
             } else {
@@ -423,7 +479,7 @@ private:
         const std::string& variable = operand(t, 7, "the variable").text;
         const bool has_text = t.size() > 8;
         w.u8((has_text ? 0x80 : 0) | 0x40 | 0x20 | 0x08 | 0x04 | 0x01);  // word wrap, multiline, read-only
-        w.u8(0x10);                                                       // not selectable
+        w.u8(0x10);                                                      // not selectable
         w.u16(font);
         w.u16(size);
         w.u8(text_colour >> 16);
@@ -469,9 +525,9 @@ private:
         bytes code = block_->finish();
         block_.reset();
         if (owner_.kind != open_owner::none && !block_event_.empty()) {
-            owner_.handlers.emplace_back(owner_.kind == open_owner::button ? button_condition(block_event_)
-                                                                           : event_flag(block_event_),
-                                         std::move(code));
+            owner_.handlers.emplace_back(
+                owner_.kind == open_owner::button ? button_condition(block_event_) : event_flag(block_event_),
+                std::move(code));
             block_event_.clear();
             return;
         }
@@ -506,13 +562,22 @@ private:
                 std::uint32_t all = 0;
                 for (const auto& [flags, code] : o.handlers) all |= flags;
                 w.u16(0);
-                if (wide) w.u32(all); else w.u16(all);
+                if (wide)
+                    w.u32(all);
+                else
+                    w.u16(all);
                 for (const auto& [flags, code] : o.handlers) {
-                    if (wide) w.u32(flags); else w.u16(flags);
+                    if (wide)
+                        w.u32(flags);
+                    else
+                        w.u16(flags);
                     w.u32(static_cast<std::uint32_t>(code.size()));
                     w.raw(code);
                 }
-                if (wide) w.u32(0); else w.u16(0);
+                if (wide)
+                    w.u32(0);
+                else
+                    w.u16(0);
             }
             o.into->tags.push_back({tag_code::place_object2, w.data()});
             return;

@@ -17,8 +17,8 @@
 #include "platform/loopback_socket.hpp"
 #include "platform/write_access.hpp"
 #include "support/e2e.hpp"
-#include "swf/swf_source.hpp"
 #include "support/faulty_credit_service.hpp"
+#include "swf/swf_source.hpp"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -38,7 +38,8 @@ constexpr const char* tccomm_file = "libtccomm.so";
 #endif
 
 // A Flash movie assembled from its text form (swf/swf_source.hpp), with `movie` options of its own.
-std::string flash_movie(const std::string& body, const std::string& packing = "fws", const std::string& movie = "version=6") {
+std::string flash_movie(const std::string& body, const std::string& packing = "fws",
+                        const std::string& movie = "version=6") {
     const auto bytes = swf::write_movie(swf::assemble("movie " + movie + " compress=" + packing + "\n" + body));
     return {bytes.begin(), bytes.end()};
 }
@@ -175,15 +176,17 @@ initactions 5
 end
 frame
 )",
-                                                  "zws"));
+                                            "zws"));
     const content_findings f = check();
     EXPECT_EQ(f.status(), 1) << rendered(f);
-    EXPECT_TRUE(has(f, level::note, "intro.swf", "Flash version 6, zlib (CWS), AVM1, stage 800 x 600 at 30")) << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "intro.swf", "Flash version 6, zlib (CWS), AVM1, stage 800 x 600 at 30"))
+        << rendered(f);
     EXPECT_TRUE(has(f, level::note, "flash_game.swf", "raises GET_CREDIT, USE_CREDIT")) << rendered(f);
     EXPECT_TRUE(has(f, level::warning, "flash_game.swf",
                     "raises \"GET_BANKK\" (button actions), which no command answers; did you mean \"GET_BANK\"?"))
         << rendered(f);
-    EXPECT_TRUE(has(f, level::note, "flash_game.swf", "reads the answer variables vb_credit, vb_question")) << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "flash_game.swf", "reads the answer variables vb_credit, vb_question"))
+        << rendered(f);
 
     // An intro that never says it is over, a game of ActionScript 3, and a file that is no movie at all.
     cab.write("intro.swf", flash_movie("frame\n"));
@@ -203,7 +206,8 @@ TEST_F(cabinet_check_test, ADamagedOrTruncatedFlashMovieIsAnErrorNamingIt) {
             cab.write("flash_game.swf", whole.substr(0, keep));
             const content_findings f = check();
             EXPECT_TRUE(has(f, level::error, "flash_game.swf", "not a Flash movie the host can play"))
-                << packing << " cut to " << keep << ":\n" << rendered(f);
+                << packing << " cut to " << keep << ":\n"
+                << rendered(f);
         }
     }
 }

@@ -53,7 +53,8 @@ TEST(SwfFile, WhatIsWrittenReadsBackTheSameInEveryPacking) {
 }
 
 TEST(SwfFile, EveryDamageIsASwfErrorNeverAReadPastTheEnd) {
-    const std::string source = "movie version=6\nactions\n  pool \"FSCommand:A\" \"b\"\n  push c0 c1\n  geturl2 0\nend\nframe\n";
+    const std::string source =
+        "movie version=6\nactions\n  pool \"FSCommand:A\" \"b\"\n  push c0 c1\n  geturl2 0\nend\nframe\n";
     for (const char* packing : {"fws", "cws", "zws"}) {
         const std::string whole = assembled(source + "movie compress=" + packing + "\n");
         ASSERT_NO_THROW(inspect_movie(whole)) << packing;
@@ -62,7 +63,8 @@ TEST(SwfFile, EveryDamageIsASwfErrorNeverAReadPastTheEnd) {
         const auto whole_commands = command_names(inspect_movie(whole));
         for (std::size_t keep = 0; keep < whole.size(); ++keep) {
             try {
-                EXPECT_EQ(command_names(inspect_movie(whole.substr(0, keep))), whole_commands) << packing << " " << keep;
+                EXPECT_EQ(command_names(inspect_movie(whole.substr(0, keep))), whole_commands)
+                    << packing << " " << keep;
                 EXPECT_NE(std::string(packing), "fws") << "cut to " << keep;
                 EXPECT_GT(keep, whole.size() - 8) << packing << " cut to " << keep;
             } catch (const swf_error&) {
@@ -166,8 +168,8 @@ TEST(Avm1, BranchesLandOnTheirLabelsBothWays) {
 
 TEST(SwfShim, HasTheGamesStageRateAndBackgroundAndAVersionThatReachesExternalInterface) {
     for (const int version : {5, 6, 7, 8, 10}) {
-        const movie_facts game = inspect_movie(
-            assembled("movie version=" + std::to_string(version) + " width=550 height=400 rate=12 background=336699\nframe\n"));
+        const movie_facts game = inspect_movie(assembled("movie version=" + std::to_string(version) +
+                                                         " width=550 height=400 rate=12 background=336699\nframe\n"));
         const std::string shim = text_of(make_shim(game, "http://127.0.0.1:7480/swf/flash_game.swf?load=2"));
         const movie_facts facts = inspect_movie(shim);
         EXPECT_EQ(facts.version, std::max(6, version));

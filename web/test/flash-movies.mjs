@@ -173,7 +173,10 @@ export function makeFlashCabinet({ intro = {}, game = {}, credit = 500 } = {}) {
   ]) {
     if (which === "html") continue;
     rmSync(join(cabinet.root, folder), { recursive: true, force: true });
-    assemble(which.source || source, join(cabinet.root, file), { version: which.version || 6, compress: which.compress });
+    assemble(which.source || source, join(cabinet.root, file), {
+      version: which.version || 6,
+      compress: which.compress,
+    });
   }
   return cabinet;
 }

@@ -369,7 +369,7 @@ struct http_session : std::enable_shared_from_this<http_session> {
         if (target->area == served_area::ruffle && owner.options.ruffle_folder.empty()) {
             owner.log("http: a Flash movie needs the Flash player's files, and this host found none beside it");
         }
-        const auto file = target->area == served_area::swf      ? flash_movie_file(owner.options.program_folder, *target)
+        const auto file = target->area == served_area::swf ? flash_movie_file(owner.options.program_folder, *target)
                           : target->area == served_area::ruffle ? ruffle_file(owner.options.ruffle_folder, *target)
                                                                 : movie_file(owner.options.program_folder, *target);
         if (!file) {
@@ -419,9 +419,8 @@ struct http_session : std::enable_shared_from_this<http_session> {
         swf::bytes shim;
         try {
             const std::string_view query = view(request.target()).substr(target_path(view(request.target())).size());
-            shim = swf::make_shim(swf::inspect_movie(game),
-                                  "http://" + std::string(view(request[http::field::host])) + "/swf/" +
-                                      target.relative + std::string(query));
+            shim = swf::make_shim(swf::inspect_movie(game), "http://" + std::string(view(request[http::field::host])) +
+                                                                "/swf/" + target.relative + std::string(query));
         } catch (const swf::swf_error& e) {
             owner.log("http: cannot play the Flash movie " + *file + ": " + e.what());
             not_found(request);

@@ -170,7 +170,8 @@ bool starts_as_flash(const std::string& path) {
 
 std::optional<std::string> movie_url(const std::string& program_folder, const std::string& movie_path) {
     if (movie_path.empty()) return std::string{};
-    for (const auto& [name, folder] : {std::pair{intro_movie_name, "intro"}, std::pair{game_movie_name, "flash_game"}}) {
+    for (const auto& [name, folder] :
+         {std::pair{intro_movie_name, "intro"}, std::pair{game_movie_name, "flash_game"}}) {
         if (movie_path != program_folder + name) continue;
         // The HTML5 folder, when there is one, as before Flash movies played; else the Flash file.
         std::error_code error;
@@ -214,7 +215,7 @@ std::optional<std::string> ruffle_file(const std::string& ruffle_folder, const s
 
 std::string find_ruffle_folder(const std::string& executable_folder) {
     for (const fs::path& candidate : {fs::path(executable_folder) / "ruffle",
-                                     fs::path(executable_folder) / ".." / "share" / "quizhost" / "ruffle"}) {
+                                      fs::path(executable_folder) / ".." / "share" / "quizhost" / "ruffle"}) {
         std::error_code error;
         if (fs::is_regular_file(candidate / "ruffle.js", error)) return fs::weakly_canonical(candidate, error).string();
     }

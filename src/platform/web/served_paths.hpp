@@ -46,8 +46,8 @@ std::string content_type(std::string_view name);
 // The stage's URL for a movie path the host sets on a form's control: "DIR/intro.swf" and
 // "DIR/flash_game.swf", DIR being the program folder, name the HTML5 movie folders beside them, "/intro/"
 // and "/flash_game/", when those folders exist; otherwise, when the file is a Flash movie (it starts with
-// FWS, CWS or ZWS), its shim's URL, "/shim/intro.swf" or "/shim/flash_game.swf". The empty path is "" (unload). Nothing for any other path: the player
-// cannot show it.
+// FWS, CWS or ZWS), its shim's URL, "/shim/intro.swf" or "/shim/flash_game.swf". The empty path is "" (unload). Nothing
+// for any other path: the player cannot show it.
 std::optional<std::string> movie_url(const std::string& program_folder, const std::string& movie_path);
 
 // Whether a URL of movie_url is a Flash movie's (its shim's).

@@ -185,13 +185,15 @@ TEST(HostText, EveryByteGoesOutAsItsWindows1252CharacterAndComesBackTheSame) {
 }
 
 TEST(HostText, AMovieTextBecomesTheBytesItMeantAndAnyOtherCharacterAQuestionMark) {
-    EXPECT_EQ(to_single_bytes("Zo\xC3\xAB"), "Zo\xEB");                       // a movie's "Zoë": one byte, EB
-    EXPECT_EQ(to_single_bytes("\xE2\x82\xAC 5"), "\x80 5");                   // the euro sign
-    EXPECT_EQ(to_single_bytes("\xC2\x8D\xC2\x90"), "\x8D\x90");               // a version 5 movie's holes
-    EXPECT_EQ(to_single_bytes("\xEF\xBF\xBD"), "?");                          // a Flash 6 movie's invalid byte
-    EXPECT_EQ(to_single_bytes("\xE4\xB8\xAD\xF0\x9F\x98\x80!"), "??" "!");    // beyond Windows-1252
-    EXPECT_EQ(to_single_bytes("\xC2\x85"), "?");                               // a C1 control that is no hole
-    EXPECT_EQ(to_single_bytes("\xFF\xC3"), "??");                              // not UTF-8: never thrown
+    EXPECT_EQ(to_single_bytes("Zo\xC3\xAB"), "Zo\xEB");          // a movie's "Zoë": one byte, EB
+    EXPECT_EQ(to_single_bytes("\xE2\x82\xAC 5"), "\x80 5");      // the euro sign
+    EXPECT_EQ(to_single_bytes("\xC2\x8D\xC2\x90"), "\x8D\x90");  // a version 5 movie's holes
+    EXPECT_EQ(to_single_bytes("\xEF\xBF\xBD"), "?");             // a Flash 6 movie's invalid byte
+    EXPECT_EQ(to_single_bytes("\xE4\xB8\xAD\xF0\x9F\x98\x80!"),
+              "??"
+              "!");                                // beyond Windows-1252
+    EXPECT_EQ(to_single_bytes("\xC2\x85"), "?");   // a C1 control that is no hole
+    EXPECT_EQ(to_single_bytes("\xFF\xC3"), "??");  // not UTF-8: never thrown
 }
 
 TEST(StageMessages, ReadCommandsAndAnswers) {
