@@ -10,7 +10,7 @@
 #include "swf/swf_shim.hpp"
 #include "swf/swf_source.hpp"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape): CLI11 and the streams report their own failures
     CLI::App app{"Assembles the text form of a Flash movie (AVM1) into a SWF file."};
     std::string source_path;
     std::string output_path;

@@ -17,6 +17,8 @@
 #include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
 #include "platform/paths.hpp"
+#include "recall/game_recall.hpp"
+#include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
 #include "swf/swf_file.hpp"
 
@@ -60,6 +62,7 @@ public:
         check_movies();
         check_markers();
         check_system_folder();
+        check_recall_money();
         check_variable_folder();
         check_credit_channel();
         check_data(progress);
@@ -227,6 +230,16 @@ private:
         }
         const std::string work = logs + record_work_file_name;  // record_lines::save's work file
         if (fs_.file_exists(work)) need_writable(work, "the meter file's work file is rewritten at every game");
+    }
+
+    // Money the host could not account for when it last ended: the operator looks before the cabinet plays.
+    void check_recall_money() {
+        try {
+            for (auto& warning : recall_money_warnings(fs_, system_))
+                add(level::warning, recall_file_path(system_), std::move(warning));
+        } catch (const run_time_error& e) {
+            add(level::warning, recall_file_path(system_), "cannot be read: " + e.description());
+        }
     }
 
     void check_variable_folder() {

@@ -20,6 +20,7 @@
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "platform/paths.hpp"
+#include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
@@ -639,6 +640,7 @@ int run_meter_report(file_system& fs, clock& now, const meter_tool_options& opti
                 context.log = summarize_log(fs.read_file(log));
                 if (context.log->last_launch) context.last_launch = unix_seconds_of_local(*context.log->last_launch);
             }
+            context.recall = recall_money_summary(fs, system_path);
             const auto metrics = meter_metrics(report, context);
             text = format == "json" ? metrics_json(metrics, report, context) : metrics_text(metrics, context);
         }

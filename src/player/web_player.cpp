@@ -18,6 +18,7 @@
 #include "platform/web/served_paths.hpp"
 #include "platform/web/web_seams.hpp"
 #include "player/cabinet.hpp"
+#include "recall/game_recall.hpp"
 #include "records/error_log.hpp"
 
 namespace quizhost::web {
@@ -136,6 +137,7 @@ private:
     std::optional<int> restart_game() {
         restart_game_ = false;
         if (game_.movie().empty()) return std::nullopt;
+        recall_close_open_game(h_, "a restart of the kiosk browser");
         return run_host_step(
             h_, [&] { reset_flash_game(h_); }, err_);
     }
@@ -170,6 +172,9 @@ private:
             log_kiosk_line(h_, kiosk_->why() + ".  Game Terminated.", err_);
         } else {
             std::fprintf(err_, "quizhost: interrupted; shutting down\n");
+            // The open game is closed first, so the log's line comes after what the recall kept.
+            if (started) recall_close_open_game(h_, "SIGTERM or SIGINT (the host was stopped)");
+            log_kiosk_line(h_, "HOST STOPPED (SIGTERM or SIGINT)", err_);
         }
         std::optional<int> status;
         if (started && program.shutdown) {

@@ -29,7 +29,7 @@ actions& actions::simple(std::uint8_t code) {
     return *this;
 }
 
-actions& actions::push(std::vector<push_value> values) {
+actions& actions::push(const std::vector<push_value>& values) {
     writer w;
     for (const auto& value : values) {
         if (const auto* s = std::get_if<std::string>(&value)) {
@@ -187,12 +187,10 @@ void scan_actions(std::string_view code, action_strings& out) {
                     case 1:
                         operands.skip(4);
                         break;  // float
-                    case 4:
+                    case 4:     // register
+                    case 5:     // boolean
                         operands.skip(1);
-                        break;  // register
-                    case 5:
-                        operands.skip(1);
-                        break;  // boolean
+                        break;
                     case 6:
                         operands.skip(8);
                         break;  // double

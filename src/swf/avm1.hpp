@@ -47,7 +47,7 @@ using push_value =
 class actions {
 public:
     actions& simple(std::uint8_t code);
-    actions& push(std::vector<push_value> values);
+    actions& push(const std::vector<push_value>& values);
     actions& push(std::string text) { return push(std::vector<push_value>{std::move(text)}); }
     actions& constant_pool(const std::vector<std::string>& names);
     actions& get_url(const std::string& url, const std::string& target);

@@ -169,23 +169,17 @@ bool looks_like_swf(std::string_view start) {
 }
 
 bool can_read(compression c) {
-    switch (c) {
-        case compression::none:
-            return true;
-        case compression::zlib:
 #ifdef QUIZHOST_HAVE_ZLIB
-            return true;
+    constexpr bool zlib = true;
 #else
-            return false;
+    constexpr bool zlib = false;
 #endif
-        case compression::lzma:
 #ifdef QUIZHOST_HAVE_LZMA
-            return true;
+    constexpr bool lzma = true;
 #else
-            return false;
+    constexpr bool lzma = false;
 #endif
-    }
-    return false;
+    return c == compression::none || (c == compression::zlib && zlib) || (c == compression::lzma && lzma);
 }
 
 swf_header read_header(std::string_view data) {
@@ -288,7 +282,7 @@ void writer::f64(double v) {
 
 void writer::bits(std::uint32_t value, unsigned count) {
     for (unsigned i = count; i-- > 0;) {
-        bit_byte_ = static_cast<std::uint8_t>((bit_byte_ << 1) | ((value >> i) & 1));
+        bit_byte_ = static_cast<std::uint8_t>((static_cast<std::uint32_t>(bit_byte_) << 1U) | ((value >> i) & 1U));
         if (++bit_count_ == 8) {
             out_.push_back(bit_byte_);
             bit_byte_ = 0;
