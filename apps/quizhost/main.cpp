@@ -135,6 +135,7 @@ static int run_program(int argc, char** argv) {
     quizhost::add_content_commands(app, tool_status);
     quizhost::add_meters_command(app, tool_status);
     quizhost::add_check_command(app, tool_status, options.program_folder);
+    quizhost::add_movie_command(app, tool_status);
     quizhost::add_commands_command(app, tool_status);
     quizhost::add_recall_command(app, tool_status);
 #ifdef QUIZHOST_HAVE_WEB

@@ -31,6 +31,9 @@ void add_meters_command(CLI::App& app, int& status);
 // default cabinet folder).
 void add_check_command(CLI::App& app, int& status, const std::string& program_folder);
 
+// `quizhost movie FILE.swf [--intro]`: what a Flash movie is and the commands it can raise.
+void add_movie_command(CLI::App& app, int& status);
+
 // `quizhost commands [--markdown]`, the game developer's reference of every movie command.
 void add_commands_command(CLI::App& app, int& status);
 

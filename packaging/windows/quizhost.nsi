@@ -353,6 +353,15 @@ Section "quizhost"
   ClearErrors
   File "${BINDIR}/quizhost.exe"
   File "${BINDIR}/quizhost-credit-service.exe"
+  ; The Flash player the stage loads for Flash movies (Ruffle, from npm: only the files the page loads),
+  ; beside quizhost.exe, where the host looks for it.
+  SetOutPath "$INSTDIR\ruffle"
+  File "${__FILEDIR__}/../../web/node_modules/@ruffle-rs/ruffle/ruffle.js"
+  File "${__FILEDIR__}/../../web/node_modules/@ruffle-rs/ruffle/core.ruffle.*.js"
+  File "${__FILEDIR__}/../../web/node_modules/@ruffle-rs/ruffle/826bb0938097485a2c9d.wasm"
+  File "${__FILEDIR__}/../../web/node_modules/@ruffle-rs/ruffle/LICENSE_MIT"
+  File "${__FILEDIR__}/../../web/node_modules/@ruffle-rs/ruffle/LICENSE_APACHE"
+  SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   ${If} ${Errors}
     ; A running host or credit service holds its program file: the old one would stay unnoticed.
@@ -481,6 +490,7 @@ Section "Uninstall"
   Delete "$INSTDIR\install.log"
   Delete "$INSTDIR\preflight.txt"
   Delete "$INSTDIR\uninstall.exe"
+  RMDir /r "$INSTDIR\ruffle"
   ; Without /r: anything else someone put in the program folder keeps it.
   RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

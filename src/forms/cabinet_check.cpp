@@ -12,6 +12,7 @@
 #include "basic/text.hpp"
 #include "credit/credit_link.hpp"
 #include "forms/folder_check.hpp"
+#include "forms/movie_check.hpp"
 #include "meters/setup_file_defs.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
@@ -21,6 +22,7 @@
 #include "recall/game_recall.hpp"
 #include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
+#include "swf/swf_file.hpp"
 
 namespace quizhost {
 namespace {
@@ -104,7 +106,23 @@ private:
             }
             return;
         }
-        if (fs_.file_exists(swf)) return;
+        if (fs_.file_exists(swf)) {
+            std::string bytes;
+            try {
+                bytes = fs_.read_file(swf);
+            } catch (const run_time_error& e) {
+                add(level::error, swf, "cannot be read: " + why(e));
+                return;
+            }
+            if (swf::looks_like_swf(bytes)) {
+                check_flash_movie(swf, bytes, what == "intro" ? movie_form::intro : movie_form::main, findings_);
+            } else {
+                add(level::error, swf,
+                    "not a Flash movie (it does not start with FWS, CWS or ZWS), and there is no HTML5 folder " +
+                        folder + ": the browser player cannot show it");
+            }
+            return;
+        }
         add(level::error, swf,
             "missing: the " + what + " movie is needed, as the HTML5 folder " + folder + " (with index.html) or as " +
                 swf);

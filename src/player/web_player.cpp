@@ -16,7 +16,9 @@
 #include "platform/private_files.hpp"
 #include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"
+#include "platform/web/served_paths.hpp"
 #include "platform/web/web_seams.hpp"
+#include "player/cabinet.hpp"
 #include "player/web_developer.hpp"
 #include "recall/game_recall.hpp"
 #include "records/error_log.hpp"
@@ -323,6 +325,7 @@ int run_browser(const cabinet_options& cabinet, const browser_options& options, 
     served.program_folder = cabinet.program_folder;
     served.port = options.http_port;
     served.handle_signals = true;
+    served.ruffle_folder = find_ruffle_folder(executable_folder(nullptr));
     if (options.developer != nullptr) {
         served.developer = developer_hooks{options.developer->intro_folder, options.developer->game_folder,
                                            [&developer](const nlohmann::json& message) {

@@ -20,6 +20,7 @@
 #include "platform/write_access.hpp"
 #include "support/e2e.hpp"
 #include "support/faulty_credit_service.hpp"
+#include "swf/swf_source.hpp"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -37,6 +38,13 @@ constexpr const char* tccomm_file = "tccomm.dll";
 #else
 constexpr const char* tccomm_file = "libtccomm.so";
 #endif
+
+// A Flash movie assembled from its text form (swf/swf_source.hpp), with `movie` options of its own.
+std::string flash_movie(const std::string& body, const std::string& packing = "fws",
+                        const std::string& movie = "version=6") {
+    const auto bytes = swf::write_movie(swf::assemble("movie " + movie + " compress=" + packing + "\n" + body));
+    return {bytes.begin(), bytes.end()};
+}
 
 std::string rendered(const content_findings& findings) {
     std::string text;
@@ -156,8 +164,73 @@ TEST_F(cabinet_check_test, AMovieFolderWithoutItsPageIsAnErrorAndASwfFileIsEnoug
     fs::remove(cab.path("intro/index.html"));
     EXPECT_TRUE(has(check(), level::error, "index.html", "needs its index.html"));
     fs::remove_all(cab.path("intro"));
-    cab.write("intro.swf", "FWS");
+    cab.write("intro.swf", flash_movie("actions\n  fscommand \"INTRO_END\" \"\"\nend\nframe\n"));
     EXPECT_EQ(check().status(), 0) << rendered(check());
+}
+
+TEST_F(cabinet_check_test, FlashMoviesAreReadForWhatTheyAskOfTheHost) {
+    fs::remove_all(cab.path("intro"));
+    fs::remove_all(cab.path("flash_game"));
+    cab.write("intro.swf", flash_movie("actions\n  fscommand \"INTRO_END\" \"\"\nend\nframe\n", "cws"));
+    cab.write("flash_game.swf", flash_movie(R"(
+sprite 5
+actions
+  pool "FSCommand:GET_CREDIT" "vb_credit"
+  push c0 ""
+  geturl2 0
+end
+frame
+endsprite
+rect 6 10 10 FF0000
+button 7 6
+on press
+  fscommand "GET_BANKK" ""
+end
+place 5 1 name=clip
+on enterFrame
+  fscommand "USE_CREDIT" ""
+end
+initactions 5
+  push "vb_question"
+  getvariable
+  pop
+end
+frame
+)",
+                                            "zws"));
+    const content_findings f = check();
+    EXPECT_EQ(f.status(), 1) << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "intro.swf", "Flash version 6, zlib (CWS), AVM1, stage 800 x 600 at 30"))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "flash_game.swf", "raises GET_CREDIT, USE_CREDIT")) << rendered(f);
+    EXPECT_TRUE(has(f, level::warning, "flash_game.swf",
+                    "raises \"GET_BANKK\" (button actions), which no command answers; did you mean \"GET_BANK\"?"))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::note, "flash_game.swf", "reads the answer variables vb_credit, vb_question"))
+        << rendered(f);
+
+    // An intro that never says it is over, a game of ActionScript 3, and a file that is no movie at all.
+    cab.write("intro.swf", flash_movie("frame\n"));
+    cab.write("flash_game.swf", flash_movie("abc\nframe\n", "fws", "version=9 as3"));
+    content_findings g = check();
+    EXPECT_TRUE(has(g, level::warning, "intro.swf", "raises no \"INTRO_END\"")) << rendered(g);
+    EXPECT_TRUE(has(g, level::error, "flash_game.swf", "ActionScript 3 (AVM2)")) << rendered(g);
+    cab.write("flash_game.swf", "GIF89a");
+    EXPECT_TRUE(has(check(), level::error, "flash_game.swf", "not a Flash movie (it does not start with FWS"));
+}
+
+TEST_F(cabinet_check_test, ADamagedOrTruncatedFlashMovieIsAnErrorNamingIt) {
+    fs::remove_all(cab.path("flash_game"));
+    for (const char* packing : {"fws", "cws", "zws"}) {
+        const std::string whole = flash_movie("actions\n  fscommand \"GET_CREDIT\" \"\"\nend\nframe\n", packing);
+        for (const std::size_t keep : {whole.size() - 10, whole.size() / 2, std::size_t{9}}) {
+            cab.write("flash_game.swf", whole.substr(0, keep));
+            const content_findings f = check();
+            EXPECT_TRUE(has(f, level::error, "flash_game.swf", "not a Flash movie the host can play"))
+                << packing << " cut to " << keep << ":\n"
+                << rendered(f);
+        }
+    }
 }
 
 TEST_F(cabinet_check_test, AQuestionFileThatDoesNotDecipherIsAnErrorWithItsLine) {

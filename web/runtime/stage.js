@@ -65,7 +65,9 @@
 
     reset(url, load) {
       if (this.frame) this.frame.remove();
+      if (this.flash) this.flash.remove();
       this.frame = null;
+      this.flash = null; // a Flash movie: it is its own runtime (flash-movie.js)
       this.runtime = null;
       this.url = url;
       this.load = load;
@@ -77,9 +79,13 @@
       for (const answer of waiting) answer(); // the movie asked about is gone: its variables read as ""
     }
 
-    loadMovie(url, load) {
+    loadMovie(url, load, kind) {
       this.reset(url, load);
       if (!url) return;
+      if (kind === "flash") {
+        this.loadFlash(url, load);
+        return;
+      }
       const frame = document.createElement("iframe");
       frame.title = `${this.form} movie`;
       frame.src = `${url}?load=${load}`;
@@ -91,6 +97,24 @@
       });
       this.frame = frame;
       this.el.appendChild(frame);
+    }
+
+    loadFlash(url, load) {
+      const flash = new window.QuizhostFlashMovie(this.el, url, load, {
+        raise: raiser(this, load),
+        ready: () => {
+          if (this.flash !== flash) return;
+          this.markReady();
+          focusMovie();
+        },
+        failed: notice,
+      });
+      this.flash = flash;
+      if (flash.element) {
+        // Keys reach the movie only while the player has the focus; a cabinet has no mouse to give it back.
+        flash.element.addEventListener("focusout", () => setTimeout(focusMovie, 0));
+      }
+      this.attach(flash);
     }
 
     owns(win) {
@@ -160,6 +184,10 @@
   function focusMovie() {
     if (boxRequest || ended) return;
     const top = topLayer();
+    if (top.flash) {
+      top.flash.focus();
+      return;
+    }
     if (!top.frame) return;
     top.frame.focus();
     try {
@@ -223,7 +251,7 @@
   }
 
   const handlers = {
-    movie: (m) => layerOf(m).loadMovie(m.url, m.load),
+    movie: (m) => layerOf(m).loadMovie(m.url, m.load, m.kind),
     rewind: (m) => layerOf(m).rewind(),
     play: (m) => layerOf(m).setPlaying(true),
     stop: (m) => layerOf(m).setPlaying(false),
@@ -337,6 +365,19 @@
     requestAnimationFrame(tick);
   }
 
+  // The function that raises the commands of load `load` of the layer's movie to the host.
+  function raiser(layer, load) {
+    return (command, args) => {
+      const id = nextCommandId++;
+      if (layer.load !== load) return id; // raised by a movie that has been replaced
+      commandLayers.set(id, layer);
+      if (!send({ type: "fs", form: layer.form, load, id, command, args })) {
+        console.warn(`stage: ${command} not sent, the host is not connected`);
+      }
+      return id;
+    };
+  }
+
   // What the movie runtime in a layer's frame calls.
   window.quizhostStage = {
     // Registers a movie's runtime; the function that raises its commands, or null for a window that is
@@ -345,16 +386,7 @@
       const layer = Object.values(layers).find((candidate) => candidate.owns(win));
       if (!layer) return null;
       layer.attach(runtime);
-      const load = layer.load;
-      return (command, args) => {
-        const id = nextCommandId++;
-        if (layer.load !== load) return id; // raised by a movie that has been replaced
-        commandLayers.set(id, layer);
-        if (!send({ type: "fs", form: layer.form, load, id, command, args })) {
-          console.warn(`stage: ${command} not sent, the host is not connected`);
-        }
-        return id;
-      };
+      return raiser(layer, layer.load);
     },
     loaded(win) {
       const layer = Object.values(layers).find((candidate) => candidate.owns(win));

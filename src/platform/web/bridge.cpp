@@ -17,6 +17,8 @@
 #include "platform/socket_owner.hpp"
 #include "platform/web/served_paths.hpp"
 #include "platform/web/web_assets.hpp"
+#include "swf/swf_inspect.hpp"
+#include "swf/swf_shim.hpp"
 
 namespace quizhost::web {
 namespace {
@@ -48,6 +50,8 @@ constexpr std::size_t max_stage_message = 1 << 20;
 constexpr std::uint32_t max_request_header = 8 * 1024;
 constexpr std::uint64_t max_request_body = std::uint64_t{64} * 1024;
 constexpr const char* bridge_target = "/bridge";
+// A cabinet's Flash movie is a few megabytes; the shim is made from it in memory.
+constexpr std::size_t max_flash_movie = std::size_t{256} << 20;
 // A bare WebSocket echo beside the bridge, reaching nothing of the host: the floor that a command's round
 // trip through the bridge is measured against (web/bench/kiosk.mjs).
 constexpr const char* echo_target = "/echo";
@@ -430,7 +434,16 @@ struct http_session : std::enable_shared_from_this<http_session> {
             serve_bytes(request, *bytes, content_type(target->relative));
             return;
         }
-        const auto file = owner.options.developer
+        if (target->area == served_area::shim) {
+            serve_shim(request, *target);
+            return;
+        }
+        if (target->area == served_area::ruffle && owner.options.ruffle_folder.empty()) {
+            owner.log("http: a Flash movie needs the Flash player's files, and this host found none beside it");
+        }
+        const auto file = target->area == served_area::swf ? flash_movie_file(owner.options.program_folder, *target)
+                          : target->area == served_area::ruffle ? ruffle_file(owner.options.ruffle_folder, *target)
+                          : owner.options.developer
                               ? movie_file_in(target->area == served_area::intro ? owner.options.developer->intro_folder
                                                                                  : owner.options.developer->game_folder,
                                               *target)
@@ -461,6 +474,46 @@ struct http_session : std::enable_shared_from_this<http_session> {
         auto response = text_response(http::status::see_other, request, "The stage is at /\n");
         response.set(http::field::location, *location);
         write(std::move(response));
+    }
+
+    // The shim is made for each request, from the game as it is now (a developer may have replaced it):
+    // the game's own stage, frame rate and background, loading the game from this host's address. The
+    // host makes it rather than the page, so the page holds no SWF writer, and a movie the host cannot
+    // read is refused here with the reason in the log.
+    void serve_shim(const request_type& request, const served_target& target) {
+        const auto file = flash_movie_file(owner.options.program_folder, target);
+        if (!file) {
+            not_found(request);
+            return;
+        }
+        std::string game;
+        if (!read_bounded(*file, max_flash_movie, game)) {
+            owner.log("http: cannot read the Flash movie " + *file);
+            not_found(request);
+            return;
+        }
+        swf::bytes shim;
+        try {
+            const std::string_view query = view(request.target()).substr(target_path(view(request.target())).size());
+            shim = swf::make_shim(swf::inspect_movie(game), "http://" + std::string(view(request[http::field::host])) +
+                                                                "/swf/" + target.relative + std::string(query));
+        } catch (const swf::swf_error& e) {
+            owner.log("http: cannot play the Flash movie " + *file + ": " + e.what());
+            not_found(request);
+            return;
+        }
+        serve_bytes(request, std::string_view(reinterpret_cast<const char*>(shim.data()), shim.size()),
+                    "application/x-shockwave-flash");
+    }
+
+    static bool read_bounded(const std::string& path, std::size_t limit, std::string& out) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (f == nullptr) return false;
+        char chunk[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0 && out.size() <= limit) out.append(chunk, got);
+        std::fclose(f);
+        return out.size() <= limit;
     }
 
     void not_found(const request_type& request) {

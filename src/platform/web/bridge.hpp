@@ -55,6 +55,7 @@ struct bridge_options {
     // Refused stage connections are logged one per reason, then counted and summed up at most this often,
     // so a flood of them cannot flood the log.
     std::chrono::milliseconds refusal_report_interval{10000};
+    std::string ruffle_folder{};  // the Flash player's files ("": Flash movies cannot play)
     std::optional<developer_hooks> developer{};
 };
 

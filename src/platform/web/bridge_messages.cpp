@@ -80,6 +80,8 @@ stage_message parse_fs(const json& message) {
     if (!read_text(message, "command", command.command, true) || !read_text(message, "args", command.args, false)) {
         return refused_message{"\"fs\" needs a text \"command\" (and a text \"args\" when it has one)"};
     }
+    command.command = to_single_bytes(command.command);
+    command.args = to_single_bytes(command.args);
     return command;
 }
 
@@ -93,6 +95,7 @@ stage_message parse_reply(const json& message, const std::string& type) {
     if (type == "answer" && reply.text != "ok" && reply.text != "yes" && reply.text != "no") {
         return refused_message{"\"answer\" must be \"ok\", \"yes\" or \"no\""};
     }
+    reply.text = to_single_bytes(reply.text);
     return reply;
 }
 
@@ -114,17 +117,40 @@ stage_message parse_stage_message(std::string_view text) {
 std::string to_utf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (std::size_t at = 0; at < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[at]);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        append_code_point(out, byte < 0x80 ? char32_t{byte} : byte < 0xA0 ? cp1252_high[byte - 0x80] : char32_t{byte});
+    }
+    return out;
+}
+
+std::string to_single_bytes(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
         if (byte < 0x80) {
-            out += bytes[at++];
-        } else if (const std::size_t length = utf8_sequence_length(bytes, at); length > 0) {
-            out.append(bytes.substr(at, length));
-            at += length;
-        } else {
-            append_code_point(out, byte < 0xA0 ? cp1252_high[byte - 0x80] : char32_t{byte});
-            ++at;
+            out += utf8[at++];
+            continue;
         }
+        const std::size_t length = utf8_sequence_length(utf8, at);
+        if (length == 0) {  // not UTF-8 at all (JSON text always is): a character nobody can tell
+            out += '?';
+            ++at;
+            continue;
+        }
+        char32_t c = byte & (0x7F >> length);
+        for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+        at += length;
+        char single = '?';
+        if (c >= 0xA0 && c <= 0xFF) {
+            single = static_cast<char>(c);
+        } else {
+            for (std::size_t i = 0; i < cp1252_high.size(); ++i) {
+                if (cp1252_high[i] == c) single = static_cast<char>(0x80 + i);
+            }
+        }
+        out += single;
     }
     return out;
 }

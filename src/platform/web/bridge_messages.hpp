@@ -46,10 +46,19 @@ using stage_message = std::variant<raised_command, request_reply, refused_messag
 // numbers and text that is not JSON are all refused with a reason for the log.
 stage_message parse_stage_message(std::string_view text);
 
-// The host keeps text as bytes: UTF-8 from the movies, Windows-1252 from a Windows cabinet's files. JSON
-// needs UTF-8, so valid UTF-8 sequences pass unchanged and every other byte is read as Windows-1252.
-// Nothing is lost and dumping never throws.
+// The host keeps text as single bytes, Windows-1252, as the cabinet's files and the old control did; JSON
+// needs UTF-8. These two are the bridge's one conversion between them, both ways, for HTML5 and Flash
+// movies alike.
+//
+// to_utf8: every byte as its Windows-1252 character, the five bytes Windows-1252 leaves undefined (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D) as the C1 controls of the same number. Every byte string survives the trip out
+// and back unchanged; dumping never throws.
 std::string to_utf8(std::string_view bytes);
+// to_single_bytes: the text a movie raised (command, arguments, a variable's value) as the bytes it meant:
+// each character Windows-1252 holds as its byte (the five C1 controls above as theirs, which is how a
+// version 5 Flash movie's own bytes arrive), any other character (a Flash 6 movie's invalid byte arrives
+// as U+FFFD) as "?".
+std::string to_single_bytes(std::string_view utf8);
 
 // The message as one JSON text, ready for the socket.
 std::string encode(const nlohmann::json& message);

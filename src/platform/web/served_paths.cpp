@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "definitions.hpp"
 #include "platform/paths.hpp"
+#include "swf/swf_file.hpp"
 
 namespace quizhost::web {
 namespace {
@@ -87,6 +89,12 @@ std::optional<served_target> resolve_target(std::string_view target) {
         area = served_area::game;
     } else if (segments.front() == "dev") {
         area = served_area::developer;
+    } else if (segments.front() == "swf") {
+        area = served_area::swf;
+    } else if (segments.front() == "shim") {
+        area = served_area::shim;
+    } else if (segments.front() == "ruffle") {
+        area = served_area::ruffle;
     } else {
         return std::nullopt;
     }
@@ -147,6 +155,7 @@ std::string content_type(std::string_view name) {
         {".mp4", "video/mp4"},
         {".webm", "video/webm"},
         {".wasm", "application/wasm"},
+        {".swf", "application/x-shockwave-flash"},
     };
     const auto dot = name.rfind('.');
     if (dot != std::string_view::npos) {
@@ -160,11 +169,69 @@ std::string content_type(std::string_view name) {
     return "application/octet-stream";
 }
 
+namespace {
+
+bool starts_as_flash(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char start[3] = {};
+    if (!in.read(start, sizeof start)) return false;
+    return swf::looks_like_swf(std::string_view(start, sizeof start));
+}
+
+}  // namespace
+
 std::optional<std::string> movie_url(const std::string& program_folder, const std::string& movie_path) {
     if (movie_path.empty()) return std::string{};
-    if (movie_path == program_folder + intro_movie_name) return std::string{"/intro/"};
-    if (movie_path == program_folder + game_movie_name) return std::string{"/flash_game/"};
+    for (const auto& [name, folder] :
+         {std::pair{intro_movie_name, "intro"}, std::pair{game_movie_name, "flash_game"}}) {
+        if (movie_path != program_folder + name) continue;
+        // The HTML5 folder, when there is one, as before Flash movies played; else the Flash file.
+        std::error_code error;
+        if (!fs::is_directory(fs::path(program_folder) / folder, error) && starts_as_flash(movie_path)) {
+            return std::string("/shim/") + (name + 1);
+        }
+        return "/" + std::string(folder) + "/";
+    }
     return std::nullopt;
+}
+
+bool is_flash_url(std::string_view url) { return url.substr(0, 6) == "/shim/"; }
+
+std::optional<std::string> flash_movie_file(const std::string& program_folder, const served_target& target) {
+    if (target.area != served_area::swf && target.area != served_area::shim) return std::nullopt;
+    for (const char* name : {intro_movie_name, game_movie_name}) {
+        if (target.relative != name + 1) continue;
+        std::error_code error;
+        const fs::path file = fs::path(program_folder + name);
+        if (!fs::is_regular_file(file, error)) return std::nullopt;
+        return file.string();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ruffle_file(const std::string& ruffle_folder, const served_target& target) {
+    if (target.area != served_area::ruffle || ruffle_folder.empty()) return std::nullopt;
+    const std::string& name = target.relative;
+    if (name.find('/') != std::string::npos) return std::nullopt;
+    const auto ends_with = [&](std::string_view end) {
+        return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+    };
+    if (!ends_with(".js") && !ends_with(".wasm") && name.rfind("LICENSE", 0) != 0) return std::nullopt;
+    std::error_code error;
+    const fs::path folder = fs::canonical(fs::path(ruffle_folder), error);
+    if (error) return std::nullopt;
+    const fs::path file = fs::canonical(folder / name, error);
+    if (error || !lies_inside(file, folder) || !fs::is_regular_file(file, error)) return std::nullopt;
+    return file.string();
+}
+
+std::string find_ruffle_folder(const std::string& executable_folder) {
+    for (const fs::path& candidate : {fs::path(executable_folder) / "ruffle",
+                                      fs::path(executable_folder) / ".." / "share" / "quizhost" / "ruffle"}) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate / "ruffle.js", error)) return fs::weakly_canonical(candidate, error).string();
+    }
+    return "";
 }
 
 }  // namespace quizhost::web

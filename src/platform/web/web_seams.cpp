@@ -27,7 +27,15 @@ void web_movie::set_movie(const std::string& path) {
     url_ = url.value_or("");
     playing_ = !url_.empty();  // a loaded movie starts from its first frame
     events_.event({"movie", form_name(form_), path});
-    link_.send({{"type", "movie"}, {"form", form_name(form_)}, {"url", url_}, {"load", load_}});
+    send_movie();
+}
+
+void web_movie::send_movie() {
+    link_.send({{"type", "movie"},
+                {"form", form_name(form_)},
+                {"url", url_},
+                {"load", load_},
+                {"kind", is_flash_url(url_) ? "flash" : "html"}});
 }
 
 void web_movie::rewind() {
@@ -65,7 +73,7 @@ std::string web_movie::get_variable(const std::string& name) {
 }
 
 void web_movie::replay() {
-    link_.send({{"type", "movie"}, {"form", form_name(form_)}, {"url", url_}, {"load", load_}});
+    send_movie();
     if (!url_.empty() && !playing_) send("stop");
 }
 

@@ -38,6 +38,7 @@ public:
 
 private:
     void send(const char* type);
+    void send_movie();
 
     form form_;
     bridge& link_;

@@ -117,6 +117,43 @@ TEST_F(MovieFiles, AMovieFolderThatIsALinkElsewhereServesNothing) {
     EXPECT_FALSE(file(served_area::intro, "setup.ini"));
 }
 
+TEST(MovieUrls, AFlashFileWithoutItsFolderPlaysThroughItsShim) {
+    const quizhost::testing::temp_folder folder;
+    const std::string root = folder.path();
+    std::ofstream(root + game_movie_name) << "CWS\x08....";
+    std::ofstream(root + intro_movie_name) << "<html>";  // not a Flash file: the folder is looked for
+    EXPECT_EQ(movie_url(root, root + game_movie_name), "/shim/flash_game.swf");
+    EXPECT_TRUE(is_flash_url(*movie_url(root, root + game_movie_name)));
+    EXPECT_EQ(movie_url(root, root + intro_movie_name), "/intro/");
+    fs::create_directory(root + "/flash_game");  // the HTML5 folder, when there is one, as before
+    EXPECT_EQ(movie_url(root, root + game_movie_name), "/flash_game/");
+
+    EXPECT_EQ(flash_movie_file(root, {served_area::swf, "flash_game.swf"}), root + game_movie_name);
+    EXPECT_EQ(flash_movie_file(root, {served_area::shim, "intro.swf"}), root + intro_movie_name);
+    EXPECT_FALSE(flash_movie_file(root, {served_area::swf, "other.swf"}));
+    EXPECT_FALSE(flash_movie_file(root, {served_area::intro, "intro.swf"}));
+}
+
+TEST(RuffleFiles, OnlyThePlayersOwnFilesAndNothingFoundWhenItIsMissing) {
+    const quizhost::testing::temp_folder folder;
+    const std::string ruffle = folder.path() + "/ruffle";
+    fs::create_directory(ruffle);
+    for (const char* name : {"ruffle.js", "core.ruffle.1.js", "a.wasm", "LICENSE_MIT", "secret.txt"}) {
+        std::ofstream(ruffle + "/" + name) << "x";
+    }
+    EXPECT_EQ(find_ruffle_folder(folder.path()), fs::canonical(ruffle).string());
+    EXPECT_TRUE(ruffle_file(ruffle, {served_area::ruffle, "core.ruffle.1.js"}));
+    EXPECT_TRUE(ruffle_file(ruffle, {served_area::ruffle, "a.wasm"}));
+    EXPECT_TRUE(ruffle_file(ruffle, {served_area::ruffle, "LICENSE_MIT"}));
+    EXPECT_FALSE(ruffle_file(ruffle, {served_area::ruffle, "secret.txt"}));
+    EXPECT_FALSE(ruffle_file(ruffle, {served_area::ruffle, "missing.js"}));
+    EXPECT_FALSE(ruffle_file("", {served_area::ruffle, "ruffle.js"}));
+    EXPECT_EQ(resolve_target("/ruffle/ruffle.js")->area, served_area::ruffle);
+    EXPECT_EQ(resolve_target("/shim/intro.swf?load=3")->area, served_area::shim);
+    EXPECT_FALSE(resolve_target("/ruffle/../system/setup.ini"));
+    EXPECT_EQ(find_ruffle_folder(folder.path() + "/nowhere"), "");
+}
+
 TEST(MovieUrls, NameTheFolderBesideTheMovieFile) {
     const std::string root = "/cab";
     EXPECT_EQ(movie_url(root, root + intro_movie_name), "/intro/");
@@ -133,18 +170,30 @@ TEST(ContentTypes, FollowTheExtensionInAnyCase) {
     EXPECT_EQ(content_type("README"), "application/octet-stream");
 }
 
-TEST(HostText, PassesValidUtf8AndReadsOtherBytesAsWindows1252) {
+TEST(HostText, EveryByteGoesOutAsItsWindows1252CharacterAndComesBackTheSame) {
     EXPECT_EQ(to_utf8("plain"), "plain");
-    EXPECT_EQ(to_utf8("caf\xC3\xA9"), "caf\xC3\xA9");                    // already UTF-8
-    EXPECT_EQ(to_utf8("caf\xE9"), "caf\xC3\xA9");                        // Latin-1 e acute
-    EXPECT_EQ(to_utf8("\x80"), "\xE2\x82\xAC");                          // the euro sign
-    EXPECT_EQ(to_utf8("\xC3"), "\xC3\x83");                              // a truncated sequence
-    EXPECT_EQ(to_utf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // an encoded surrogate
+    EXPECT_EQ(to_utf8("Zo\xEB"), "Zo\xC3\xAB");
+    EXPECT_EQ(to_utf8("\x80"), "\xE2\x82\xAC");  // the euro sign
+    EXPECT_EQ(to_utf8("\x81"), "\xC2\x81");      // a hole of Windows-1252: the C1 control of its number
+    // Bytes that happen to spell UTF-8 are still single bytes: two characters, as the old control showed them.
+    EXPECT_EQ(to_utf8("caf\xC3\xA9"), "caf\xC3\x83\xC2\xA9");
     EXPECT_EQ(to_utf8(std::string("a\0b", 3)), std::string("a\0b", 3));
-    // Whatever the bytes, the result can be sent as JSON.
     std::string all;
     for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
     EXPECT_NO_THROW(nlohmann::json(to_utf8(all)).dump());
+    EXPECT_EQ(to_single_bytes(to_utf8(all)), all);
+}
+
+TEST(HostText, AMovieTextBecomesTheBytesItMeantAndAnyOtherCharacterAQuestionMark) {
+    EXPECT_EQ(to_single_bytes("Zo\xC3\xAB"), "Zo\xEB");          // a movie's "Zoë": one byte, EB
+    EXPECT_EQ(to_single_bytes("\xE2\x82\xAC 5"), "\x80 5");      // the euro sign
+    EXPECT_EQ(to_single_bytes("\xC2\x8D\xC2\x90"), "\x8D\x90");  // a version 5 movie's holes
+    EXPECT_EQ(to_single_bytes("\xEF\xBF\xBD"), "?");             // a Flash 6 movie's invalid byte
+    EXPECT_EQ(to_single_bytes("\xE4\xB8\xAD\xF0\x9F\x98\x80!"),
+              "??"
+              "!");                                // beyond Windows-1252
+    EXPECT_EQ(to_single_bytes("\xC2\x85"), "?");   // a C1 control that is no hole
+    EXPECT_EQ(to_single_bytes("\xFF\xC3"), "??");  // not UTF-8: never thrown
 }
 
 TEST(StageMessages, ReadCommandsAndAnswers) {

@@ -1,0 +1,209 @@
+// A Flash movie on the stage: the layer's movie played by Ruffle, answered through the shim the host made
+// for it (see src/swf/swf_shim.hpp). It gives the stage the same surface as the HTML5 runtime (start,
+// setVariable, getVariable, setPlaying, rewind, done, setPointerHidden, tick), so the bridge, the frame
+// rule and every command take one path whatever the movie's kind.
+//
+// Three rules of the player shape it:
+// - the shim's callbacks exist only once its frame has run, and act on the game only once the game has
+//   replaced it in _level0: every call waits in a queue, in order, until qhState shows the game's URL with
+//   a frame loaded (a StopPlay sent earlier would be lost);
+// - a call made while the player runs a frame (inside onFSCommand) does nothing, so the queue runs from a
+//   microtask once the frame has ended;
+// - keys reach Key listeners and Key.isDown only while the player has the focus.
+//
+// The frame rule: the control raised FSCommand inside the frame, and the host's Stop came before the movie
+// went on. Here the host answers a moment later, so the movie's main timeline is stopped as soon as the
+// frame that raised a command ends; the host's own Stop, SetVariable and Play then follow as they come, and
+// the answer is there on the movie's next frame.
+"use strict";
+
+(() => {
+  const CONFIG = {
+    allowScriptAccess: true,
+    autoplay: "on",
+    splashScreen: false,
+    unmuteOverlay: "hidden",
+    contextMenu: "off",
+    // The default renderer on a software adapter opens a "hardware acceleration" dialog that eats the
+    // first click.
+    preferredRenderer: "webgl",
+    letterbox: "on",
+    publicPath: "/ruffle/",
+    warnOnUnsupportedContent: false,
+    showSwfDownload: false,
+  };
+
+  const text = (value) => (value === undefined || value === null ? "" : String(value));
+
+  // Ruffle catches up on late animation frames by running several of the movie's frames in one tick. The
+  // page cannot stop the movie inside a tick, so a command raised in the first of them would be answered
+  // only after the next had already run. The old player dropped late frames instead; so does the stage:
+  // Ruffle's clock (the time its animation-frame callbacks are given) advances by at most one frame of the
+  // fastest Flash movie on the stage per animation frame, and a tick runs at most one frame.
+  const movies = new Set();
+  const realAnimationFrame = window.requestAnimationFrame.bind(window);
+  let lastReal = null;
+  let virtualNow = 0;
+  function frameBudget() {
+    let budget = Infinity;
+    for (const movie of movies) budget = Math.min(budget, 1000 / (movie.frameRate > 0 ? movie.frameRate : 60));
+    // Just under one frame: what a tick leaves over plus one such step never makes two frames.
+    return budget * 0.99;
+  }
+  function clock(now) {
+    if (lastReal === null) {
+      lastReal = now;
+      virtualNow = now;
+    } else if (now > lastReal) {
+      virtualNow += Math.min(now - lastReal, frameBudget());
+      lastReal = now;
+    }
+    return virtualNow;
+  }
+  window.requestAnimationFrame = (callback) => realAnimationFrame((now) => callback(clock(now)));
+
+  class FlashMovie {
+    // `raise(command, args)` sends a command to the host and answers its id; `ready()` tells the layer the
+    // movie can be asked for variables.
+    constructor(container, url, load, { raise, ready, failed }) {
+      this.url = url;
+      this.raise = raise;
+      this.onReady = ready;
+      this.queue = [];
+      this.ready = false;
+      this.inFrame = false;
+      this.commands = new Map(); // id -> { stopped: true when this movie stopped the timeline, spoke: host said stop/play }
+      this.gamePath = url.replace(/^\/shim\//, "/swf/");
+      this.frameRate = 0; // known once the shim runs
+      movies.add(this);
+      const ruffle = window.RufflePlayer && window.RufflePlayer.newest && window.RufflePlayer.newest();
+      if (!ruffle) {
+        failed("The Flash player (Ruffle) is not installed beside quizhost: this Flash movie cannot play.");
+        this.player = null;
+        this.ready = true;
+        ready();
+        return;
+      }
+      const player = ruffle.createPlayer();
+      player.classList.add("flash-movie");
+      player.tabIndex = 0;
+      player.onFSCommand = (command, args) => {
+        this.raised(text(command), text(args));
+        return true;
+      };
+      container.appendChild(player);
+      player.ruffle().load({ url: `${url}?load=${load}`, ...CONFIG });
+      this.player = player;
+    }
+
+    get element() {
+      return this.player;
+    }
+
+    remove() {
+      movies.delete(this);
+      this.queue = [];
+      if (this.player) this.player.remove();
+      this.player = null;
+    }
+
+    focus() {
+      if (this.player) this.player.focus({ preventScroll: true });
+    }
+
+    raised(command, args) {
+      const id = this.raise(command, args);
+      this.commands.set(id, { stopped: true, spoke: false });
+      // The player is inside its frame: the stop waits for the frame's end, ahead of anything the host
+      // sends for this command.
+      this.queue.push(() => this.player.qhStopPlay());
+      if (!this.inFrame) {
+        this.inFrame = true;
+        queueMicrotask(() => {
+          this.inFrame = false;
+          this.flush();
+        });
+      }
+    }
+
+    call(action) {
+      this.queue.push(action);
+      this.flush();
+    }
+
+    flush() {
+      if (!this.ready || this.inFrame || !this.player) return;
+      while (this.queue.length > 0) {
+        const action = this.queue.shift();
+        try {
+          action();
+        } catch (error) {
+          console.error("flash movie: a call on the movie failed:", error);
+        }
+      }
+    }
+
+    // Polled on the stage's frames until the game is in _level0.
+    tick() {
+      if (this.ready || !this.player || typeof this.player.qhState !== "function") return;
+      let state = "";
+      try {
+        state = text(this.player.qhState());
+      } catch (error) {
+        return; // the shim is still loading
+      }
+      const [url, frames, rate] = state.split("\n");
+      this.frameRate = Number(rate) || 0;
+      if (!url || new URL(url, location.href).pathname !== this.gamePath || !(Number(frames) > 0)) return;
+      this.ready = true;
+      this.flush();
+      this.onReady();
+    }
+
+    start(state) {
+      for (const [name, value] of state.variables) this.setVariable(name, value);
+      if (!state.playing) this.setPlaying(false);
+      this.setPointerHidden(state.pointerHidden);
+    }
+
+    setVariable(name, value) {
+      // Behind a U+0001, which the shim takes off: the player would turn a text of white space into "null".
+      this.call(() => this.player.qhSetVariable(text(name), `\u0001${text(value)}`));
+    }
+
+    getVariable(name) {
+      if (!this.player || !this.ready) return "";
+      this.flush();
+      try {
+        return text(this.player.qhGetVariable(text(name))).replace(/^\u0001/, "");
+      } catch (error) {
+        console.error("flash movie: GetVariable failed:", error);
+        return "";
+      }
+    }
+
+    setPlaying(on) {
+      for (const command of this.commands.values()) command.spoke = true;
+      this.call(() => (on ? this.player.qhPlay() : this.player.qhStopPlay()));
+    }
+
+    rewind() {
+      this.call(() => this.player.qhRewind());
+    }
+
+    // The host has handled a command. One it answered without a word on playing leaves the movie as it
+    // was before the command stopped it.
+    done(id) {
+      const command = this.commands.get(id);
+      if (!command) return;
+      this.commands.delete(id);
+      if (command.stopped && !command.spoke) this.call(() => this.player.qhPlay());
+    }
+
+    setPointerHidden(hidden) {
+      if (this.player) this.player.classList.toggle("no-pointer", hidden);
+    }
+  }
+
+  window.QuizhostFlashMovie = FlashMovie;
+})();
