@@ -4,7 +4,8 @@
 # From the bottom up. A file may include its own layer and the layers below it; the subsystems are one
 # layer, since each calls the procedures of the others it needs.
 #   definitions.hpp   program-wide values, constants, run_time_error
-#   basic/            the shared number and text rules
+#   basic/ swf/       the shared number and text rules; the Flash file format (read by the check,
+#                     written as the shim the browser bridge serves)
 #   platform/         the seams and their implementations, the only code that knows an operating system
 #   host.hpp          the one context
 #   records/          keyed record files, the error log
@@ -18,6 +19,7 @@ endif()
 
 set(rank_definitions 0)
 set(rank_basic 1)
+set(rank_swf 1)
 set(rank_platform 2)
 set(rank_host 3)
 set(rank_records 4)
