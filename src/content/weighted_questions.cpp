@@ -106,6 +106,7 @@ struct drawn_line {
 
 drawn_line draw_question_line(host& h, const std::string& path) {
     drawn_line drawn;
+    check_file_size(*h.io.files, path, question_file_size_limit);
     drawn.text =
         h.io.files->read_counted_line(path, [&](long count) { return drawn.number = draw_line_number(h, count); });
     return drawn;
