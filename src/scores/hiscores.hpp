@@ -1,11 +1,17 @@
 // The local high-score table "highscores.txt" in the variable folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quizhost {
 
 struct host;
+
+// The longest name, code and detail a submission stores; a longer one keeps its first part, marked as cut.
+inline constexpr std::size_t hiscore_name_limit = 32;
+inline constexpr std::size_t hiscore_code_limit = 32;
+inline constexpr std::size_t hiscore_detail_limit = 64;
 
 // "name,code,score,d1,d2,d3": ranks and stores the score; the rank 1 to 20, or -1. The table is rewritten
 // (renumbered, trimmed) and the rewrite logged even when the score does not enter. A missing table is
