@@ -19,8 +19,8 @@ class file_system;
 // Record files (the meter file, setup.ini, the high-score table, the weighted tables, the autoplay file,
 // the instructions) are a few kilobytes, with room for a line of a megabyte; question files hold up to
 // some 100,000 enciphered lines.
-inline constexpr std::int64_t record_file_size_limit = 4 * 1024 * 1024;
-inline constexpr std::int64_t question_file_size_limit = 128 * 1024 * 1024;
+inline constexpr std::int64_t record_file_size_limit = std::int64_t{4} << 20;
+inline constexpr std::int64_t question_file_size_limit = std::int64_t{128} << 20;
 
 // Error 75 "Path/File access error", naming the file, when it is larger than `limit` bytes.
 void check_file_size(file_system& fs, const std::string& path, std::int64_t limit);
