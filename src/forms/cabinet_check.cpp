@@ -18,6 +18,7 @@
 #include "platform/loopback_socket.hpp"
 #include "platform/paths.hpp"
 #include "records/text_records.hpp"
+#include "scores/hiscores.hpp"
 
 namespace quizhost {
 namespace {
@@ -81,6 +82,24 @@ private:
             add(level::error, what, "the check could not finish: " + why(e));
         } catch (const std::exception& e) {
             add(level::error, what, std::string("the check could not finish: ") + e.what());
+        }
+    }
+
+    // A table the host cannot read (too large, or rows it cannot rebuild) ends every game that enters a
+    // score, after its price was taken.
+    void check_hiscore_table(const std::string& table) {
+        std::string fault;
+        try {
+            fault = unreadable_hiscore_table(fs_, table);
+        } catch (const run_time_error& e) {
+            add(level::error, table, "cannot be read, the host stops at start: " + why(e));
+            return;
+        }
+        if (!fault.empty()) {
+            add(level::error, table,
+                "the high-score table" + fault +
+                    ": every ADD_TO_HISCORES stops the game, and the host will not rebuild it; restore it from "
+                    "a backup, or delete it for a new dummy table");
         }
     }
 
@@ -279,6 +298,7 @@ private:
         const std::string table = variable_ + hiscore_file_name;
         if (fs_.file_exists(table)) {
             need_writable(table, "the high-score table is rewritten when a score enters it");
+            check_hiscore_table(table);
         } else {
             add(level::warning, table, "missing: the host creates a dummy high-score table at start");
         }

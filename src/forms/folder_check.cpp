@@ -90,6 +90,9 @@ void check_files(host& h) {
     if (!file_exists(fs, h.hiscore_file())) {
         write_error(h, "Creating Dummy High scores");
         create_dummy_hiscores(h);
+    } else {
+        // Too large to read, it would end the first game that enters a score, after its price was taken.
+        check_file_size(fs, h.hiscore_file(), record_file_size_limit);
     }
     if (!restore_meter_file(h)) refuse_unplayable_meter_file(h);
     h.money.cashpot = round_to_int32(get_cashpot(h));

@@ -145,6 +145,16 @@ void carry_other_lines(text_file_reader& file, std::vector<std::string>& table) 
 // is not a number or more fields than a score row (a file whose lines end with CR alone reads as one long
 // row); a file that holds lines but not one score row is garbage. An empty file has nothing to lose.
 void refuse_unreadable_table(file_system& fs, const std::string& path) {
+    const std::string fault = unreadable_hiscore_table(fs, path);
+    if (!fault.empty()) {
+        throw run_time_error(path_file_access_error, error_description(path_file_access_error),
+                             path + fault + "; the table is left as it is");
+    }
+}
+
+}  // namespace
+
+std::string unreadable_hiscore_table(file_system& fs, const std::string& path) {
     text_file_reader file(fs, path);
     long number = 0;
     bool any_line = false;
@@ -164,19 +174,11 @@ void refuse_unreadable_table(file_system& fs, const std::string& path) {
                 readable = false;
             }
         }
-        if (!readable) {
-            throw run_time_error(path_file_access_error, error_description(path_file_access_error),
-                                 path + " line " + std::to_string(number) +
-                                     ": a score row that cannot be read; the table is left as it is");
-        }
+        if (!readable) return " line " + std::to_string(number) + ": a score row that cannot be read";
     }
-    if (any_line && !any_row) {
-        throw run_time_error(path_file_access_error, error_description(path_file_access_error),
-                             path + ": no score row can be read; the table is left as it is");
-    }
+    if (any_line && !any_row) return ": no score row can be read";
+    return {};
 }
-
-}  // namespace
 
 int add_to_hiscores(host& h, const std::string& score_stuff) {
     write_error(h, "Updating highscores.txt");

@@ -320,6 +320,18 @@ TEST_F(cabinet_check_test, AMeterFileTheHostCannotPlayOnIsAnErrorNamingItsLine) 
         << rendered(f);
 }
 
+// A high-score table the host cannot read or will not rebuild ends every game that enters a score, after
+// its price was taken: an error before the first coin.
+TEST_F(cabinet_check_test, AHighScoreTableTheHostCannotRebuildIsAnError) {
+    cab.write("variable/highscores.txt",
+              "Score,1,,,09:00 01/12/2026,AAA,1234,0\rScore,2,,,09:00 01/12/2026,AAA,1234,0\r");
+    content_findings f = check();
+    EXPECT_TRUE(has(f, level::error, "highscores.txt", "line 1: a score row that cannot be read")) << rendered(f);
+    fs::resize_file(cab.path("variable/highscores.txt"), std::uintmax_t{64} << 20);  // sparse
+    f = check();
+    EXPECT_TRUE(has(f, level::error, "highscores.txt", "bytes, more than the")) << rendered(f);
+}
+
 // The preflight never ends in an unhandled failure: a weight of 309 digits, a payout of 400 digits, a
 // table file of gigabytes are each a finding naming the file, and every other fault is still reported.
 TEST_F(cabinet_check_test, TheCheckNeverCrashesAndReportsEveryFault) {

@@ -177,9 +177,10 @@ TEST(FolderCheck, ADamagedMasterCopyIsRestoredButNotPlayedOn) {
 }
 
 // Every file start-up reads whole is read within a bound: a sparse setup file or meter file of 64 MiB (or
-// 2 GiB: the same path) ends the start-up with the file named, at once and without the memory.
+// 2 GiB: the same path) ends the start-up with the file named, at once and without the memory; so does a
+// high-score table too large for the first game that enters a score.
 TEST(FolderCheck, AnOverSizeFileEndsTheStartUpNamingIt) {
-    for (const char* name : {"system/setup.ini", meter_path}) {
+    for (const char* name : {"system/setup.ini", meter_path, "variable/highscores.txt"}) {
         SCOPED_TRACE(name);
         cabinet t;
         t.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
