@@ -51,6 +51,8 @@ struct host {
         // What the latest "USE_CREDIT" took the price from, for the game recall: "credit", "bank", or
         // "none" when the service's credit was short and nothing was taken.
         std::string last_price_source;
+        // The local credit service's latest reply line, without its line end, for the game recall.
+        std::string last_service_reply;
     } credit;
 
     // Meters and money (folder check, meter file, setup and autoplay).

@@ -14,6 +14,8 @@
 #include "platform/event_sink.hpp"
 #include "platform/loopback_socket.hpp"
 #include "platform/paths.hpp"
+#include "recall/game_recall.hpp"
+#include "recall/recall_money.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 
@@ -64,6 +66,44 @@ auto traced(host& h, std::string_view call, std::string_view args, Call&& run) {
         trace_call(h, call, args, "error " + std::to_string(e.number()));
         throw;
     }
+}
+
+// Money moves only after the recall holds its intent (a failure to write it goes up before the channel is
+// asked), and the channel's answer is recorded as soon as it is known: `judge` reads the call's result as
+// the outcome and the answer the recall keeps.
+struct outcome {
+    std::string result;
+    std::string answer;
+};
+
+template <typename Call, typename Judge>
+void moving_money(host& h, const money_move& move, Call&& run, Judge&& judge) {
+    recall_money_intent(h, move);
+    try {
+        if constexpr (std::is_void_v<decltype(run())>) {
+            run();
+            const outcome o = judge();
+            recall_money_outcome(h, o.result, o.answer);
+        } else {
+            const auto result = run();
+            const outcome o = judge(result);
+            recall_money_outcome(h, o.result, o.answer);
+        }
+    } catch (const run_time_error& e) {
+        // A call that failed may still have moved the money (a service that took the price and answered
+        // too late): the recall cannot tell, so it is in doubt.
+        const std::string detail = e.detail().empty() ? "" : " (" + e.detail() + ")";
+        recall_money_outcome(h, result_in_doubt,
+                             "failed: error " + std::to_string(e.number()) + " - " + e.description() + detail);
+        throw;
+    }
+}
+
+// The channel's name in the recall.
+const char* channel_label(const host& h) {
+    if (h.credit.platform_code == shell_platform) return "shell";
+    if (h.credit.platform_code == socket_platform) return "socket";
+    return "library";
 }
 
 credit_library& library(host& h) {
@@ -166,14 +206,28 @@ double library_get_bank(host& h) {
     return traced(h, "bget", "", [&h] { return library(h).bget(); });
 }
 // The library is asked without a check.
+// The library answers 0 when it took or added; the stand-in answers 1 for a credit too short (nothing
+// taken) and -1 for a failure. The host's own behaviour never depends on the answer; the recall keeps it.
+outcome library_outcome(std::int32_t answer, const char* done) {
+    const std::string text = std::to_string(answer);
+    if (answer == 0) return {done, text};
+    return {answer > 0 ? "refused" : "failed", text};
+}
 void library_use_credit(host& h) {
     const std::int32_t price = h.money.price_per_play;
-    traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); });
+    const std::string call = "cuse " + number_to_text(price);
+    moving_money(
+        h, {payment_kind, "library", call, number_to_text(price), ""},
+        [&] { return traced(h, "cuse", number_to_text(price), [&] { return library(h).cuse(price); }); },
+        [](std::int32_t answer) { return library_outcome(answer, "taken"); });
     h.credit.last_price_source = "credit";
 }
 void library_add_to_bank(host& h, double amount, const std::string&) {
     const std::int32_t whole = round_to_int32(amount);
-    traced(h, "badd", number_to_text(whole), [&] { return library(h).badd(whole); });
+    moving_money(
+        h, {bank_kind, "library", "badd " + number_to_text(whole), number_to_text(whole), ""},
+        [&] { return traced(h, "badd", number_to_text(whole), [&] { return library(h).badd(whole); }); },
+        [](std::int32_t answer) { return library_outcome(answer, "added"); });
 }
 
 double shell_get_bank(host& h) {
@@ -181,38 +235,88 @@ double shell_get_bank(host& h) {
 }
 // The shell takes a game the credit cannot pay for from the bank.
 void shell_use_credit(host& h) {
-    const bool credit_covers = shell_get_credit(h) >= h.money.price_per_play;
+    const double credit = shell_get_credit(h);
+    const bool credit_covers = credit >= h.money.price_per_play;
     std::int32_t& stake = h.credit.stake_index;
-    if (credit_covers) {
-        traced(h, "UseCreditEx", number_to_text(stake), [&] { shell(h).UseCreditEx(stake); });
-    } else {
-        traced(h, "UseCreditFromBankEx", number_to_text(stake), [&] { shell(h).UseCreditFromBankEx(stake); });
-    }
+    const char* method = credit_covers ? "UseCreditEx" : "UseCreditFromBankEx";
+    const std::string stake_text = number_to_text(stake);
+    moving_money(
+        h,
+        {payment_kind, "shell", std::string(method) + " " + stake_text, number_to_text(h.money.price_per_play),
+         shown_number_text(credit)},
+        [&] {
+            traced(h, method, stake_text, [&] {
+                if (credit_covers) {
+                    shell(h).UseCreditEx(stake);
+                } else {
+                    shell(h).UseCreditFromBankEx(stake);
+                }
+            });
+        },
+        [] {
+            return outcome{"taken", ""};
+        });
     h.credit.last_price_source = credit_covers ? "credit" : "bank";
 }
 void shell_add_to_bank(host& h, double amount, const std::string&) {
-    traced(h, "AddToBank", shown_number_text(amount), [&] { shell(h).AddToBank(amount); });
+    const std::string sent = shown_number_text(amount);
+    moving_money(
+        h, {bank_kind, "shell", "AddToBank " + sent, sent, ""},
+        [&] { traced(h, "AddToBank", sent, [&] { shell(h).AddToBank(amount); }); },
+        [] {
+            return outcome{"added", ""};
+        });
 }
 void shell_free_game(host& h) {
-    traced(h, "FreeGameStarted", "", [&h] { shell(h).FreeGameStarted(); });
+    moving_money(
+        h, {payment_kind, "shell", "FreeGameStarted", "0", ""},
+        [&] { traced(h, "FreeGameStarted", "", [&h] { shell(h).FreeGameStarted(); }); },
+        [] {
+            return outcome{"taken", "free"};
+        });
 }
 void shell_goodbye(host& h) { h.credit.client_shell.reset(); }
 
 double socket_get_credit(host& h) { return socket_get(h, "GET_CREDIT"); }
 double socket_get_bank(host& h) { return socket_get(h, "GET_BANK"); }
 // The service has no fallback to the bank: it takes nothing when the credit is short.
+// The service's own answer: "OK DONE" took or added, "OK REFUSED" and "ERROR ..." did not. Any other
+// answer counts as done, so the recall never lacks money the service may have moved.
+outcome socket_outcome(host& h, const char* done) {
+    const std::string& reply = h.credit.last_service_reply;
+    if (reply.rfind("OK REFUSED", 0) == 0 || reply.rfind("ERROR", 0) == 0) return {"refused", reply};
+    return {done, reply};
+}
 void socket_use_credit(host& h) {
-    const bool credit_covers = socket_get(h, "GET_CREDIT") >= h.money.price_per_play;
-    if (credit_covers) socket_send_message(h, "USE_CREDIT", "");
+    const double credit = socket_get(h, "GET_CREDIT");
+    const bool credit_covers = credit >= h.money.price_per_play;
+    if (credit_covers) {
+        moving_money(
+            h,
+            {payment_kind, "socket", "USE_CREDIT", number_to_text(h.money.price_per_play), shown_number_text(credit)},
+            [&] { socket_send_message(h, "USE_CREDIT", ""); }, [&] { return socket_outcome(h, "taken"); });
+    }
     h.credit.last_price_source = credit_covers ? "credit" : "none";
 }
 // The service gets the amount exactly as the movie sent it.
 void socket_add_to_bank(host& h, double, const std::string& amount_text) {
-    socket_send_message(h, "ADD_BANK", amount_text);
+    const std::string sent = single_line(amount_text);
+    moving_money(
+        h, {bank_kind, "socket", "ADD_BANK " + sent, sent, ""},
+        [&] { socket_send_message(h, "ADD_BANK", amount_text); }, [&] { return socket_outcome(h, "added"); });
 }
 void socket_goodbye(host& h) { socket_send_message(h, "GAME_EXIT", ""); }
 
 void does_nothing(host&) {}
+
+// A free game on a channel that is told nothing: its intent and outcome still open the game durably.
+void free_game_told_nobody(host& h) {
+    moving_money(
+        h, {payment_kind, channel_label(h), "none", "0", ""}, [] {},
+        [] {
+            return outcome{"taken", "free"};
+        });
+}
 
 // One row per credit channel, as the command table has one per command: what each operation of the link
 // is on that channel. The library serves every platform code without a row of its own.
@@ -228,10 +332,11 @@ struct credit_channel {
 
 constexpr credit_channel shell_channel{shell_platform,    shell_get_credit, shell_get_bank, shell_use_credit,
                                        shell_add_to_bank, shell_free_game,  shell_goodbye};
-constexpr credit_channel socket_channel{socket_platform,    socket_get_credit, socket_get_bank, socket_use_credit,
-                                        socket_add_to_bank, does_nothing,      socket_goodbye};
-constexpr credit_channel library_channel{no_flag_platform,    library_get_credit, library_get_bank, library_use_credit,
-                                         library_add_to_bank, does_nothing,       does_nothing};
+constexpr credit_channel socket_channel{socket_platform,    socket_get_credit,     socket_get_bank, socket_use_credit,
+                                        socket_add_to_bank, free_game_told_nobody, socket_goodbye};
+constexpr credit_channel library_channel{no_flag_platform,   library_get_credit,  library_get_bank,
+                                         library_use_credit, library_add_to_bank, free_game_told_nobody,
+                                         does_nothing};
 
 const credit_channel& channel(const host& h) {
     for (const credit_channel* row : {&shell_channel, &socket_channel}) {
@@ -292,7 +397,8 @@ service_reply socket_send_message(host& h, const std::string& message, const std
             subscript_out_of_range, error_description(subscript_out_of_range),
             "credit service at 127.0.0.1:" + std::to_string(h.credit_port) + ", " + message + ": " + outcome.failure);
     }
-    trace_call(h, "socket", shown_request, without_line_end(outcome.reply));
+    h.credit.last_service_reply = without_line_end(outcome.reply);
+    trace_call(h, "socket", shown_request, h.credit.last_service_reply);
     return parse_service_reply(outcome.reply);
 }
 

@@ -17,6 +17,8 @@
 #include "platform/folder_lock.hpp"
 #include "platform/loopback_socket.hpp"
 #include "platform/paths.hpp"
+#include "recall/game_recall.hpp"
+#include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
 #include "scores/hiscores.hpp"
 
@@ -62,6 +64,7 @@ public:
         guarded(root_, [&] { check_movies(); });
         guarded(root_, [&] { check_markers(); });
         guarded(shown_folder(system_), [&] { check_system_folder(); });
+        guarded(shown_folder(system_), [&] { check_recall_money(); });
         guarded(shown_folder(variable_), [&] { check_variable_folder(); });
         guarded(root_, [&] { check_credit_channel(); });
         guarded(shown_folder(root_ + data_folder_name), [&] { check_data(progress); });
@@ -285,6 +288,16 @@ private:
         }
         const std::string work = logs + record_work_file_name;  // record_lines::save's work file
         if (fs_.file_exists(work)) need_writable(work, "the meter file's work file is rewritten at every game");
+    }
+
+    // Money the host could not account for when it last ended: the operator looks before the cabinet plays.
+    void check_recall_money() {
+        try {
+            for (auto& warning : recall_money_warnings(fs_, system_))
+                add(level::warning, recall_file_path(system_), std::move(warning));
+        } catch (const run_time_error& e) {
+            add(level::warning, recall_file_path(system_), "cannot be read: " + e.description());
+        }
     }
 
     void check_variable_folder() {

@@ -53,6 +53,8 @@ void form_main_load(host& h) {
         check_files(h);
         // Autoplay settings override the setup file's price and payout, so they are read after it.
         check_autoplay(h);
+        // Whatever money the last run left in flight is closed and logged before the first game command.
+        recall_account_for_last_run(h);
 
         h.io.windows->set_caption(form::main, main_caption);
         init_winplans(h);

@@ -134,6 +134,22 @@ std::vector<metric_family> meter_metrics(const meter_report& report, const expor
                            "",
                            {{{}, static_cast<double>(context.log->fatal_errors)}}});
     }
+    if (context.recall) {
+        // Counted over the recall's two files: an alert fires on any increase.
+        const std::pair<const char*, std::pair<long, const char*>> money[] = {
+            {"quizhost_games_unsettled_total",
+             {context.recall->games_unsettled, "Games paid and not settled because the host ended (game recall)."}},
+            {"quizhost_payments_in_doubt_total",
+             {context.recall->payments_in_doubt,
+              "Payments asked of the credit system whose answer the host never recorded (game recall)."}},
+            {"quizhost_bank_additions_in_doubt_total",
+             {context.recall->bank_additions_in_doubt,
+              "Bank additions sent to the credit system whose answer the host never recorded (game recall)."}},
+        };
+        for (const auto& [name, what] : money) {
+            metrics.push_back({name, true, "", what.second, "", {{{}, static_cast<double>(what.first)}}});
+        }
+    }
     if (context.last_launch) {
         metrics.push_back(gauge("quizhost_last_launch_timestamp_seconds", "seconds",
                                 "When the host last launched, from the error log, in Unix time.",

@@ -27,6 +27,14 @@ struct log_summary {
 // a launch's "LAUNCHING GAME (V...)". A movie's text never counts: the host marks it when it could.
 log_summary summarize_log(std::string_view bytes);
 
+// What the game recall shows of money the host could not account for when it ended: closed by a start-up,
+// or still in flight until the next one.
+struct recall_summary {
+    long games_unsettled = 0;
+    long payments_in_doubt = 0;
+    long bank_additions_in_doubt = 0;
+};
+
 // What the export says beside the meters; times in seconds since 1970-01-01 00:00 UTC.
 struct export_context {
     std::string cabinet;                              // the "cabinet" label of every metric
@@ -35,6 +43,7 @@ struct export_context {
     std::optional<std::int64_t> meter_file_modified;  // the meter file's modification time
     std::optional<log_summary> log;                   // none when the cabinet has no log
     std::optional<std::int64_t> last_launch;          // the log's last launch, as Unix time
+    std::optional<recall_summary> recall;             // none when the cabinet has no game recall
 };
 
 struct metric_sample {

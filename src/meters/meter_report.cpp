@@ -20,6 +20,7 @@
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
 #include "platform/paths.hpp"
+#include "recall/recall_report.hpp"
 #include "records/error_log.hpp"
 #include "records/text_records.hpp"
 
@@ -696,6 +697,7 @@ int run_meter_report(file_system& fs, clock& now, const meter_tool_options& opti
                 context.log = summarize_log(read_bounded_file(fs, log, log_read_limit));
                 if (context.log->last_launch) context.last_launch = unix_seconds_of_local(*context.log->last_launch);
             }
+            context.recall = recall_money_summary(fs, system_path);
             const auto metrics = meter_metrics(report, context);
             if (format == "json") {
                 text = metrics_json(metrics, report, context);

@@ -59,8 +59,8 @@ void stream_event_sink::event(std::initializer_list<std::string_view> fields) {
         line += escape_field(field);
     }
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), out_);
-    std::fflush(out_);
+    if (broken_) return;
+    if (std::fwrite(line.data(), 1, line.size(), out_) != line.size() || std::fflush(out_) != 0) broken_ = true;
 }
 
 }  // namespace quizhost

@@ -13,6 +13,8 @@ class event_sink {
 public:
     virtual ~event_sink() = default;
     virtual void event(std::initializer_list<std::string_view> fields) = 0;
+    // True once an event could not be written (the reader of a pipe went away): the ones after it are lost.
+    virtual bool broken() const { return false; }
 };
 
 class null_event_sink final : public event_sink {
@@ -25,9 +27,11 @@ class stream_event_sink final : public event_sink {
 public:
     explicit stream_event_sink(std::FILE* out) : out_(out) {}
     void event(std::initializer_list<std::string_view> fields) override;
+    bool broken() const override { return broken_; }
 
 private:
     std::FILE* out_;
+    bool broken_ = false;
 };
 
 // The transcript's field escapes: backslash, TAB, CR, LF as \\ \t \r \n, other bytes below 32 and 127 as

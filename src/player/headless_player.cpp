@@ -4,6 +4,8 @@
 #include "forms/runtime.hpp"
 #include "host.hpp"
 #include "platform/event_sink.hpp"
+#include "platform/standard_streams.hpp"
+#include "recall/game_recall.hpp"
 
 namespace quizhost {
 
@@ -72,7 +74,15 @@ int play_movie_script(host& h, headless_stage& stage, const movie_script& script
         const auto raise = [&] { raise_fscommand(h, d.name, d.value); };
         if (const std::optional<int> status = run_host_step(h, raise, err, command_step_name(d.name, d.value)))
             return *status;
+        // A transcript nobody reads any more ends the run after the command in hand, as the script's end
+        // would: the reader can no longer follow what the host does.
+        if (h.io.trace != nullptr && h.io.trace->broken()) {
+            recall_close_open_game(h, "a transcript that could no longer be written");
+            std::fprintf(err, "quizhost: the transcript could no longer be written; ending\n");
+            return exit_closed;
+        }
     }
+    if (started) recall_close_open_game(h, "the end of the movie script");
     if (h.io.trace != nullptr) h.io.trace->event({"end"});
     return exit_closed;
 }
@@ -81,6 +91,7 @@ int run_headless(const cabinet_options& options, const movie_script& script, std
                  std::optional<display*> real_screen) {
     std::unique_ptr<file_lock> cabinet_lock;  // held until the host has ended
     if (const std::optional<int> status = lock_cabinet(options, cabinet_lock, err)) return *status;
+    ignore_broken_pipes();
     stream_event_sink events(out);
     const machine_seams machine(options);
     script_clock clock;

@@ -16,6 +16,7 @@
 #include "platform/service_notify.hpp"
 #include "platform/web/bridge.hpp"
 #include "platform/web/web_seams.hpp"
+#include "recall/game_recall.hpp"
 #include "records/error_log.hpp"
 
 namespace quizhost::web {
@@ -134,6 +135,7 @@ private:
     std::optional<int> restart_game() {
         restart_game_ = false;
         if (game_.movie().empty()) return std::nullopt;
+        recall_close_open_game(h_, "a restart of the kiosk browser");
         return run_host_step(
             h_, [&] { reset_flash_game(h_); }, err_);
     }
@@ -168,6 +170,9 @@ private:
             log_kiosk_line(h_, kiosk_->why() + ".  Game Terminated.", err_);
         } else {
             std::fprintf(err_, "quizhost: interrupted; shutting down\n");
+            // The open game is closed first, so the log's line comes after what the recall kept.
+            if (started) recall_close_open_game(h_, "SIGTERM or SIGINT (the host was stopped)");
+            log_kiosk_line(h_, "HOST STOPPED (SIGTERM or SIGINT)", err_);
         }
         std::optional<int> status;
         if (started && program.shutdown) {

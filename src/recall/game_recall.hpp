@@ -7,21 +7,27 @@
 //   "START_GAME", or a "GET_WINPLAN", "GET_LIVES", "GET_QUESTION" or "ANSWERED" of a movie that skips
 //   them. A second payment, or a second "START_GAME", closes the open game unfinished and opens the next.
 // - "UPDATE_METERS" settles it: the meter file has counted it (its "M1" count is the game's number), and
-//   the game's record is appended to the recall file and synced, once: one data sync per game.
+//   the game's record is appended to the recall file and synced, once.
 // - "ADD_TO_BANK" and "ADD_TO_HISCORES" outside a game (the prize collected and the score entered after
 //   the settlement, money added between games) are "between" records naming the last game settled.
-//   Each is appended at once without a sync of its own; the next sync (the next game's) makes it
-//   durable, and the system writes it back within seconds anyway.
-// - "RESET_FLASH_GAME", "CLOSE_ALL" and the fatal error path close an open game as unfinished (paid or
-//   started, never counted by the meters) and sync the file.
+//   Each is appended at once without a sync of its own.
+// - "RESET_FLASH_GAME", "CLOSE_ALL", the fatal error path, a kiosk browser restarted, the host stopped by
+//   a signal and a movie script that ran out close an open game as unfinished, each naming its cause, and
+//   sync the file.
+//
+// Money is written down when it moves (recall/recall_money.hpp): before the credit channel is asked for
+// a game's price or to add to the bank, an intent record is appended and synced; if it cannot be, the
+// command fails and no money moves. After the channel answers, its outcome is appended, made durable by
+// the next sync (the settlement's, or the next intent's). The next start-up reads what the files hold in
+// flight and closes it: a game paid and not settled, a payment or a bank addition whose answer is missing
+// ("in doubt"), each with one log line.
 //
 // Crash ordering: at "UPDATE_METERS" the meter file is replaced first and the recall record is appended
-// after it. A power cut between the two leaves the meter file counting game N and the recall without it:
-// the numbering shows the gap (the recall's next game is N + 1, or the meter file counts more games than
-// the recall's newest), never a game the meters did not count.
+// after it. A power cut between the two leaves the meter file counting game N and the recall without its
+// record; the game's payment names N, so the next start-up records it as counted by the meters.
 //
-// A failure to write the recall (a full disk) never ends the game: it is logged, and the records are
-// kept in memory and written with the next ones.
+// Any other failure to write the recall (a full disk) never ends the game: it is logged, and the records
+// are kept in memory and written with the next ones.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +68,30 @@ std::string record_command(host& h, std::string_view command, std::string_view a
     recall_after_command(h, command, args, answer);
     return answer;
 }
+
+// Money about to move through the credit channel.
+struct money_move {
+    std::string_view kind;  // payment_kind or bank_kind (recall/recall_money.hpp)
+    std::string channel;    // "library", "shell" or "socket"
+    std::string call;       // what the channel is asked, as the transcript shows it ("cuse 50")
+    std::string amount;     // the price, or the amount sent to the bank exactly as sent
+    std::string credit;     // the credit as the channel just reported it ("" when it was not asked)
+};
+
+// Before the channel is asked: appends the intent and syncs it. A failure to write it is a run_time_error
+// whose detail says that no money moved; the caller must not ask the channel then.
+void recall_money_intent(host& h, const money_move& move);
+// After the channel answered (result "taken", "added", "refused" or "failed", with the channel's own
+// answer): appends the outcome. Never fails: the money has moved, the game goes on.
+void recall_money_outcome(host& h, std::string_view result, std::string_view answer);
+
+// Closes the open game at once as unfinished, naming `why`, and syncs what is waiting. Never fails.
+void recall_close_open_game(host& h, const std::string& why);
+
+// At start-up, before the first game command: closes what the recall shows in flight when the last run
+// ended, with one error-log line each. A failure to write the closing records goes up (the start-up's
+// fatal path): the cabinet does not play on money it cannot account for.
+void recall_account_for_last_run(host& h);
 
 // Paths of the two recall files below a system folder ("…/system/").
 std::string recall_file_path(std::string_view system_path);

@@ -15,6 +15,7 @@
 #include "platform/file_system.hpp"
 #include "platform/paths.hpp"
 #include "recall/game_recall.hpp"
+#include "recall/recall_money.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
@@ -56,6 +57,57 @@ recall_contents read_recall_files(file_system& fs, const std::string& system_pat
     return contents;
 }
 
+namespace {
+
+// A record's time as the log and the meters show theirs, dd/mm/yyyy HH:MM:SS; any other text as it stands.
+std::string shown_time(const std::string& t) {
+    int y, mo, d, h, mi, s;
+    if (t.size() != 19 || std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) != 6) return t;
+    return short_date({y, mo, d, h, mi, s}) + " " + long_time({y, mo, d, h, mi, s});
+}
+
+}  // namespace
+
+std::optional<recall_summary> recall_money_summary(file_system& fs, const std::string& system_path) {
+    if (!fs.file_exists(recall_file_path(system_path)) && !fs.file_exists(previous_recall_file_path(system_path)))
+        return std::nullopt;
+    money_ledger ledger;
+    for (const auto& r : read_recall_files(fs, system_path).records) ledger.take(r.record);
+    const money_counts counts = ledger.counts(true);
+    return recall_summary{counts.games_unsettled, counts.payments_in_doubt, counts.bank_additions_in_doubt};
+}
+
+std::vector<std::string> recall_money_warnings(file_system& fs, const std::string& system_path) {
+    std::vector<std::string> warnings;
+    if (!fs.file_exists(recall_file_path(system_path)) && !fs.file_exists(previous_recall_file_path(system_path)))
+        return warnings;
+    money_ledger ledger;
+    for (const auto& r : read_recall_files(fs, system_path).records) ledger.take(r.record);
+    if (const auto& pay = ledger.payment_in_doubt()) {
+        warnings.push_back(std::string() + "a payment of " + pay->value("price").value_or("-") + " credits asked at " +
+                           shown_time(pay->value("at").value_or("-")) +
+                           " has no answer recorded (in doubt): the host ended; the next start closes it");
+    }
+    if (const auto& game = ledger.game_unsettled()) {
+        warnings.push_back(std::string() + "game " + game->value("game").value_or("-") + " was paid at " +
+                           shown_time(game->value("at").value_or("-")) +
+                           " and not settled: the host ended; the next start closes it");
+    }
+    if (const auto& bank = ledger.bank_in_doubt()) {
+        warnings.push_back(bank->value("amount").value_or("-") + " credits sent to the bank at " +
+                           shown_time(bank->value("at").value_or("-")) +
+                           " have no answer recorded (in doubt): the host ended; the next start closes it");
+    }
+    const money_counts& closed = ledger.closed_since_last_game();
+    if (closed.games_unsettled + closed.payments_in_doubt + closed.bank_additions_in_doubt > 0) {
+        warnings.push_back(std::string() + "the last start closed " + std::to_string(closed.games_unsettled) +
+                           " game(s) paid and not settled, " + std::to_string(closed.payments_in_doubt) +
+                           " payment(s) and " + std::to_string(closed.bank_additions_in_doubt) +
+                           " bank addition(s) in doubt; see quizhost recall");
+    }
+    return warnings;
+}
+
 // ---- Games and their numbering ----
 
 namespace {
@@ -76,9 +128,17 @@ std::string games_range(double from, double to) {
 recall_view view_recall(const recall_contents& contents, std::optional<double> meter_games) {
     recall_view view;
     std::optional<double> newest;
+    money_ledger ledger;
     for (const recalled_record& r : contents.records) {
         const recall_record& record = r.record;
-        if (record.kind == between_kind) {
+        ledger.take(record);
+        // Money's intents and outcomes are shown with the games they paid for; only a bank addition a
+        // start-up closed in doubt is shown on its own.
+        if (record.kind == payment_kind || record.kind == payment_outcome_kind || record.kind == bank_kind ||
+            (record.kind == bank_outcome_kind && record.value("result") != result_in_doubt)) {
+            continue;
+        }
+        if (record.kind == between_kind || record.kind == bank_outcome_kind) {
             // Money or a score after a settled game belongs with it when nothing came between.
             if (!view.items.empty() && view.items.back().game != nullptr) {
                 const auto no = game_number(view.items.back().game->record);
@@ -103,6 +163,20 @@ recall_view view_recall(const recall_contents& contents, std::optional<double> m
             newest = no;
         }
         view.items.push_back(std::move(item));
+    }
+    if (const auto& pay = ledger.payment_in_doubt()) {
+        view.notes.push_back("in flight at the end of the recall: a payment of " + pay->value("price").value_or("-") +
+                             " credits asked at " + shown_time(pay->value("at").value_or("-")) +
+                             " with no answer recorded (in doubt); the next start-up closes it");
+    } else if (const auto& game = ledger.game_unsettled()) {
+        view.notes.push_back("in flight at the end of the recall: game " + game->value("game").value_or("-") +
+                             " paid at " + shown_time(game->value("at").value_or("-")) +
+                             " and not settled; the next start-up closes it");
+    }
+    if (const auto& bank = ledger.bank_in_doubt()) {
+        view.notes.push_back("in flight at the end of the recall: " + bank->value("amount").value_or("-") +
+                             " credits sent to the bank at " + shown_time(bank->value("at").value_or("-")) +
+                             " with no answer recorded (in doubt); the next start-up closes it");
     }
     for (const auto& item : view.items) {
         for (const auto& note : item.notes) view.notes.push_back(note);
@@ -141,13 +215,6 @@ std::optional<long long> seconds_between(const std::string& from, const std::str
     const auto b = parse(to);
     if (!a || !b) return std::nullopt;
     return *b - *a;
-}
-
-// A record's time as the log and the meters show theirs, dd/mm/yyyy HH:MM:SS; any other text as it stands.
-std::string shown_time(const std::string& t) {
-    int y, mo, d, h, mi, s;
-    if (t.size() != 19 || std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) != 6) return t;
-    return short_date({y, mo, d, h, mi, s}) + " " + long_time({y, mo, d, h, mi, s});
 }
 
 // A question file's name as the recall writes it: the recall never names any other file.
@@ -242,7 +309,17 @@ std::string paid_text(const recall_record& record) {
     const auto pay = record.value("pay");
     if (!pay) return "no payment (no USE_CREDIT or FREE_GAME in the game)";
     std::string how;
-    if (*pay == "credit")
+    const std::string answer = value_or_dash(record, "answer");
+    if (*pay == "refused")
+        how = "USE_CREDIT refused, nothing taken (" + answer + ")";
+    else if (*pay == "failed")
+        how = "USE_CREDIT failed in the credit system (" + answer + ")";
+    else if (*pay == std::string(result_in_doubt))
+        how = "USE_CREDIT in doubt: " + value_or_dash(record, "price") + " credits asked" +
+              (record.value("answer")
+                   ? ", the call " + answer
+                   : " (" + value_or_dash(record, "call") + "), no answer recorded before the host ended");
+    else if (*pay == "credit")
         how = "USE_CREDIT, from the credit";
     else if (*pay == "bank")
         how = "USE_CREDIT, from the bank (the credit was short)";
@@ -252,6 +329,8 @@ std::string paid_text(const recall_record& record) {
         how = "FREE_GAME";
     else
         how = *pay;
+    if (const auto price = record.value("price"); price && *pay != std::string(result_in_doubt))
+        how += ", price " + *price;
     return how + "; credit " + value_or_dash(record, "credit") + ", bank " + value_or_dash(record, "bank") +
            " as the movie was last told";
 }
@@ -294,7 +373,16 @@ void event_rows(const recall_record& record, question_files& questions, std::vec
                                 (answer.size() >= 2 && answer[1] == "1" ? "right" : "wrong"),
                             "no question drawn before it in this record"});
         } else if (key == "bank+") {
-            rows.push_back({"ADD_TO_BANK", value + " credits", {}});
+            // "100" added, or "100,refused" / "100,failed" when the channel did not add it.
+            const auto part = split(value, ',');
+            if (part.size() >= 2) {
+                const std::string what = part[1] == std::string(result_in_doubt)
+                                             ? "in doubt: the call failed, the bank may hold it"
+                                             : part[1] + " by the credit system";
+                rows.push_back({"ADD_TO_BANK", part[0] + " credits, " + what, part[1]});
+            } else {
+                rows.push_back({"ADD_TO_BANK", value + " credits", {}});
+            }
         } else if (key == "hiscore") {
             const auto part = split(value, ',');
             if (part.size() < 3) {
@@ -313,6 +401,28 @@ void event_rows(const recall_record& record, question_files& questions, std::vec
     }
 }
 
+// What the game's records show added to the bank: its own ADD_TO_BANK and those right after it.
+double added_to_bank(const recall_record& record) {
+    double sum = 0;
+    for (const auto& [key, value] : record.fields) {
+        if (key != "bank+") continue;
+        const auto part = split(value, ',');
+        if (part.size() == 1) sum += leading_number(part[0]);
+    }
+    return sum;
+}
+
+// A prize settled by the meters that the bank did not receive as such, or money added that the meters
+// did not settle as a prize.
+std::optional<std::string> prize_mismatch(const recall_record& game, const std::vector<const recalled_record*>& after) {
+    const double prize = std::max(0.0, leading_number(value_or_dash(game, "prize")));
+    double added = added_to_bank(game);
+    for (const recalled_record* r : after) added += added_to_bank(r->record);
+    if (prize == added) return std::nullopt;
+    return "the prize settled (" + number_to_text(prize) + " credits) differs from what was added to the bank (" +
+           number_to_text(added) + " credits)";
+}
+
 shown_game show_game(const recall_item& item, question_files& questions) {
     shown_game shown;
     shown.notes = item.notes;
@@ -323,6 +433,13 @@ shown_game show_game(const recall_item& item, question_files& questions) {
             const std::string after = value_or_dash(r->record, "after");
             shown.rows.push_back(
                 {"At", shown_time(value_or_dash(r->record, "at")) + (after == "-" ? "" : ", after game " + after), {}});
+            if (r->record.kind == bank_outcome_kind) {
+                shown.rows.push_back({"ADD_TO_BANK in doubt",
+                                      value_or_dash(r->record, "amount") + " credits sent (" +
+                                          value_or_dash(r->record, "call") +
+                                          "); the host ended before its answer was recorded",
+                                      "in doubt: check the bank"});
+            }
             event_rows(r->record, questions, shown.rows);
         }
         return shown;
@@ -339,12 +456,25 @@ shown_game show_game(const recall_item& item, question_files& questions) {
     shown.rows.push_back({"Paid", paid_text(record), {}});
     if (const auto mode = record.value("start_mode")) shown.rows.push_back({"Game mode at START_GAME", *mode, {}});
     event_rows(record, questions, shown.rows);
-    if (settled) {
+    const std::string closed = value_or_dash(record, "closed");
+    if (settled && closed == std::string(closed_counted)) {
+        shown.rows.push_back({"Settled",
+                              "counted by the meters as game " + value_or_dash(record, "no") +
+                                  "; the host ended before the game's record was written (its prize is in the "
+                                  "meter file, not in the recall)",
+                              "record closed at the next start-up"});
+    } else if (settled) {
         shown.rows.push_back({"UPDATE_METERS",
                               "prize " + prize_text(value_or_dash(record, "prize")) + ", question reached " +
                                   value_or_dash(record, "reached") + ", flags " + value_or_dash(record, "flags") +
                                   ", counted in game mode " + value_or_dash(record, "mode"),
                               {}});
+    } else if (closed != "-") {
+        shown.rows.push_back({"Ended",
+                              value_or_dash(record, "ended") +
+                                  " (closed at the next start-up, at the time of its last record): the meters "
+                                  "did not count it",
+                              closed});
     } else {
         shown.rows.push_back({"Ended",
                               "by " + value_or_dash(record, "ended") +
@@ -356,6 +486,9 @@ shown_game show_game(const recall_item& item, question_files& questions) {
         shown.rows.push_back(
             {"After the game", shown_time(value_or_dash(r->record, "at")) + " (" + where_of(*r) + ")", {}});
         event_rows(r->record, questions, shown.rows);
+    }
+    if (settled && closed == "-") {
+        if (const auto note = prize_mismatch(record, item.after)) shown.notes.push_back(*note);
     }
     return shown;
 }

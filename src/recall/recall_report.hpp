@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "basic/date_time.hpp"
+#include "meters/meter_export.hpp"
 #include "recall/recall_format.hpp"
 
 namespace quizhost {
@@ -40,6 +41,14 @@ void read_recall_bytes(std::string_view bytes, const std::string& file, recall_c
 
 // The previous and the current recall file of a system folder ("…/system/"); a missing file adds nothing.
 recall_contents read_recall_files(file_system& fs, const std::string& system_path);
+
+// What the recall files show of money the host could not account for (closed by start-ups, and what is
+// in flight until the next one); none when the cabinet has no recall. Damaged lines are skipped.
+std::optional<recall_summary> recall_money_summary(file_system& fs, const std::string& system_path);
+
+// The preflight's warnings about that money: what is in flight now (the next start closes it), and what
+// the last start-up closed when no game has been settled since.
+std::vector<std::string> recall_money_warnings(file_system& fs, const std::string& system_path);
 
 // One game as shown: its record (nothing for money or a score outside any game) and the "between"
 // records that followed its settlement.

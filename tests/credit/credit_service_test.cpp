@@ -157,6 +157,9 @@ struct meridian_cabinet : service_folder {
         host.credit.platform_code = 0;
         host.credit_port = port;
         host.money.price_per_play = 50;
+        // Money's intents and outcomes go to the game recall below the system folder.
+        set_paths();
+        write("system/logs/log.txt", "");
     }
 };
 

@@ -99,6 +99,9 @@ struct socket_cabinet : testing::test_host {
         host.credit.platform_code = 0;
         host.credit_port = port;
         host.money.price_per_play = 50;
+        // Money's intents and outcomes go to the game recall below the system folder.
+        set_paths();
+        write("system/logs/log.txt", "");
     }
     std::vector<std::string> credit_events() const {
         std::vector<std::string> found;

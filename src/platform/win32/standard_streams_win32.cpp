@@ -13,4 +13,7 @@ void use_binary_standard_streams() {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
+// Windows raises no signal for a broken pipe: the write fails.
+void ignore_broken_pipes() {}
+
 }  // namespace quizhost

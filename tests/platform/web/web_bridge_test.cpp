@@ -613,6 +613,74 @@ protected:
     }
 };
 
+// Ctrl-C or SIGTERM with a game paid: the recall closes the game at once, naming the stop, and the log
+// says the cabinet stopped.
+TEST_F(Cabinet, AStopByASignalClosesThePaidGameAndIsLogged) {
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        ASSERT_EQ(client.connect(), 101);
+        json intro = client.read_until("movie");
+        while (intro["url"] == "") intro = client.read_until("movie");
+        play_command(client, intro, 1, "INTRO_END");
+        const auto game = std::find_if(client.skipped.rbegin(), client.skipped.rend(),
+                                       [](const json& m) { return m["type"] == "movie" && m["form"] == "main"; });
+        ASSERT_NE(game, client.skipped.rend());
+        play_command(client, *game, 2, "USE_CREDIT");
+        link->interrupt();
+        EXPECT_EQ(client.read_until("exit")["status"], exit_interrupted);
+    });
+    const int status = run_player(t.host, *link, program, stderr);
+    stage.join();
+    EXPECT_EQ(status, exit_interrupted);
+    EXPECT_NE(t.read("system/logs/recall.txt").find("ended=SIGTERM or SIGINT (the host was stopped)"),
+              std::string::npos);
+    EXPECT_NE(t.read("system/logs/log.txt").find("HOST STOPPED (SIGTERM or SIGINT)"), std::string::npos);
+}
+
+// The kiosk browser dies mid-game: the paid game is closed at once, naming the restart, before the game
+// movie starts afresh.
+TEST_F(Cabinet, ARestartOfTheKioskBrowserClosesThePaidGame) {
+    struct fake_browser final : child_process {
+        std::atomic<bool>& dead;
+        explicit fake_browser(std::atomic<bool>& d) : dead(d) {}
+        std::optional<std::string> ended() override {
+            return dead ? std::optional<std::string>("killed by signal 9") : std::nullopt;
+        }
+        void end() override {}
+        long id() const override { return 1; }
+    };
+    std::atomic<bool> dead{false};
+    quizhost::testing::temp_folder profiles;
+    kiosk_supervisor kiosk("/usr/bin/chromium", {}, profiles.path(),
+                           {[&](const process_launch&) -> std::unique_ptr<child_process> {
+                                dead = false;
+                                return std::make_unique<fake_browser>(dead);
+                            },
+                            [&] { return link->address(); }, [](const std::string&) {}});
+    kiosk.start(std::chrono::steady_clock::now());
+    std::thread stage([&] {
+        stage_client client(port(), key());
+        ASSERT_EQ(client.connect(), 101);
+        json intro = client.read_until("movie");
+        while (intro["url"] == "") intro = client.read_until("movie");
+        play_command(client, intro, 1, "INTRO_END");
+        const auto game = std::find_if(client.skipped.rbegin(), client.skipped.rend(),
+                                       [](const json& m) { return m["type"] == "movie" && m["form"] == "main"; });
+        ASSERT_NE(game, client.skipped.rend());
+        const json movie = *game;
+        play_command(client, movie, 2, "USE_CREDIT");
+        dead = true;
+        json fresh = client.read_until("movie");
+        while (fresh["url"] == "") fresh = client.read_until("movie");
+        play_command(client, fresh, 3, "CLOSE_ALL");
+    });
+    const int status = run_player(t.host, *link, program, stderr, &kiosk);
+    stage.join();
+    EXPECT_EQ(status, exit_closed);
+    EXPECT_NE(t.read("system/logs/recall.txt").find("ended=a restart of the kiosk browser"), std::string::npos)
+        << t.read("system/logs/recall.txt");
+}
+
 TEST_F(Cabinet, ProgramsWithoutTheSecretRaiseNothingEvenInAFlood) {
 #ifdef _WIN32
     const int flood = 200;  // every connection is a few emulated system calls under wine
