@@ -87,6 +87,11 @@ struct host {
         } last_question;
     } content;
 
+    // The error log (records/error_log): whether its last line may lack its CR LF (an append that failed
+    // halfway, a power cut), so that the next entry starts on a line of its own; none until the log is
+    // first written to.
+    std::optional<bool> log_line_open;
+
     // What each game did, kept from the commands as they are handled (recall/game_recall.hpp); made at
     // the first command.
     std::shared_ptr<game_recall> recall;

@@ -9,6 +9,7 @@
 #include "content/encryption.hpp"
 #include "definitions.hpp"
 #include "platform/file_system.hpp"
+#include "records/text_records.hpp"
 #include "tools.hpp"
 
 namespace quizhost {
@@ -42,7 +43,7 @@ bool read_input(file_system& fs, const std::string& path, std::string& bytes, co
         return true;
     }
     try {
-        bytes = fs.read_file(path);
+        bytes = read_bounded_file(fs, path, question_file_size_limit);
         return true;
     } catch (const run_time_error& e) {
         findings.add(content_finding::level::error, path, 0,

@@ -23,10 +23,12 @@ void add_meters_command(CLI::App& app, int& status) {
         ->type_name("FILE");
     meters
         ->add_option("--format", options->format,
-                     "text: the auditor's report (default); openmetrics: the text format Prometheus and the "
-                     "node and windows exporters' textfile collectors read; json: the same metrics as JSON")
+                     "text: the auditor's report (default); prometheus: the Prometheus text format that the "
+                     "node and windows exporters' textfile collectors read; openmetrics: the same metrics in "
+                     "OpenMetrics 1.0 (for tools that read it; the textfile collectors do not); json: the same "
+                     "metrics as JSON")
         ->type_name("FORMAT")
-        ->check(CLI::IsMember({"text", "openmetrics", "json"}));
+        ->check(CLI::IsMember({"text", "prometheus", "openmetrics", "json"}));
     meters
         ->add_option("--output", options->output,
                      "write to FILE instead of standard output, replacing it atomically (a collector never "
@@ -37,7 +39,7 @@ void add_meters_command(CLI::App& app, int& status) {
     meters->footer(
         "Examples:\n"
         "  quizhost meters --root /srv/cabinet --html meters.html\n"
-        "  quizhost meters --root /srv/cabinet --format openmetrics \\\n"
+        "  quizhost meters --root /srv/cabinet --format prometheus \\\n"
         "      --output /var/lib/prometheus/node-exporter/quizhost-cabinet.prom\n"
         "Dates are written dd/mm/yyyy. The meter file is never written.\n"
         "Exit status: 0; 1 when the meter file is damaged (each damaged line is named on standard error and in "

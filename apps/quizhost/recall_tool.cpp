@@ -1,7 +1,10 @@
 // `quizhost recall`: the games a cabinet's game recall holds, newest first. Reads only.
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <system_error>
 
+#include "platform/clock.hpp"
 #include "recall/recall_report.hpp"
 #include "tools.hpp"
 
@@ -49,6 +52,10 @@ void add_recall_command(CLI::App& app, int& status) {
         chosen.html_path = options->html;
         chosen.last = options->last;
         if (game->count() > 0) chosen.game = options->game;
+        chosen.made = make_system_clock()->now();
+        std::error_code error;  // the cabinet is named after its folder, "--root ." included
+        const auto folder = std::filesystem::weakly_canonical(std::filesystem::absolute(chosen.root), error);
+        if (!error) chosen.cabinet = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
         status = run_recall_report(*cabinet.files, chosen, std::cout, std::cerr);
     });
 }

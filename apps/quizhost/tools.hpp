@@ -23,8 +23,8 @@ read_only_cabinet open_read_only_cabinet(const std::string& root);
 // status when one of them ran.
 void add_content_commands(CLI::App& app, int& status);
 
-// `quizhost meters [--root DIR] [--html FILE] [--format text|openmetrics|json] [--output FILE] [--cabinet NAME]`:
-// the auditor's report, and the metrics export.
+// `quizhost meters [--root DIR] [--html FILE] [--format text|prometheus|openmetrics|json] [--output FILE] [--cabinet
+// NAME]`: the auditor's report, and the metrics export.
 void add_meters_command(CLI::App& app, int& status);
 
 // `quizhost check [--root DIR]`, the operator's preflight of a cabinet folder (`program_folder`: the

@@ -423,7 +423,7 @@ Section "quizhost"
   ${EndIf}
 
   ; The meters leave the cabinet through the windows exporter's textfile folder, once a minute.
-  StrCpy $R0 `"$SYSDIR\schtasks.exe" /Create /F /TN "${METERS_TASK}" /SC MINUTE /MO 1 /RU SYSTEM /TR "\"$INSTDIR\quizhost.exe\" meters --root \"$Cabinet\" --format openmetrics --output \"$PROGRAMFILES64\windows_exporter\textfile_inputs\quizhost.prom\""`
+  StrCpy $R0 `"$SYSDIR\schtasks.exe" /Create /F /TN "${METERS_TASK}" /SC MINUTE /MO 1 /RU SYSTEM /TR "\"$INSTDIR\quizhost.exe\" meters --root \"$Cabinet\" --format prometheus --output \"$PROGRAMFILES64\windows_exporter\textfile_inputs\quizhost.prom\""`
   Call RegisterTask
 
   ; The preflight names what would stop the cabinet (a missing tccomm.dll, damaged files): its findings

@@ -250,11 +250,25 @@ std::optional<table_text> read_table(file_system& fs, const std::string& folder,
         table.text = std::string(built_in);
         return table;
     }
+    std::string bytes;
     try {
-        table.text = read_all_lines(fs, table.file);
+        bytes = read_bounded_file(fs, table.file);
     } catch (const run_time_error& e) {
-        findings.add(level::error, table.file, 0, "cannot be read: " + why(e));
+        findings.add(level::error, table.file, 0, "cannot be read, the host stops at start-up: " + why(e));
         return std::nullopt;
+    }
+    if (bytes.find('\n') == std::string::npos && bytes.find('\r') != std::string::npos) {
+        // The host splits lines at LF: the whole file is one row to it, which no draw can read.
+        findings.add(level::error, table.file, 1,
+                     "its lines end with CR alone, so the host reads the whole file as one line: every game stops "
+                     "at this table after its price was taken; save it with CR LF or LF line ends");
+        return std::nullopt;
+    }
+    bool first = true;  // joined by "|", as read_all_lines gives them to the host
+    for (std::string_view line : split_lines(bytes)) {
+        if (!first) table.text += '|';
+        first = false;
+        table.text += line;
     }
     table.from_file = true;
     return table;
@@ -298,7 +312,7 @@ void check_question_row(const table_text& table, std::size_t offset, std::string
     }
     if (sum > 100)
         findings.add(level::warning, table.file, line,
-                     where + ": the weights add up to " + number_to_text(sum) + ", more than 100");
+                     where + ": the weights add up to " + shown_number_text(sum) + ", more than 100");
     if (!asked) return;
     for (long r = 1; r <= 100; ++r) drawable.first_place.emplace(difficulty_for(weights, r), where);
 }
@@ -306,7 +320,7 @@ void check_question_row(const table_text& table, std::size_t offset, std::string
 drawable_difficulties check_question_tables(file_system& fs, const std::string& folder, content_findings& findings) {
     drawable_difficulties drawable;
     const auto table = read_table(fs, folder, question_table_file_name, default_question_tables, findings);
-    if (!table) return drawable;
+    if (!table) return drawable;  // every question file is then needed
     if (table->text.empty()) {
         findings.add(level::error, table->file, 1, "the file is empty: the host stops at start-up");
         return drawable;
@@ -319,10 +333,14 @@ drawable_difficulties check_question_tables(file_system& fs, const std::string& 
                      "the tables cannot be loaded, the host stops at start-up: " + why(e));
         return drawable;
     }
-    drawable.known = true;
     const long questions = set.questions;
-    if (questions < 1)
-        findings.add(level::warning, table->file, 1, "the first table has no rows: the game asks no questions");
+    if (questions < 1) {
+        // The movie still asks its questions, and each one stops the game after its price was taken.
+        findings.add(level::error, table->file, 1,
+                     "the first table has no rows: every question the game asks stops it");
+        return drawable;
+    }
+    drawable.known = true;
     if (set.difficulties > 4) {
         findings.add(level::warning, table->file, 1,
                      "the first row has " + std::to_string(set.difficulties) +
@@ -420,7 +438,7 @@ void check_question_files(file_system& fs, const std::string& folder, const draw
             }
             std::string bytes;
             try {
-                bytes = fs.read_file(path);
+                bytes = read_bounded_file(fs, path, question_file_size_limit);
             } catch (const run_time_error& e) {
                 findings.add(level::error, path, 0, "cannot be read: " + why(e));
                 continue;
@@ -488,14 +506,14 @@ void check_win_plans(file_system& fs, const std::string& folder, content_finding
         if (!complete) continue;  // the faults above are reported; a sum would mislead
         if (sum != 100) {
             const std::string head = "game mode " + std::to_string(mode) + ": the plan weights add up to " +
-                                     number_to_text(sum) + ", not 100";
+                                     shown_number_text(sum) + ", not 100";
             if (sum > 100) {
                 findings.add(level::warning, table->file, static_cast<long>(*cut_at + 1),
                              head + "; the draw never passes this plan, so the plans after it get less or nothing");
             } else {
                 findings.add(
                     level::warning, table->file, static_cast<long>(count),
-                    head + "; draws above " + number_to_text(sum) + " fall to the last plan, whatever its weight");
+                    head + "; draws above " + shown_number_text(sum) + " fall to the last plan, whatever its weight");
             }
         }
     }
@@ -548,7 +566,7 @@ void check_lives(file_system& fs, const std::string& folder, content_findings& f
         if (!readable) continue;
         if (sum > 100) {
             findings.add(level::warning, table->file, line,
-                         "game mode " + std::to_string(mode) + ": the weights add up to " + number_to_text(sum) +
+                         "game mode " + std::to_string(mode) + ": the weights add up to " + shown_number_text(sum) +
                              ", more than 100");
         }
         if (weights.size() > 1 && before_last >= 99) {
@@ -580,22 +598,37 @@ content_findings check_data_folder(file_system& fs, const std::string& folder, c
         findings.add(level::error, folder, 0, "no such folder");
         return findings;
     }
-    // What the built-in tables hold is known and cannot be mended in the folder (only replaced by a
-    // file): their oddities are notes, so a folder that relies on them can still check clean.
-    const auto demote_built_in = [&findings](std::size_t from) {
-        for (std::size_t i = from; i < findings.list.size(); ++i) {
-            auto& finding = findings.list[i];
-            if (!finding.file.ends_with(built_in_mark)) continue;
-            if (finding.kind == level::warning) finding.kind = level::note;
-            if (!finding.message.starts_with(built_in_prefix)) finding.message.insert(0, built_in_prefix);
+    // What the built-in tables hold is the host's own design and cannot be mended in the folder (only
+    // replaced by a file): their oddities (the plan weights of one mode adding up to 105) are not the
+    // operator's faults, so they are not shown; the note that the built-in table stands in is.
+    const auto drop_built_in_oddities = [&findings] {
+        std::erase_if(findings.list, [](const content_finding& finding) {
+            return finding.file.ends_with(built_in_mark) && finding.kind != level::error;
+        });
+        for (auto& finding : findings.list) {
+            if (finding.file.ends_with(built_in_mark) && !finding.message.starts_with(built_in_prefix))
+                finding.message.insert(0, built_in_prefix);
         }
     };
-    const drawable_difficulties drawable = check_question_tables(fs, folder, findings);
-    check_question_files(fs, folder, drawable, findings, progress);
-    check_win_plans(fs, folder, findings);
-    check_lives(fs, folder, findings);
-    demote_built_in(0);
-    check_instructions(fs, folder, findings);
+    // Each part is checked whatever became of the others, and a failure of the check itself is an error
+    // naming the file it was looking at, never the end of the check.
+    const auto guarded = [&findings, &folder](std::string_view name, const auto& check) {
+        try {
+            check();
+        } catch (const run_time_error& e) {
+            findings.add(level::error, join_path(folder, name), 0, "the check could not finish: " + why(e));
+        } catch (const std::exception& e) {
+            findings.add(level::error, join_path(folder, name), 0,
+                         std::string("the check could not finish: ") + e.what());
+        }
+    };
+    drawable_difficulties drawable;
+    guarded(question_table_file_name, [&] { drawable = check_question_tables(fs, folder, findings); });
+    guarded("data_D_S.dat", [&] { check_question_files(fs, folder, drawable, findings, progress); });
+    guarded(win_plan_file_name, [&] { check_win_plans(fs, folder, findings); });
+    guarded(lives_table_file_name, [&] { check_lives(fs, folder, findings); });
+    drop_built_in_oddities();
+    guarded(instructions_file_name, [&] { check_instructions(fs, folder, findings); });
     return findings;
 }
 

@@ -47,7 +47,7 @@ std::string get_instructions(host& h) {
     const std::string path = content_file_path(h, instructions_file_name);
     if (!file_exists(*h.io.files, path)) return instructions_missing;
     // The movie's text fields break lines at CR alone, so every line ends with one CR and no LF.
-    const std::string bytes = h.io.files->read_file(path);
+    const std::string bytes = read_bounded_file(*h.io.files, path);
     std::string text;
     text.reserve(bytes.size());
     for (std::string_view line : split_lines(bytes)) {

@@ -67,6 +67,15 @@ void init_questions(host& h) {
     h.content.no_of_question_tables = set.tables;
     h.content.no_of_questions = set.questions;
     h.content.no_of_difficulties = set.difficulties;
+
+    // A question file too large to read would end a game after its price was taken: it ends the start-up
+    // instead, named (the files themselves are read at each question, within the same bound).
+    for (int difficulty = 1; difficulty <= 4; ++difficulty) {
+        for (int file_set = 1; file_set <= 2; ++file_set) {
+            const std::string file = question_file_path(h, difficulty, file_set);
+            if (file_exists(*h.io.files, file)) check_file_size(*h.io.files, file, question_file_size_limit);
+        }
+    }
 }
 
 question_row parse_question_row(std::string_view row) {
@@ -106,6 +115,7 @@ struct drawn_line {
 
 drawn_line draw_question_line(host& h, const std::string& path) {
     drawn_line drawn;
+    check_file_size(*h.io.files, path, question_file_size_limit);
     drawn.text =
         h.io.files->read_counted_line(path, [&](long count) { return drawn.number = draw_line_number(h, count); });
     return drawn;

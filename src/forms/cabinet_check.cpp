@@ -13,6 +13,7 @@
 #include "credit/credit_link.hpp"
 #include "forms/folder_check.hpp"
 #include "forms/movie_check.hpp"
+#include "meters/meter_report.hpp"
 #include "meters/setup_file_defs.hpp"
 #include "platform/client_shell.hpp"
 #include "platform/file_system.hpp"
@@ -22,6 +23,7 @@
 #include "recall/game_recall.hpp"
 #include "recall/recall_report.hpp"
 #include "records/text_records.hpp"
+#include "scores/hiscores.hpp"
 #include "swf/swf_file.hpp"
 
 namespace quizhost {
@@ -60,21 +62,93 @@ public:
             add(level::error, root_, "no such folder: give the cabinet folder with --root");
             return std::move(findings_);
         }
-        check_other_host();
-        check_movies();
-        check_markers();
-        check_system_folder();
-        check_recall_money();
-        check_variable_folder();
-        check_credit_channel();
-        check_data(progress);
-        check_browser_port();
+        // Each part is checked whatever became of the others; a failure of the check itself is an error
+        // naming what it was looking at, never the end of the preflight.
+        guarded(root_, [&] { check_other_host(); });
+        guarded(root_, [&] { check_movies(); });
+        guarded(root_, [&] { check_markers(); });
+        guarded(shown_folder(system_), [&] { check_system_folder(); });
+        guarded(shown_folder(system_), [&] { check_recall_money(); });
+        guarded(shown_folder(variable_), [&] { check_variable_folder(); });
+        guarded(root_, [&] { check_credit_channel(); });
+        guarded(shown_folder(root_ + data_folder_name), [&] { check_data(progress); });
+        guarded("127.0.0.1:" + std::to_string(options_.http_port), [&] { check_browser_port(); });
         return std::move(findings_);
     }
 
 private:
     void add(level kind, const std::string& file, std::string message) {
         findings_.add(kind, file, 0, std::move(message));
+    }
+
+    template <typename check>
+    void guarded(const std::string& what, const check& run) {
+        try {
+            run();
+        } catch (const run_time_error& e) {
+            add(level::error, what, "the check could not finish: " + why(e));
+        } catch (const std::exception& e) {
+            add(level::error, what, std::string("the check could not finish: ") + e.what());
+        }
+    }
+
+    // A table the host cannot read (too large, or rows it cannot rebuild) ends every game that enters a
+    // score, after its price was taken.
+    void check_hiscore_table(const std::string& table) {
+        std::string fault;
+        try {
+            fault = unreadable_hiscore_table(fs_, table);
+        } catch (const run_time_error& e) {
+            add(level::error, table, "cannot be read, the host stops at start: " + why(e));
+            return;
+        }
+        if (!fault.empty()) {
+            add(level::error, table,
+                "the high-score table" + fault +
+                    ": every ADD_TO_HISCORES stops the game, and the host will not rebuild it; restore it from "
+                    "a backup, or delete it for a new dummy table");
+        }
+    }
+
+    // The meter file (or the master copy the host would restore it from) as start-up reads it: a file the
+    // host cannot play on keeps the cabinet down, so it is an error here, each line named; lines that are
+    // only odd (unknown, repeated) are a warning.
+    void check_meter_file(const std::string& path, const std::string& what) {
+        std::string bytes;
+        try {
+            bytes = read_bounded_file(fs_, path);
+        } catch (const run_time_error& e) {
+            add(level::error, path, "cannot be read, the host stops at start: " + why(e));
+            return;
+        }
+        const meter_report report = read_meter_report(bytes);
+        const std::string restore =
+            "; restore it from a backup or the master copy system/meter.txt (quizhost meters names every damaged "
+            "line; quizhost recall shows the games played since)";
+        const std::string unplayable = unplayable_meter_file(bytes, report);
+        if (unplayable.starts_with("it ")) {  // the file as a whole: empty, or not split into lines
+            findings_.add(level::error, path, 0, what + ": " + unplayable + ", so the host refuses to start" + restore);
+            return;
+        }
+        if (!unplayable.empty()) {
+            // Every line that keeps the cabinet down is named, up to a screenful.
+            const std::size_t shown = std::min<std::size_t>(report.unplayable.size(), 10);
+            for (std::size_t i = 0; i < shown; ++i) {
+                const auto& d = report.unplayable[i];
+                findings_.add(level::error, path, d.number,
+                              what + " is damaged, so the host refuses to start: " + damaged_line_text(d) +
+                                  (i + 1 == shown ? restore : ""));
+            }
+            if (report.unplayable.size() > shown) {
+                findings_.add(level::error, path, 0,
+                              std::to_string(report.unplayable.size() - shown) + " more damaged lines, as above");
+            }
+            return;
+        }
+        for (const auto& d : report.damaged) {
+            findings_.add(level::warning, path, d.number,
+                          what + " has a line the host does not count: " + damaged_line_text(d));
+        }
     }
 
     // A file the host rewrites in place or through a work file must be writable by the user running it.
@@ -237,7 +311,7 @@ private:
             add(level::warning, setup, "no value for " + key + ": the host uses " + used + fix);
         } else if (!number) {
             add(level::warning, setup,
-                key + "," + field + " is not a number: the host reads " + number_to_text(leading_number(field)) +
+                key + "," + field + " is not a number: the host reads " + shown_number_text(leading_number(field)) +
                     (replaced ? " and uses " + used : ", and uses it") + fix);
         } else if (replaced) {
             add(level::warning, setup, key + "," + field + " is out of bounds: the host uses " + used + fix);
@@ -272,8 +346,10 @@ private:
         const std::string master = system_ + master_meter_file_name;
         if (fs_.file_exists(meter)) {
             need_writable(meter, "the meter file is rewritten at every game");
+            check_meter_file(meter, "the meter file");
         } else if (fs_.file_exists(master)) {
             add(level::warning, meter, "missing: the host restores it at start from " + master);
+            check_meter_file(master, "the master copy of the meter file");
         } else {
             add(level::warning, meter,
                 "missing, and no master copy " + master +
@@ -305,6 +381,7 @@ private:
         const std::string table = variable_ + hiscore_file_name;
         if (fs_.file_exists(table)) {
             need_writable(table, "the high-score table is rewritten when a score enters it");
+            check_hiscore_table(table);
         } else {
             add(level::warning, table, "missing: the host creates a dummy high-score table at start");
         }
@@ -377,7 +454,7 @@ private:
             const double credit = reply_as_number(parse_service_reply(outcome.reply));
             add(level::note, flag,
                 selected + ": the local credit service at " + address + " answers GET_CREDIT (it only reads) with " +
-                    number_to_text(credit));
+                    shown_number_text(credit));
         } catch (const run_time_error& e) {
             add(level::error, flag,
                 selected + ": the local credit service at " + address + " answers GET_CREDIT with \"" +
@@ -421,6 +498,7 @@ private:
                 "cannot be locked for a host (" + why(e) + "): the host ends at start with status 2");
             return;
         }
+        other_host_ = holder.empty() ? "its lock is held" : holder;
         add(level::warning, root_,
             "another quizhost" + (holder.empty() ? std::string() : " (" + holder + ")") +
                 " is serving this cabinet: a host started now ends at once with status 4; stop that one first");
@@ -433,9 +511,16 @@ private:
             // Listened on for a moment and let go: nothing can connect in between that would matter.
             (void)listen_on_loopback(options_.http_port);
         } catch (const run_time_error& e) {
+            if (e.detail().find("in use") == std::string::npos) {
+                add(level::error, address,
+                    "the browser player's port cannot be listened on (" + why(e) +
+                        "); give another port with --http-port");
+                return;
+            }
+            const std::string by = other_host_.empty() ? "another program (ss -ltnp shows which)"
+                                                       : "the quizhost that serves this cabinet (" + other_host_ + ")";
             add(level::error, address,
-                "the browser player's port is taken (" + why(e) +
-                    "): is another quizhost running? Stop it, or give another port with --http-port");
+                "the browser player's port is in use, by " + by + "; stop it, or give another port with --http-port");
         }
     }
 
@@ -446,6 +531,7 @@ private:
     std::string system_;
     std::string variable_;
     content_findings findings_;
+    std::string other_host_;  // who holds the cabinet's lock, when another host does
 };
 
 }  // namespace

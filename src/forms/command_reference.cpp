@@ -151,8 +151,12 @@ constexpr std::array<command_reference, 37> references{{
      "Field 2 of a \"Tournament\" line of variable/highscores.txt; \"\" when there is none (the host never "
      "writes one).",
      "", "", "", changes_nothing, hiscore_read_failure},
-    {"TO_LOG", "The text to log; a CR or LF in it becomes a blank, so it stays one line.", "", "", "GAME 12 STARTED",
-     "system/logs/log.txt gets the line \"07/12/2026 14:05:09  GAME 12 STARTED\"",
+    {"TO_LOG",
+     "The text to log; a CR or LF in it becomes a blank, so it stays one line. At most 1000 characters are "
+     "kept: a longer text keeps its first 1000, followed by \" [cut: N more characters]\". A text that opens "
+     "as the host's own entries do (\"ERROR!\", \"KIOSK BROWSER DIED\", \"LAUNCHING GAME\", in any case) is "
+     "written after \"(movie) \", so that no movie can forge a fatal error or a launch.",
+     "", "", "GAME 12 STARTED", "system/logs/log.txt gets the line \"07/12/2026 14:05:09  GAME 12 STARTED\"",
      "system/logs/log.txt: one line (nothing when the log is missing).",
      "A log that exists but cannot be appended to is fatal (ERROR! 70 or 75)."},
     {"READ_HISCORES", ignored,
@@ -162,12 +166,15 @@ constexpr std::array<command_reference, 37> references{{
      hiscore_read_failure},
     {"ADD_TO_HISCORES",
      "\"NAME,CODE,SCORE,D1,D2,D3\": the player's name (\"AAA\" when empty), a code, the score (its leading "
-     "number) and three details kept in the PlayerID rows. Fields are trimmed; missing ones are empty.",
+     "number) and three details kept in the PlayerID rows. Fields are trimmed; missing ones are empty. The name "
+     "and the code keep at most 32 characters, each detail 64; a longer one keeps its first part, followed by "
+     "\" [cut: N more characters]\".",
      "The rank, \"1\" to \"20\", the score took; \"-1\" when it did not enter the table.", "", "ANN,77,120,,,", "1",
      "variable/highscores.txt is rewritten through variable/newfile.txt (one atomic replace); system/logs/log.txt "
      "gets \"Updating highscores.txt\".",
      "A high-score file or folder that cannot be read or rewritten is fatal (ERROR! 53, 70 or 75, the path on "
-     "standard error)."},
+     "standard error); so is a table whose score rows cannot be read (a score that is not a number, lines "
+     "ended by CR alone, garbage), which is left as it is rather than rebuilt with empty rows (ERROR! 75)."},
     {"GET_GAME_NAME", ignored, unset_value, "", "", "", changes_nothing, cannot_fail},
     {"GET_HOUSE_NAME", ignored, unset_value, "", "", "", changes_nothing, cannot_fail},
     {"GET_TOWN_NAME", ignored, unset_value, "", "", "", changes_nothing, cannot_fail},

@@ -9,6 +9,7 @@
 #include "definitions.hpp"
 #include "host.hpp"
 #include "meters/meter_file.hpp"
+#include "meters/meter_report.hpp"
 #include "meters/setup_file_defs.hpp"
 #include "platform/file_system.hpp"
 #include "platform/paths.hpp"
@@ -40,19 +41,37 @@ void read_setup_values(host& h) {
 }
 
 // A missing meter file comes back from the master copy in the system folder when there is one, so the
-// audit counts survive the loss of the working file; otherwise a new file starts from zero.
-void restore_meter_file(host& h) {
+// audit counts survive the loss of the working file; otherwise a new file starts from zero. An existing
+// meter file is never changed here. True when the file was made anew, from the loaded tables.
+bool restore_meter_file(host& h) {
     file_system& fs = *h.io.files;
     const std::string path = h.meter_file();
-    if (file_exists(fs, path)) return;  // an existing meter file is never inspected or changed here
+    if (file_exists(fs, path)) return false;
     const std::string master = h.start.system_path + master_meter_file_name;
     if (file_exists(fs, master)) {
         write_error(h, "No meter file - restoring from System folder");
         copy_file_atomically(fs, master, path);
-    } else {
-        write_error(h, "Creating Meter File");
-        replace_file(fs, path, lines_to_bytes(new_meter_file_lines(h)));
+        return false;
     }
+    write_error(h, "Creating Meter File");
+    replace_file(fs, path, lines_to_bytes(new_meter_file_lines(h)));
+    return true;
+}
+
+// A meter file the host cannot read as its records (empty, garbage, a key or row missing, a value that is
+// not a number) is never played on: every game would be paid and counted nowhere, or wipe out the count
+// it adds to. The start-up ends here, through the fatal path, with the file and its line in the log.
+void refuse_unplayable_meter_file(host& h) {
+    const std::string path = h.meter_file();
+    const std::string bytes = read_bounded_file(*h.io.files, path);
+    const std::string why = unplayable_meter_file(bytes, read_meter_report(bytes));
+    if (why.empty()) return;
+    const std::string detail = path + ": " + why;
+    write_error(h, "METER FILE DAMAGED - " + detail);
+    throw run_time_error(path_file_access_error, error_description(path_file_access_error),
+                         detail +
+                             "; restore it from system/meter.txt or a backup (quizhost meters names every damaged "
+                             "line, quizhost recall shows the games played since)");
 }
 
 }  // namespace
@@ -71,8 +90,11 @@ void check_files(host& h) {
     if (!file_exists(fs, h.hiscore_file())) {
         write_error(h, "Creating Dummy High scores");
         create_dummy_hiscores(h);
+    } else {
+        // Too large to read, it would end the first game that enters a score, after its price was taken.
+        check_file_size(fs, h.hiscore_file(), record_file_size_limit);
     }
-    restore_meter_file(h);
+    if (!restore_meter_file(h)) refuse_unplayable_meter_file(h);
     h.money.cashpot = round_to_int32(get_cashpot(h));
 }
 

@@ -243,8 +243,9 @@ std::string update_meters_row(host& h, const std::string& args) {
 std::string get_last_hiscore_update_row(host& h, const std::string&) { return get_last_hiscore_update(h); }
 
 std::string to_log_row(host& h, const std::string& args) {
-    // The movie's text is one log entry: write_error keeps a CR or LF in it from forging further ones.
-    write_error(h, args);
+    // The movie's text is one bounded log entry: write_error keeps a CR or LF in it from forging further
+    // ones, movie_log_text a host's own entry from being forged in it.
+    write_error(h, movie_log_text(args));
     return {};
 }
 

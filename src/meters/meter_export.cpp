@@ -81,7 +81,11 @@ log_summary summarize_log(std::string_view bytes) {
         const auto stamp = entry_stamp(line);
         if (!stamp || line.size() < 21) continue;
         const std::string_view message = line.substr(21);
-        if (message.starts_with("ERROR! ") && message.ends_with(".  Game Terminated.")) ++summary.fatal_errors;
+        // The host's own fatal ends: the fatal error path's line and the kiosk's end after its browser kept
+        // dying. A movie's TO_LOG text that opens the same way is marked as the movie's when it is written,
+        // so no game can raise the fleet's alert (or hide behind one).
+        const bool fatal_line = message.starts_with("ERROR! ") || message.starts_with("KIOSK BROWSER DIED ");
+        if (fatal_line && message.ends_with(".  Game Terminated.")) ++summary.fatal_errors;
         if (message.starts_with("LAUNCHING GAME (V")) summary.last_launch = stamp;
     }
     return summary;
@@ -115,11 +119,12 @@ std::vector<metric_family> meter_metrics(const meter_report& report, const expor
                             static_cast<double>(report.damaged.size())));
     if (report.setup) {
         metrics.push_back(gauge("quizhost_setup_price_per_play_credits", "credits",
-                                "Price of one game in credits, as the host takes it from setup.ini (S2).",
+                                "Price of one game in credits, as the host charges it (setup.ini S2, or autoplay.txt's "
+                                "price_per_play while that file is there).",
                                 report.setup->price_per_play));
         metrics.push_back(gauge("quizhost_setup_payout_percent", "",
                                 "Share of each game's price set to be paid back in prizes, percent (setup.ini S1).",
-                                report.setup->payout_percent));
+                                report.shown_payout_percent()));
     }
     if (context.log) {
         metrics.push_back({"quizhost_log_fatal_errors_total",
@@ -162,20 +167,73 @@ std::vector<metric_family> meter_metrics(const meter_report& report, const expor
     return metrics;
 }
 
-std::string metrics_text(const std::vector<metric_family>& metrics, const export_context& context) {
+namespace {
+
+std::string sample_line(std::string_view name, const std::string& cabinet, const metric_sample& sample) {
+    std::string labels = cabinet;
+    for (const auto& [label, value] : sample.labels)
+        labels += fmt::format(",{}=\"{}\"", label, label_value(value, true));
+    return fmt::format("{}{{{}}} {}\n", name, labels, metric_value(sample.value));
+}
+
+std::string cabinet_label(const export_context& context) {
+    return "cabinet=\"" + label_value(context.cabinet, false) + "\"";
+}
+
+// HELP text in either format: a backslash and a line end escaped.
+std::string help_text(std::string_view help) {
     std::string out;
-    const std::string cabinet = "cabinet=\"" + label_value(context.cabinet, false) + "\"";
-    for (const auto& family : metrics) {
-        if (family.samples.empty()) continue;
-        out += fmt::format("# HELP {} {}\n# TYPE {} {}\n", family.name, family.help, family.name,
-                           family.counter ? "counter" : "gauge");
-        for (const auto& sample : family.samples) {
-            std::string labels = cabinet;
-            for (const auto& [name, value] : sample.labels)
-                labels += fmt::format(",{}=\"{}\"", name, label_value(value, true));
-            out += fmt::format("{}{{{}}} {}\n", family.name, labels, metric_value(sample.value));
+    for (const char c : help) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::string metrics_text(const std::vector<metric_family>& metrics, const export_context& context) {
+    std::string out;
+    const std::string cabinet = cabinet_label(context);
+    for (const auto& family : metrics) {
+        if (family.samples.empty()) continue;
+        out += fmt::format("# HELP {} {}\n# TYPE {} {}\n", family.name, help_text(family.help), family.name,
+                           family.counter ? "counter" : "gauge");
+        for (const auto& sample : family.samples) out += sample_line(family.name, cabinet, sample);
+    }
+    return out;
+}
+
+std::string metrics_openmetrics(const std::vector<metric_family>& metrics, const export_context& context) {
+    constexpr std::string_view total = "_total";
+    constexpr std::string_view info = "_info";
+    std::string out;
+    const std::string cabinet = cabinet_label(context);
+    for (const auto& family : metrics) {
+        if (family.samples.empty()) continue;
+        // A counter's family is its name without "_total"; the gauge that carries the meter file's
+        // labels is an info metric, whose family drops "_info".
+        const bool is_info = !family.counter && family.name.ends_with(info) && family.unit.empty();
+        std::string name = family.name;
+        if (family.counter && name.ends_with(total)) name.resize(name.size() - total.size());
+        if (is_info) name.resize(name.size() - info.size());
+        const char* type = family.counter ? "counter" : is_info ? "info" : "gauge";
+        out += fmt::format("# TYPE {} {}\n", name, type);
+        // A unit is given only where the name carries it, as OpenMetrics requires.
+        if (!family.unit.empty() && name.ends_with("_" + family.unit))
+            out += fmt::format("# UNIT {} {}\n", name, family.unit);
+        out += fmt::format("# HELP {} {}\n", name, help_text(family.help));
+        const std::string sample_name = family.counter ? name + std::string(total)
+                                        : is_info      ? name + std::string(info)
+                                                       : name;
+        for (const auto& sample : family.samples) out += sample_line(sample_name, cabinet, sample);
+    }
+    out += "# EOF\n";
     return out;
 }
 

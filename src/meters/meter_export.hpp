@@ -23,7 +23,8 @@ struct log_summary {
     std::optional<date_time> last_launch;
 };
 // Reads the log's bytes. Entries are "dd/mm/yyyy HH:MM:SS  message"; a fatal error's message is
-// "ERROR! n - description.  Game Terminated.", a launch's "LAUNCHING GAME (V...)".
+// "ERROR! n - description.  Game Terminated." (or the kiosk's "KIOSK BROWSER DIED ...  Game Terminated."),
+// a launch's "LAUNCHING GAME (V...)". A movie's text never counts: the host marks it when it could.
 log_summary summarize_log(std::string_view bytes);
 
 // What the game recall shows of money the host could not account for when it ended: closed by a start-up,
@@ -63,9 +64,13 @@ struct metric_family {
 // no line for has no sample.
 std::vector<metric_family> meter_metrics(const meter_report& report, const export_context& context);
 
-// The text exposition format that Prometheus and the node and windows exporters' textfile collectors
-// read (HELP and TYPE lines, counters named with their "_total"), LF line ends.
+// The Prometheus text exposition format (0.0.4) that Prometheus and the node and windows exporters'
+// textfile collectors read: HELP and TYPE lines, counters named with their "_total", LF line ends.
 std::string metrics_text(const std::vector<metric_family>& metrics, const export_context& context);
+
+// The same metrics in OpenMetrics 1.0: counter families named without "_total" in TYPE, HELP and UNIT, their
+// samples with it; the info metric of type info; "# EOF" at the end.
+std::string metrics_openmetrics(const std::vector<metric_family>& metrics, const export_context& context);
 
 // The same metrics as one JSON object, with the cabinet, the source file and the damaged lines.
 std::string metrics_json(const std::vector<metric_family>& metrics, const meter_report& report,

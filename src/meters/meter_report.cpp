@@ -21,6 +21,7 @@
 #include "platform/file_system.hpp"
 #include "platform/paths.hpp"
 #include "recall/recall_report.hpp"
+#include "records/error_log.hpp"
 #include "records/text_records.hpp"
 
 namespace quizhost {
@@ -54,6 +55,11 @@ std::optional<double> meter_report::correct_share(const difficulty_row& row) {
 std::optional<double> meter_report::takings_at_todays_price() const {
     if (!games_played || !setup) return std::nullopt;
     return *games_played * setup->price_per_play;
+}
+
+double meter_report::shown_payout_percent() const {
+    if (payout_as_set) return *payout_as_set;
+    return setup ? static_cast<double>(setup->payout_percent) : 0;
 }
 
 std::optional<double> meter_report::paid_share() const { return ratio(total_paid, takings_at_todays_price(), 100); }
@@ -128,23 +134,28 @@ bool is_number(std::string_view text) {
     }
 }
 
-// What is wrong with the value fields of a meter line, "" when nothing. `value_field` holds a number;
-// "M13" follows its count with the share correct as a whole number and "%".
-std::string value_problem(const meter_def& meter, const std::vector<std::string>& fields) {
+struct value_fault {
+    std::string problem;  // "" when nothing is wrong
+    bool unplayable = false;
+};
+
+// What is wrong with the value fields of a meter line. `value_field` holds a number; "M13" follows its
+// count with the share correct as a whole number and "%", which the host writes anew at every answer.
+value_fault value_problem(const meter_def& meter, const std::vector<std::string>& fields) {
     const auto value_field = static_cast<std::size_t>(meter.value_field());
     const bool has_share = &meter == &meter::questions_right;
     const std::size_t wanted = value_field + (has_share ? 2 : 1);
-    if (fields.size() <= value_field) return "no value";
-    if (!is_number(fields[value_field])) return "the value \"" + fields[value_field] + "\" is not a number";
+    if (fields.size() <= value_field) return {"no value", true};
+    if (!is_number(fields[value_field])) return {"the value \"" + fields[value_field] + "\" is not a number", true};
     if (has_share) {
-        if (fields.size() <= value_field + 1) return "no share correct";
+        if (fields.size() <= value_field + 1) return {"no share correct"};
         const std::string_view share = trim_spaces(fields[value_field + 1]);
         if (share.empty() || share.back() != '%' || !is_number(share.substr(0, share.size() - 1))) {
-            return "the share correct \"" + fields[value_field + 1] + "\" is not a number followed by %";
+            return {"the share correct \"" + fields[value_field + 1] + "\" is not a number followed by %"};
         }
     }
-    if (fields.size() > wanted) return "more fields than the meter has";
-    return "";
+    if (fields.size() > wanted) return {"more fields than the meter has"};
+    return {};
 }
 
 class meter_reader {
@@ -172,8 +183,11 @@ public:
         }
         const std::string row = index ? meter->row_key(*index) : std::string(meter->key);
         if (!first(row, number, line)) return;
-        const std::string problem = value_problem(*meter, fields);
-        if (!problem.empty()) report_.damaged.push_back({number, std::string(line), problem});
+        const value_fault fault = value_problem(*meter, fields);
+        if (!fault.problem.empty()) {
+            report_.damaged.push_back({number, std::string(line), fault.problem});
+            if (fault.unplayable) report_.unplayable.push_back(report_.damaged.back());
+        }
         if (index) rows_[meter].insert(*index);
 
         const auto value = [&fields](std::size_t field) {
@@ -241,6 +255,7 @@ private:
     }
     void missing(std::string_view key, const char* problem) {
         report_.damaged.push_back({0, std::string(key), problem});
+        report_.unplayable.push_back(report_.damaged.back());
     }
 
     meter_report& report_;
@@ -271,6 +286,25 @@ meter_report read_meter_report(std::string_view bytes) {
     std::stable_sort(report.difficulties.begin(), report.difficulties.end(),
                      [](const auto& a, const auto& b) { return a.difficulty < b.difficulty; });
     return report;
+}
+
+std::string damaged_line_text(const meter_report::damaged_line& d) {
+    if (d.number == 0) return single_line(d.text) + ": " + d.problem;
+    std::string text = single_line(d.text);
+    if (text.size() > 60) text = text.substr(0, 60) + "...";
+    return "line " + std::to_string(d.number) + " \"" + text + "\": " + d.problem;
+}
+
+std::string unplayable_meter_file(std::string_view bytes, const meter_report& report) {
+    if (report.unplayable.empty()) return {};
+    bool any_line = false;
+    for (std::string_view line : split_lines(bytes)) any_line = any_line || !trim_spaces(line).empty();
+    if (!any_line) return "it holds no lines";
+    if (bytes.find('\n') == std::string_view::npos && bytes.find('\r') != std::string_view::npos)
+        return "its lines end with CR alone, so it reads as one line";
+    std::string text = damaged_line_text(report.unplayable.front());
+    if (report.unplayable.size() > 1) text += " (and " + std::to_string(report.unplayable.size() - 1) + " more)";
+    return text;
 }
 
 std::vector<meter_sample> meter_samples(const meter_report& report, const meter_def& meter) {
@@ -341,8 +375,6 @@ std::string label(const meter_def& meter) { return fmt::format("{} ({})", meter.
 // obvious to a reader abroad.
 constexpr const char* stamp_order = "time, dd/mm/yyyy";
 
-std::string percent_text(float percent) { return shown_number_text(static_cast<double>(percent)) + "%"; }
-
 std::vector<section> summary_sections(const meter_report& r) {
     const std::int16_t mode = r.selected_game_mode();
     section file{"Meter file", {}};
@@ -364,13 +396,19 @@ std::vector<section> summary_sections(const meter_report& r) {
           {"Average prize per game with a prize", amount(r.average_prize_when_paid())}}},
     };
     if (r.setup) {
+        const bool autoplay = r.settings_from_autoplay;
+        const char* price_source = autoplay ? "autoplay.txt price_per_play, charged instead of S2" : "setup.ini S2";
+        const char* price_key = autoplay ? "price" : "S2";
+        const char* payout_source = autoplay ? "autoplay.txt payout_%, used instead of S1" : "setup.ini S1";
         sections.push_back(
             {"Share paid out (an estimate at today's price)",
-             {{"Price per play today, credits (setup.ini S2)", shown_number_text(r.setup->price_per_play)},
-              {fmt::format("Takings at today's price ({} x S2)", meter::games_played.key),
+             {{fmt::format("Price per play today, credits ({})", price_source),
+               shown_number_text(r.setup->price_per_play)},
+              {fmt::format("Takings at today's price ({} x {})", meter::games_played.key, price_key),
                amount(r.takings_at_todays_price())},
               {fmt::format("Share paid out, estimate ({} / takings)", meter::prizes_paid.key), share(r.paid_share())},
-              {"Payout percentage set (setup.ini S1)", percent_text(r.setup->payout_percent)}}});
+              {fmt::format("Payout percentage set ({})", payout_source),
+               shown_number_text(r.shown_payout_percent()) + "%"}}});
     }
     sections.push_back({"Game time",
                         {{label(meter::game_time), number(r.game_seconds)},
@@ -591,13 +629,32 @@ std::string folder_name(std::string root) {
     return at == std::string::npos ? root : root.substr(at + 1);
 }
 
-// The settings the host would run with: the setup file's, bounded as at start-up, or the defaults of a
-// new one when there is none.
-setup_values cabinet_setup(file_system& fs, const std::string& system_path) {
-    const std::string path = system_path + setup_file_name;
-    if (!fs.file_exists(path)) return default_setup_values;
+// The settings the host charges and pays with: the autoplay file's when there is one (taken as they stand,
+// as the host takes them), else the setup file's, bounded as at start-up, or the defaults of a new one when
+// there is none. The payout is kept as the file holds it too, for showing.
+void cabinet_setup(file_system& fs, const std::string& root, meter_report& report) {
+    const std::string autoplay = root + autoplay_file_name;
+    if (fs.file_exists(autoplay)) {
+        const record_lines settings = record_lines::load(fs, autoplay);
+        const double price = leading_number(settings.read_field("price_per_play", 1));
+        const double payout = leading_number(settings.read_field("payout_%", 1));
+        setup_values values;
+        values.price_per_play = round_to_int32_if_in_range(price).value_or(0);
+        values.payout_percent = static_cast<float>(payout);
+        report.setup = values;
+        report.settings_from_autoplay = true;
+        report.payout_as_set = payout;
+        return;
+    }
+    const std::string path = root + system_folder_name + setup_file_name;
+    if (!fs.file_exists(path)) {
+        report.setup = default_setup_values;
+        return;
+    }
     const record_lines setup = record_lines::load(fs, path);
-    return bounded_setup_values(leading_number(setup.read_field("S1", 1)), leading_number(setup.read_field("S2", 1)));
+    const double payout = leading_number(setup.read_field("S1", 1));
+    report.setup = bounded_setup_values(payout, leading_number(setup.read_field("S2", 1)));
+    if (!report.setup->payout_replaced) report.payout_as_set = payout;
 }
 
 void report_failure(std::ostream& err, const run_time_error& e) {
@@ -611,8 +668,8 @@ void report_failure(std::ostream& err, const run_time_error& e) {
 int run_meter_report(file_system& fs, clock& now, const meter_tool_options& options, std::ostream& out,
                      std::ostream& err) {
     const std::string format = options.format.empty() ? "text" : options.format;
-    if (format != "text" && format != "openmetrics" && format != "json") {
-        err << "quizhost meters: unknown format \"" << format << "\" (text, openmetrics or json)\n";
+    if (format != "text" && format != "prometheus" && format != "openmetrics" && format != "json") {
+        err << "quizhost meters: unknown format \"" << format << "\" (text, prometheus, openmetrics or json)\n";
         return 2;
     }
     const std::string system_path = options.root + system_folder_name;
@@ -622,9 +679,9 @@ int run_meter_report(file_system& fs, clock& now, const meter_tool_options& opti
         return 1;
     }
     try {
-        meter_report report = read_meter_report(fs.read_file(path));
+        meter_report report = read_meter_report(read_bounded_file(fs, path));
         report.made = now.now();
-        report.setup = cabinet_setup(fs, system_path);
+        cabinet_setup(fs, options.root, report);
 
         std::string text;
         if (format == "text") {
@@ -637,12 +694,18 @@ int run_meter_report(file_system& fs, clock& now, const meter_tool_options& opti
             context.meter_file_modified = fs.modified_time(path);
             const std::string log = system_path + log_file_name;
             if (fs.file_exists(log)) {
-                context.log = summarize_log(fs.read_file(log));
+                context.log = summarize_log(read_bounded_file(fs, log, log_read_limit));
                 if (context.log->last_launch) context.last_launch = unix_seconds_of_local(*context.log->last_launch);
             }
             context.recall = recall_money_summary(fs, system_path);
             const auto metrics = meter_metrics(report, context);
-            text = format == "json" ? metrics_json(metrics, report, context) : metrics_text(metrics, context);
+            if (format == "json") {
+                text = metrics_json(metrics, report, context);
+            } else if (format == "openmetrics") {
+                text = metrics_openmetrics(metrics, context);
+            } else {
+                text = metrics_text(metrics, context);
+            }
         }
         if (options.output.empty()) {
             out << text;

@@ -62,11 +62,23 @@ struct meter_report {
         friend bool operator==(const damaged_line&, const damaged_line&) = default;
     };
     std::vector<damaged_line> damaged;
+    // Those of the damaged lines the host must not play on: a header or meter line or row missing (the
+    // file is empty, garbage, or its lines do not end as record lines), or a meter's value that is not a
+    // number. Playing on would count games nowhere, or wipe out a count; start-up refuses such a file and
+    // the preflight calls it an error. Unknown or repeated lines, a stray field, are only shown.
+    std::vector<damaged_line> unplayable;
 
     // Set by the tool, not read from the meter file: when the report was made (the cabinet's local
     // clock), and the money settings the host would run with (from setup.ini, bounded as at start-up).
     std::optional<date_time> made;
     std::optional<setup_values> setup;
+    // Where the money settings came from: setup.ini, or the autoplay file, whose price and payout the host
+    // charges instead of setup.ini's (without bounds) while it is there.
+    bool settings_from_autoplay = false;
+    // The payout percentage as the file holds it, when the host uses it: 33.3 is shown as 33.3, not as the
+    // single-precision number the host computes with (33.2999992370605).
+    std::optional<double> payout_as_set;
+    double shown_payout_percent() const;
 
     // Derived figures; none when the figure they divide by is zero or missing.
     std::optional<double> average_prize() const;            // total paid / games played
@@ -80,6 +92,12 @@ struct meter_report {
     // Prizes paid against those takings, as a percentage: an estimate, since the price may have changed.
     std::optional<double> paid_share() const;
 };
+
+// "line 3 \"M1,x\": the value \"x\" is not a number", or "M8: no line" for a line that is missing.
+std::string damaged_line_text(const meter_report::damaged_line& d);
+// Why the host must not play on this meter file, "" when it may: the first unplayable line (and how many
+// more), or that the file holds no lines or ends its lines with CR alone.
+std::string unplayable_meter_file(std::string_view bytes, const meter_report& report);
 
 // One value the report read for a meter: a one-line meter has one (with no index) when its line is
 // there, an indexed meter one per row.
@@ -102,7 +120,7 @@ std::string meter_report_html(const meter_report& report, std::string_view sourc
 struct meter_tool_options {
     std::string root;     // the cabinet folder
     std::string html;     // also write the HTML page here ("" for none)
-    std::string format;   // "text" (default), "openmetrics" or "json"
+    std::string format;   // "text" (default), "prometheus", "openmetrics" or "json"
     std::string output;   // write the report here, atomically ("" for standard output)
     std::string cabinet;  // the export's cabinet label ("" for the folder's name)
 };

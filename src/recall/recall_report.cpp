@@ -57,6 +57,17 @@ recall_contents read_recall_files(file_system& fs, const std::string& system_pat
     return contents;
 }
 
+namespace {
+
+// A record's time as the log and the meters show theirs, dd/mm/yyyy HH:MM:SS; any other text as it stands.
+std::string shown_time(const std::string& t) {
+    int y, mo, d, h, mi, s;
+    if (t.size() != 19 || std::sscanf(t.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &y, &mo, &d, &h, &mi, &s) != 6) return t;
+    return short_date({y, mo, d, h, mi, s}) + " " + long_time({y, mo, d, h, mi, s});
+}
+
+}  // namespace
+
 std::optional<recall_summary> recall_money_summary(file_system& fs, const std::string& system_path) {
     if (!fs.file_exists(recall_file_path(system_path)) && !fs.file_exists(previous_recall_file_path(system_path)))
         return std::nullopt;
@@ -74,17 +85,17 @@ std::vector<std::string> recall_money_warnings(file_system& fs, const std::strin
     for (const auto& r : read_recall_files(fs, system_path).records) ledger.take(r.record);
     if (const auto& pay = ledger.payment_in_doubt()) {
         warnings.push_back(std::string() + "a payment of " + pay->value("price").value_or("-") + " credits asked at " +
-                           pay->value("at").value_or("-") +
+                           shown_time(pay->value("at").value_or("-")) +
                            " has no answer recorded (in doubt): the host ended; the next start closes it");
     }
     if (const auto& game = ledger.game_unsettled()) {
         warnings.push_back(std::string() + "game " + game->value("game").value_or("-") + " was paid at " +
-                           game->value("at").value_or("-") +
+                           shown_time(game->value("at").value_or("-")) +
                            " and not settled: the host ended; the next start closes it");
     }
     if (const auto& bank = ledger.bank_in_doubt()) {
         warnings.push_back(bank->value("amount").value_or("-") + " credits sent to the bank at " +
-                           bank->value("at").value_or("-") +
+                           shown_time(bank->value("at").value_or("-")) +
                            " have no answer recorded (in doubt): the host ended; the next start closes it");
     }
     const money_counts& closed = ledger.closed_since_last_game();
@@ -155,16 +166,16 @@ recall_view view_recall(const recall_contents& contents, std::optional<double> m
     }
     if (const auto& pay = ledger.payment_in_doubt()) {
         view.notes.push_back("in flight at the end of the recall: a payment of " + pay->value("price").value_or("-") +
-                             " credits asked at " + pay->value("at").value_or("-") +
+                             " credits asked at " + shown_time(pay->value("at").value_or("-")) +
                              " with no answer recorded (in doubt); the next start-up closes it");
     } else if (const auto& game = ledger.game_unsettled()) {
         view.notes.push_back("in flight at the end of the recall: game " + game->value("game").value_or("-") +
-                             " paid at " + game->value("at").value_or("-") +
+                             " paid at " + shown_time(game->value("at").value_or("-")) +
                              " and not settled; the next start-up closes it");
     }
     if (const auto& bank = ledger.bank_in_doubt()) {
         view.notes.push_back("in flight at the end of the recall: " + bank->value("amount").value_or("-") +
-                             " credits sent to the bank at " + bank->value("at").value_or("-") +
+                             " credits sent to the bank at " + shown_time(bank->value("at").value_or("-")) +
                              " with no answer recorded (in doubt); the next start-up closes it");
     }
     for (const auto& item : view.items) {
@@ -421,7 +432,7 @@ shown_game show_game(const recall_item& item, question_files& questions) {
             shown.where = shown.where.empty() ? where_of(*r) : shown.where;
             const std::string after = value_or_dash(r->record, "after");
             shown.rows.push_back(
-                {"At", value_or_dash(r->record, "at") + (after == "-" ? "" : ", after game " + after), {}});
+                {"At", shown_time(value_or_dash(r->record, "at")) + (after == "-" ? "" : ", after game " + after), {}});
             if (r->record.kind == bank_outcome_kind) {
                 shown.rows.push_back({"ADD_TO_BANK in doubt",
                                       value_or_dash(r->record, "amount") + " credits sent (" +
@@ -439,7 +450,7 @@ shown_game show_game(const recall_item& item, question_files& questions) {
     shown.title = settled ? "Game " + value_or_dash(record, "no") : "Unfinished game";
     const std::string start = value_or_dash(record, "start");
     const std::string end = value_or_dash(record, "end");
-    std::string played = start + " to " + end;
+    std::string played = shown_time(start) + " to " + shown_time(end);
     if (const auto seconds = seconds_between(start, end)) played += " (" + std::to_string(*seconds) + " s)";
     shown.rows.push_back({"Played", played, {}});
     shown.rows.push_back({"Paid", paid_text(record), {}});
@@ -472,7 +483,8 @@ shown_game show_game(const recall_item& item, question_files& questions) {
                               {}});
     }
     for (const recalled_record* r : item.after) {
-        shown.rows.push_back({"After the game", value_or_dash(r->record, "at") + " (" + where_of(*r) + ")", {}});
+        shown.rows.push_back(
+            {"After the game", shown_time(value_or_dash(r->record, "at")) + " (" + where_of(*r) + ")", {}});
         event_rows(r->record, questions, shown.rows);
     }
     if (settled && closed == "-") {
@@ -481,9 +493,19 @@ shown_game show_game(const recall_item& item, question_files& questions) {
     return shown;
 }
 
+// "Made 07/12/2026 14:05:09 for cabinet tollcastle", "" when the options carry neither.
+std::string page_stamp(const recall_options& options) {
+    std::string stamp;
+    if (options.made) stamp = "Made " + short_date(*options.made) + " " + long_time(*options.made);
+    if (!options.cabinet.empty())
+        stamp += (stamp.empty() ? "For" : " for") + std::string(" cabinet ") + options.cabinet;
+    return stamp;
+}
+
 std::string text_page(const std::vector<shown_game>& games, const std::vector<std::string>& summary,
-                      const std::vector<recall_damage>& damage, std::string_view source) {
+                      const std::vector<recall_damage>& damage, std::string_view source, const std::string& stamp) {
     std::string out = "Game recall: " + single_line(source) + "\n";
+    if (!stamp.empty()) out += single_line(stamp) + " (dates dd/mm/yyyy)\n";
     for (const auto& note : summary) out += "Note: " + single_line(note) + "\n";
     for (const auto& d : damage) out += "Skipped: " + d.file + " line " + std::to_string(d.line) + ": " + d.what + "\n";
     for (const auto& game : games) {
@@ -502,7 +524,7 @@ std::string text_page(const std::vector<shown_game>& games, const std::vector<st
 }
 
 std::string html_page(const std::vector<shown_game>& games, const std::vector<std::string>& summary,
-                      const std::vector<recall_damage>& damage, std::string_view source) {
+                      const std::vector<recall_damage>& damage, std::string_view source, const std::string& stamp) {
     std::string out =
         "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
         "<meta charset=\"utf-8\"/>\n<title>Game recall</title>\n<style>\n"
@@ -514,6 +536,7 @@ std::string html_page(const std::vector<shown_game>& games, const std::vector<st
         ".note { background: #fff4d6; padding: 0.3em 0.6em; }\n"
         "</style>\n</head>\n<body>\n<h1>Game recall</h1>\n<p>" +
         html_escape(source) + "</p>\n";
+    if (!stamp.empty()) out += "<p>" + html_escape(stamp) + " (dates dd/mm/yyyy)</p>\n";
     for (const auto& note : summary) out += "<p class=\"note\">" + html_escape(note) + "</p>\n";
     for (const auto& d : damage) {
         out += "<p class=\"note\">Skipped: " + html_escape(d.file) + " line " + std::to_string(d.line) + ": " +
@@ -588,9 +611,10 @@ int run_recall_report(file_system& fs, const recall_options& options, std::ostre
         for (const recall_item* item : chosen) games.push_back(show_game(*item, questions));
 
         const std::string& source = current;
-        out << text_page(games, view.notes, contents.damage, source);
+        const std::string stamp = page_stamp(options);
+        out << text_page(games, view.notes, contents.damage, source, stamp);
         if (!options.html_path.empty()) {
-            replace_file(fs, options.html_path, html_page(games, view.notes, contents.damage, source));
+            replace_file(fs, options.html_path, html_page(games, view.notes, contents.damage, source, stamp));
         }
         for (const auto& d : contents.damage) {
             err << "quizhost recall: " << d.file << " line " << d.line << ": " << d.what << "\n";

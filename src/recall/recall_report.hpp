@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "basic/date_time.hpp"
 #include "meters/meter_export.hpp"
 #include "recall/recall_format.hpp"
 
@@ -71,6 +72,10 @@ struct recall_options {
     std::string html_path;       // also write the page here, when not empty
     long last = 10;              // the newest games shown
     std::optional<double> game;  // only the game of this number
+    // Stamped on every page: when it was made (the cabinet's local clock) and for which cabinet ("" and
+    // none leave the stamp out).
+    std::optional<date_time> made;
+    std::string cabinet;
 };
 
 // `quizhost recall`: prints the newest games first. Exit status 0; 1 when there is no recall, a game

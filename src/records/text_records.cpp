@@ -6,6 +6,34 @@
 
 namespace quizhost {
 
+namespace {
+
+[[noreturn]] void too_large(const std::string& path, std::int64_t size, std::int64_t limit) {
+    throw run_time_error(path_file_access_error, error_description(path_file_access_error),
+                         path + " is " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) +
+                             " the host reads of such a file");
+}
+
+}  // namespace
+
+void check_file_size(file_system& fs, const std::string& path, std::int64_t limit) {
+    const std::int64_t size = fs.file_size(path);
+    if (size > limit) too_large(path, size, limit);
+}
+
+std::string read_bounded_file(file_system& fs, const std::string& path, std::int64_t limit) {
+    check_file_size(fs, path, limit);
+    std::string bytes = fs.read_file(path);
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    if (size > limit) too_large(path, size, limit);  // it grew between the two looks
+    return bytes;
+}
+
+std::string cut_text(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return std::string(text);
+    return std::string(text.substr(0, limit)) + " [cut: " + std::to_string(text.size() - limit) + " more characters]";
+}
+
 std::vector<std::string_view> split_lines(std::string_view bytes) {
     std::vector<std::string_view> lines;
     for (std::size_t position = 0; position < bytes.size();) lines.push_back(next_line(bytes, position));
@@ -51,7 +79,7 @@ std::string first_matching_line(std::string_view bytes, std::string_view key) {
 
 std::string read_record(file_system& fs, const std::string& path, std::string_view key) {
     if (!fs.file_exists(path)) return {};
-    return first_matching_line(fs.read_file(path), key);
+    return first_matching_line(read_bounded_file(fs, path), key);
 }
 
 std::string read_record_field(file_system& fs, const std::string& path, std::string_view key, long field) {
@@ -65,7 +93,7 @@ std::string get_field(std::string_view line, long field) {
     return std::string(trim_spaces(pieces[static_cast<std::size_t>(field)]));
 }
 
-text_file_reader::text_file_reader(file_system& fs, const std::string& path) : bytes_(fs.read_file(path)) {}
+text_file_reader::text_file_reader(file_system& fs, const std::string& path) : bytes_(read_bounded_file(fs, path)) {}
 
 std::string text_file_reader::read_line() {
     if (at_end()) throw run_time_error(input_past_end_of_file);
@@ -82,7 +110,7 @@ std::string find_record_line(text_file_reader& file, std::string_view search) {
 
 std::string read_numbered_records(file_system& fs, const std::string& path, std::string_view prefix) {
     if (!fs.file_exists(path)) return {};
-    const std::string bytes = fs.read_file(path);
+    const std::string bytes = read_bounded_file(fs, path);
     std::string result;
     for (int n = 1; n <= 64; ++n) {
         const std::string line = first_matching_line(bytes, std::string(prefix) + "," + std::to_string(n));
@@ -94,7 +122,7 @@ std::string read_numbered_records(file_system& fs, const std::string& path, std:
 }
 
 std::string read_all_lines(file_system& fs, const std::string& path) {
-    const std::string bytes = fs.read_file(path);
+    const std::string bytes = read_bounded_file(fs, path);
     std::string result;
     result.reserve(bytes.size());
     bool first = true;
@@ -107,7 +135,7 @@ std::string read_all_lines(file_system& fs, const std::string& path) {
 }
 
 long count_lines(file_system& fs, const std::string& path) {
-    return static_cast<long>(count_line_ends(fs.read_file(path)));
+    return static_cast<long>(count_line_ends(read_bounded_file(fs, path)));
 }
 
 void append_line(file_system& fs, const std::string& path, std::string_view text) {
@@ -120,7 +148,7 @@ void append_line(file_system& fs, const std::string& path, std::string_view text
 record_lines record_lines::load(file_system& fs, const std::string& path) {
     // The bytes must outlive the loop: the views point into them (a temporary in the range expression
     // would be gone before the first line is copied).
-    const std::string bytes = fs.read_file(path);
+    const std::string bytes = read_bounded_file(fs, path);
     std::vector<std::string> lines;
     for (std::string_view line : split_lines(bytes)) lines.emplace_back(line);
     return record_lines(std::move(lines));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,23 @@
 namespace quizhost {
 
 class file_system;
+
+// Every file the host reads whole is read within a bound, so a damaged or hostile file (a sparse tail of
+// gigabytes) costs neither memory nor time: it is refused, named, before a byte of it is read.
+// Record files (the meter file, setup.ini, the high-score table, the weighted tables, the autoplay file,
+// the instructions) are a few kilobytes, with room for a line of a megabyte; question files hold up to
+// some 100,000 enciphered lines.
+inline constexpr std::int64_t record_file_size_limit = std::int64_t{4} << 20;
+inline constexpr std::int64_t question_file_size_limit = std::int64_t{128} << 20;
+
+// Error 75 "Path/File access error", naming the file, when it is larger than `limit` bytes.
+void check_file_size(file_system& fs, const std::string& path, std::int64_t limit);
+// The whole file's bytes, after check_file_size (and again after the read, for a file that grew meanwhile).
+std::string read_bounded_file(file_system& fs, const std::string& path, std::int64_t limit = record_file_size_limit);
+
+// The first `limit` characters of a text from the movie that the host stores, followed by a mark of the
+// cut (" [cut: N more characters]" ) when it was longer; the text itself when it fits.
+std::string cut_text(std::string_view text, std::size_t limit);
 
 // Splits file bytes into lines; a line ends with CR LF or LF (stripped), the last one may have no end.
 std::vector<std::string_view> split_lines(std::string_view bytes);
@@ -35,7 +53,8 @@ std::string read_record_field(file_system& fs, const std::string& path, std::str
 // Field `field` of the line, trimmed of spaces; "" when the line has fewer fields.
 std::string get_field(std::string_view line, long field);
 
-// A file opened for reading line by line (the whole file is read when it is opened).
+// A file opened for reading line by line (the whole file is read when it is opened, within the record
+// file bound).
 class text_file_reader {
 public:
     text_file_reader(file_system& fs, const std::string& path);
@@ -65,6 +84,8 @@ long count_lines(file_system& fs, const std::string& path);
 
 // Appends `text` as one line to an existing file; a missing file is left missing and nothing is reported.
 void append_line(file_system& fs, const std::string& path, std::string_view text);
+
+// Every operation below that reads a file reads it within record_file_size_limit.
 
 // The lines of a record file held in memory, so that several field updates land in the file together.
 class record_lines {

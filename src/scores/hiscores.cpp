@@ -39,9 +39,9 @@ struct submission {
 submission read_submission(std::string_view score_stuff) {
     const std::string text = single_line(score_stuff);
     submission entry;
-    entry.name = get_field(text, 0);
+    entry.name = cut_text(get_field(text, 0), hiscore_name_limit);
     if (entry.name.empty()) entry.name = no_name;
-    entry.code = get_field(text, 1);
+    entry.code = cut_text(get_field(text, 1), hiscore_code_limit);
     const std::string score = get_field(text, 2);
     entry.score = leading_number(score);
     // Only a number too long for any double gets here; it could not be stored and read back.
@@ -49,7 +49,7 @@ submission read_submission(std::string_view score_stuff) {
         throw run_time_error(overflow, error_description(overflow),
                              "score out of range: \"" + score.substr(0, 40) + "\"");
     }
-    for (int i = 0; i < 3; ++i) entry.details[i] = get_field(text, 3 + i);
+    for (int i = 0; i < 3; ++i) entry.details[i] = cut_text(get_field(text, 3 + i), hiscore_detail_limit);
     return entry;
 }
 
@@ -140,13 +140,52 @@ void carry_other_lines(text_file_reader& file, std::vector<std::string>& table) 
     }
 }
 
+// A table whose score rows cannot be read is never rebuilt: the rebuild would write its rows as empty ones
+// of score 0, and the players' scores would be gone for good. A row that cannot be read has a score that
+// is not a number or more fields than a score row (a file whose lines end with CR alone reads as one long
+// row); a file that holds lines but not one score row is garbage. An empty file has nothing to lose.
+void refuse_unreadable_table(file_system& fs, const std::string& path) {
+    const std::string fault = unreadable_hiscore_table(fs, path);
+    if (!fault.empty()) {
+        throw run_time_error(path_file_access_error, error_description(path_file_access_error),
+                             path + fault + "; the table is left as it is");
+    }
+}
+
 }  // namespace
+
+std::string unreadable_hiscore_table(file_system& fs, const std::string& path) {
+    text_file_reader file(fs, path);
+    long number = 0;
+    bool any_line = false;
+    bool any_row = false;
+    while (!file.at_end()) {
+        const std::string line = file.read_line();
+        ++number;
+        if (!trim_spaces(line).empty()) any_line = true;
+        if (!starts_with_ignoring_case(line, score_prefix)) continue;
+        any_row = true;
+        const std::string score = get_field(line, 7);
+        bool readable = split_views(line, ',').size() <= 8;
+        if (readable && !score.empty()) {
+            try {
+                (void)strict_number(score);
+            } catch (const run_time_error&) {
+                readable = false;
+            }
+        }
+        if (!readable) return " line " + std::to_string(number) + ": a score row that cannot be read";
+    }
+    if (any_line && !any_row) return ": no score row can be read";
+    return {};
+}
 
 int add_to_hiscores(host& h, const std::string& score_stuff) {
     write_error(h, "Updating highscores.txt");
     file_system& fs = *h.io.files;
     const std::string path = h.hiscore_file();
     text_file_reader score_rows(fs, path);  // a missing table is error 53
+    refuse_unreadable_table(fs, path);
     submission entry = read_submission(score_stuff);
 
     std::vector<std::string> table;

@@ -7,6 +7,8 @@
 #include "content/weighted_questions.hpp"
 #include "content_test_support.hpp"
 #include "host.hpp"
+#include "records/text_records.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost::testing {
 namespace {
@@ -199,6 +201,20 @@ TEST_F(Questions, MissingOrEmptyQuestionFilesFail) {
     EXPECT_EQ(error_of([&] { ask("1,T", 0); }), file_not_found);
     t.write("data/data_1_1.dat", "");
     EXPECT_EQ(error_of([&] { ask("1,T", 0); }), input_past_end_of_file);
+}
+
+// A question file over its bound ends the start-up, named, before any game is paid; one that grows over
+// it during a run fails its question at once, without being read.
+TEST_F(Questions, AnOverSizeQuestionFileIsRefusedAtStartUpAndAtItsQuestion) {
+    init_questions(t.host);
+    std::filesystem::resize_file(t.path("data/data_3_2.dat"), std::uintmax_t(question_file_size_limit) + 1);
+    const run_time_error at_start = failure_of([&] { init_questions(t.host); });
+    EXPECT_EQ(at_start.number(), path_file_access_error);
+    EXPECT_NE(at_start.detail().find(t.path("data/data_3_2.dat") + " is "), std::string::npos) << at_start.detail();
+    write_questions(t, 3, 2, {"set 2 difficulty 3"});
+    init_questions(t.host);
+    std::filesystem::resize_file(t.path("data/data_1_2.dat"), std::uintmax_t(question_file_size_limit) + 1);
+    EXPECT_EQ(error_of([&] { ask("1,F", 0); }), path_file_access_error);  // the first question: difficulty 1
 }
 
 TEST_F(Questions, LineThatDeciphersEmptyIsLoggedAndAnsweredWithTheDifficultyAlone) {

@@ -102,8 +102,47 @@ TEST_F(CheckFolder, CleanFolderWithBuiltInTablesPasses) {
     const content_findings f = check();
     EXPECT_EQ(f.status(), 0) << rendered(f);
     EXPECT_TRUE(has(f, level::note, "weighted_questions.txt", 0, "built-in default"));
-    // The built-in plans' odd mode 4 is told, but as a note: the folder can only replace it.
-    EXPECT_TRUE(has(f, level::note, "weighted_winplans.txt (built-in default)", 13, "add up to 105"));
+    // The built-in tables are the host's own design: their oddities (the plans of mode 4 adding up to 105,
+    // lives never given) are no fault of the folder and are not shown as if they were.
+    EXPECT_FALSE(has(f, level::note, "weighted_winplans.txt (built-in default)", 13, "add up to 105")) << rendered(f);
+    for (const auto& finding : f.list) {
+        EXPECT_FALSE(finding.file.ends_with("(built-in default)")) << format_finding(finding);
+    }
+}
+
+// Whatever a table holds, the check ends with findings, never with an unhandled failure: a weight of 309
+// digits (beyond any double) is a number the host reads, and the sum is shown as it is.
+TEST_F(CheckFolder, AWeightBeyondAnyNumberIsAFindingNotACrash) {
+    const std::string huge(309, '9');
+    t.write("data/weighted_lives.txt",
+            huge + ",0,0\r\n" + huge + ",0,0\r\n100,0,0\r\n100,0,0\r\n100,0,0\r\n100,0,0\r\n");
+    t.write("data/weighted_winplans.txt", "100*" + huge + ",100,100,100,100,100\r\n");
+    content_findings f;
+    ASSERT_NO_THROW(f = check());
+    EXPECT_TRUE(has(f, level::warning, "weighted_lives.txt", 1, "the weights add up to Infinity")) << rendered(f);
+}
+
+// Lines ended by CR alone read as one line to the host: every game would take its price and die at the
+// first question, so it is an error, and the question files behind the table are still all checked.
+TEST_F(CheckFolder, ATableWithCrOnlyLinesIsAnErrorAndTheFilesBehindItAreStillChecked) {
+    std::string tables;
+    for (int mode = 0; mode < 6; ++mode) {
+        for (int q = 0; q < 12; ++q) tables += "100,0,0,0\r";
+        tables += "*\r";
+    }
+    t.write("data/weighted_questions.txt", tables);
+    std::filesystem::remove(t.path("data/data_3_1.dat"));
+    const content_findings f = check();
+    EXPECT_EQ(f.status(), 2);
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", 1, "its lines end with CR alone")) << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "data_3_1.dat", 0, "missing")) << rendered(f);
+
+    // Tables without rows: every question stops the game, and every question file is still checked.
+    t.write("data/weighted_questions.txt", "*\r\n*\r\n*\r\n*\r\n*\r\n*\r\n");
+    const content_findings none = check();
+    EXPECT_EQ(none.status(), 2);
+    EXPECT_TRUE(has(none, level::error, "weighted_questions.txt", 1, "the host stops at start-up")) << rendered(none);
+    EXPECT_TRUE(has(none, level::error, "data_3_1.dat", 0, "missing")) << rendered(none);
 }
 
 TEST_F(CheckFolder, NotesOnBuiltInTablesSaySoAndEveryQuestionFileIsCounted) {

@@ -45,6 +45,34 @@ TEST(StartUp, ThePlatformLineComesBeforeTheLaunchLineAndBothBeforeTheRepairs) {
                      at + "Creating Meter File", at + "serving"}));
 }
 
+// A meter file the host cannot read as its records is never played on: the start-up ends through the
+// fatal path before the movie's first command is taken, the log and standard error name the file and the
+// line, and no credit is taken.
+TEST(StartUp, ADamagedMeterFileEndsTheStartUpBeforeAnyMoneyMoves) {
+    cabinet cab;
+    cab.make_priced();
+    ASSERT_EQ(cab.run(start).status, exit_closed);  // the first run makes the meter file
+    const std::string made = cab.read("system/logs/meter.txt");
+    for (const auto& [what, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"empty", ""},
+             {"no M1 line", std::string(made).erase(made.find("M1,0\r\n"), 6)},
+             {"M1 not a number", std::string(made).replace(made.find("M1,0\r\n"), 4, "M1,zero")},
+         }) {
+        SCOPED_TRACE(what);
+        cab.write("system/logs/meter.txt", bytes);
+        const run_result r = cab.run(start + "fs\tUSE_CREDIT\nfs\tSTART_GAME\nfs\tUPDATE_METERS\t1,-1,0,0\n");
+        EXPECT_EQ(r.status, exit_fatal) << r.err;
+        EXPECT_THAT(r.out, Not(HasSubstr("cuse"))) << "no game was paid";
+        EXPECT_THAT(r.out, Not(HasSubstr("fs\tmain\tUSE_CREDIT")));
+        EXPECT_THAT(r.err, HasSubstr("meter.txt: "));
+        const std::string log = cab.read("system/logs/log.txt");
+        EXPECT_THAT(log, HasSubstr("  METER FILE DAMAGED - "));
+        EXPECT_THAT(log, HasSubstr("  ERROR! 75 - Path/File access error.  Game Terminated.\r\n"));
+        EXPECT_EQ(cab.read("system/logs/meter.txt"), bytes) << "kept for the operator to restore";
+    }
+    EXPECT_THAT(cab.read("system/logs/log.txt"), HasSubstr("line 5 \"M1,zero\": the value \"zero\" is not a number"));
+}
+
 TEST(StartUp, AFirstRunWithoutALogLosesThePlatformAndLaunchLines) {
     cabinet cab;
     cab.write("intro.swf", "");

@@ -20,6 +20,7 @@
 #include "platform/write_access.hpp"
 #include "support/e2e.hpp"
 #include "support/faulty_credit_service.hpp"
+#include "support/meters_support.hpp"
 #include "swf/swf_source.hpp"
 
 #ifndef _WIN32
@@ -81,6 +82,12 @@ struct read_only_paths {
     }
 };
 
+// The meter file a host makes with the default tables.
+std::string sound_meter_file() {
+    meter_host made;
+    return lines_to_bytes(new_meter_file_lines(made.host));
+}
+
 // A copy of the demo cabinet that has run once: its movies and data, setup.ini, the log, the meter file,
 // the high-score table and the stand-in credit library beside it.
 class cabinet_check_test : public ::testing::Test {
@@ -89,7 +96,7 @@ protected:
         fs::copy(std::string(QUIZHOST_SOURCE_DIR) + "/demo/cabinet", cab.root(), fs::copy_options::recursive);
         cab.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
         cab.write("system/logs/log.txt", "<ERROR LOG>\r\nCreated on 01/12/2026 at 09:00:00\r\n\r\n");
-        cab.write("system/logs/meter.txt", "GameName,Tollcastle Wrapper\r\nM1,0\r\n");
+        cab.write("system/logs/meter.txt", sound_meter_file());
         cab.write("variable/highscores.txt", "Score,1,,,09:00 01/12/2026,AAA,1234,0\r\n");
         cab.write("credit_state.txt", "credit,500\r\nbank,0\r\n");
         install(tccomm_file);
@@ -371,7 +378,84 @@ TEST_F(cabinet_check_test, TheBrowserPortMustBeFree) {
     options.program_folder = root();
     options.http_port = taken->port();
     const content_findings f = check_cabinet({*native}, options);
-    EXPECT_TRUE(has(f, level::error, "127.0.0.1:" + std::to_string(taken->port()), "port is taken")) << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "127.0.0.1:" + std::to_string(taken->port()),
+                    "the browser player's port is in use, by another program"))
+        << rendered(f);
+    EXPECT_FALSE(has(f, level::error, "", "Permission denied")) << rendered(f);
+}
+
+// A meter file the host refuses at start keeps the unit down: an error naming each line; one that is only
+// odd is a warning; a damaged master copy that the host would restore is an error too.
+TEST_F(cabinet_check_test, AMeterFileTheHostCannotPlayOnIsAnErrorNamingItsLine) {
+    std::string bytes = sound_meter_file();
+    bytes.replace(bytes.find("M1,0"), 4, "M1,abc");
+    cab.write("system/logs/meter.txt", bytes);
+    content_findings f = check();
+    EXPECT_EQ(f.status(), 2);
+    EXPECT_TRUE(has(f, level::error, "meter.txt", "so the host refuses to start: line 5 \"M1,abc\"")) << rendered(f);
+    EXPECT_TRUE(std::any_of(f.list.begin(), f.list.end(), [](const auto& x) { return x.line == 5; }));
+
+    for (const char* garbage : {"", "\x01\x02 garbage", "GameName,Tollcastle Wrapper\rM1,0\rM8,0\r"}) {
+        cab.write("system/logs/meter.txt", garbage);
+        f = check();
+        EXPECT_EQ(f.status(), 2) << rendered(f);
+        EXPECT_TRUE(has(f, level::error, "meter.txt", "the host refuses to start")) << rendered(f);
+    }
+
+    cab.write("system/logs/meter.txt", sound_meter_file() + "Note,kept by hand\r\n");
+    f = check();
+    EXPECT_EQ(f.status(), 1) << rendered(f);
+    EXPECT_TRUE(has(f, level::warning, "meter.txt", "line 67 \"Note,kept by hand\": unknown key")) << rendered(f);
+
+    fs::remove(cab.path("system/logs/meter.txt"));
+    cab.write("system/meter.txt", "M1,7\r\n");
+    f = check();
+    EXPECT_TRUE(has(f, level::error, "system/meter.txt", "the master copy of the meter file is damaged"))
+        << rendered(f);
+}
+
+// A high-score table the host cannot read or will not rebuild ends every game that enters a score, after
+// its price was taken: an error before the first coin.
+TEST_F(cabinet_check_test, AHighScoreTableTheHostCannotRebuildIsAnError) {
+    cab.write("variable/highscores.txt",
+              "Score,1,,,09:00 01/12/2026,AAA,1234,0\rScore,2,,,09:00 01/12/2026,AAA,1234,0\r");
+    content_findings f = check();
+    EXPECT_TRUE(has(f, level::error, "highscores.txt", "line 1: a score row that cannot be read")) << rendered(f);
+    fs::resize_file(cab.path("variable/highscores.txt"), std::uintmax_t{64} << 20);  // sparse
+    f = check();
+    EXPECT_TRUE(has(f, level::error, "highscores.txt", "bytes, more than the")) << rendered(f);
+}
+
+// The preflight never ends in an unhandled failure: a weight of 309 digits, a payout of 400 digits, a
+// table file of gigabytes are each a finding naming the file, and every other fault is still reported.
+TEST_F(cabinet_check_test, TheCheckNeverCrashesAndReportsEveryFault) {
+    std::string rows;
+    for (int q = 0; q < 12; ++q) rows += (q == 0 ? std::string(309, '9') : std::string("100")) + ",0,0,0\r\n";
+    std::string tables;
+    for (int mode = 0; mode < 6; ++mode) tables += rows + "*\r\n";
+    cab.write("data/weighted_questions.txt", tables);
+    cab.write("system/setup.ini", "S1," + std::string(400, '9') + "\r\nS2,50\r\n");
+    content_findings f = check();
+    EXPECT_TRUE(has(f, level::warning, "weighted_questions.txt", "add up to Infinity")) << rendered(f);
+    EXPECT_TRUE(has(f, level::warning, "setup.ini", " is out of bounds: the host uses 70")) << rendered(f);
+
+    // Lines ended by CR alone: the host reads the table as one row, and every game dies at its first
+    // question after its price was taken. An error, and the missing question file behind it is named too.
+    std::string cr_only = tables;
+    std::erase(cr_only, '\n');
+    cab.write("data/weighted_questions.txt", cr_only);
+    fs::remove(cab.path("data/data_4_2.dat"));
+    f = check();
+    EXPECT_EQ(f.status(), 2);
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt", "its lines end with CR alone")) << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "data_4_2.dat", "missing")) << rendered(f);
+
+    fs::resize_file(cab.path("data/weighted_questions.txt"), std::uintmax_t{64} << 20);  // sparse
+    f = check();
+    EXPECT_TRUE(has(f, level::error, "weighted_questions.txt",
+                    "bytes, more than the " + std::to_string(record_file_size_limit)))
+        << rendered(f);
+    EXPECT_TRUE(has(f, level::error, "data_4_2.dat", "missing")) << rendered(f);
 }
 
 TEST_F(cabinet_check_test, AHostAlreadyServingTheCabinetIsAWarningAndItsLockIsKept) {

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
+#include "basic/text.hpp"
 #include "meters/meter_file.hpp"
 #include "platform/file_system.hpp"
 #include "support/faulty_file_system.hpp"
 #include "support/meters_support.hpp"
+#include "support/run_time_errors.hpp"
 
 namespace quizhost::testing {
 namespace {
@@ -63,9 +67,20 @@ TEST(FolderCheck, MissingSetupFileIsCreatedWithTheDefaults) {
     EXPECT_EQ(t.host.money.price_per_play, 50);
 }
 
+// A master copy as an operator keeps it: a whole meter file, with the cash pot line some files carry.
+std::string master_copy(cabinet& t) {
+    std::vector<std::string> lines = t.meter_lines;
+    for (auto& line : lines) {
+        if (line == "M1,0") line = "M1,12";
+        if (line == "M17,0") line = "M17,-40";
+    }
+    lines.emplace_back("M6,250");
+    return lines_to_bytes(lines);
+}
+
 TEST(FolderCheck, MissingMeterFileIsRestoredFromTheMasterCopy) {
     cabinet t;
-    const std::string master = "GameName,Tollcastle Wrapper\r\nM1,12\r\nM6,250\r\nM17,-40\r\n";
+    const std::string master = master_copy(t);
     t.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
     t.write("system/meter.txt", master);
     std::filesystem::remove(t.path(meter_path));
@@ -86,14 +101,94 @@ TEST(FolderCheck, MissingMeterFileWithoutMasterCopyStartsAfresh) {
     EXPECT_EQ(t.host.money.cashpot, 0);
 }
 
-TEST(FolderCheck, AnExistingMeterFileIsNeitherInspectedNorChanged) {
+TEST(FolderCheck, AnExistingMeterFileIsNeverChanged) {
     cabinet t;
-    t.write(meter_path, "not a meter file\nM6,1000.5\n");
+    std::vector<std::string> lines = t.meter_lines;
+    lines.emplace_back("M6,1000.5");
+    lines.emplace_back("Note,an unknown line is only odd, not damage");
+    t.write(meter_path, lines_to_bytes(lines));
     t.write("system/meter.txt", "M6,1\r\n");
     check_files(t.host);
-    EXPECT_EQ(t.read(meter_path), "not a meter file\nM6,1000.5\n");
+    EXPECT_EQ(t.read(meter_path), lines_to_bytes(lines));
     EXPECT_EQ(t.host.money.cashpot, 1000) << "the cash pot is loaded, halves to even";
     EXPECT_EQ(t.log(), "<ERROR LOG>\r\n");
+}
+
+// A meter file the host cannot read as its records is never played on: the start-up ends with error 75,
+// the detail and the log name the file and the line, and nothing of the file changes.
+TEST(FolderCheck, ADamagedMeterFileEndsTheStartUpNamingTheFileAndTheLine) {
+    struct case_ {
+        const char* what;
+        std::function<std::string(const std::vector<std::string>&)> bytes;
+        const char* named;  // what the detail says after the file's path
+    };
+    const auto without = [](std::vector<std::string> lines, const std::string& key) {
+        std::erase_if(lines, [&](const std::string& line) { return line_matches_key(line, key); });
+        return lines_to_bytes(lines);
+    };
+    const auto replaced = [](std::vector<std::string> lines, const std::string& from, const std::string& to) {
+        for (auto& line : lines) {
+            if (line == from) line = to;
+        }
+        return lines_to_bytes(lines);
+    };
+    for (const auto& c : std::vector<case_>{
+             {"empty", [](const auto&) { return std::string(); }, "it holds no lines"},
+             {"blank lines", [](const auto&) { return std::string("\r\n  \r\n"); }, "it holds no lines"},
+             {"garbage", [](const auto&) { return std::string("\x7f\x01garbage\xff\r\n"); }, "GameName: no line"},
+             {"CR-only",
+              [](const auto& lines) {
+                  std::string bytes;
+                  for (const auto& line : lines) bytes += line + "\r";
+                  return bytes;
+              },
+              "its lines end with CR alone"},
+             {"no M1 line", [&](const auto& lines) { return without(lines, "M1"); }, "M1: no line"},
+             {"no M10 line", [&](const auto& lines) { return without(lines, "M10"); }, "M10: no line"},
+             {"no header", [&](const auto& lines) { return without(lines, "ModifiedDate"); }, "ModifiedDate: no line"},
+             {"a value not a number", [&](const auto& lines) { return replaced(lines, "M1,0", "M1,12x"); },
+              "line 5 \"M1,12x\": the value \"12x\" is not a number"},
+             {"a row without its value", [&](const auto& lines) { return replaced(lines, "M2,3,0", "M2,3"); },
+              "line 9 \"M2,3\": no value"},
+             {"a row missing", [&](const auto& lines) { return without(lines, "M4,5"); }, "M4,5: row missing"},
+         }) {
+        SCOPED_TRACE(c.what);
+        cabinet t;
+        const std::string bytes = c.bytes(t.meter_lines);
+        t.write(meter_path, bytes);
+        const run_time_error e = failure_of([&] { check_files(t.host); });
+        EXPECT_EQ(e.number(), path_file_access_error);
+        EXPECT_NE(e.detail().find(t.path(meter_path) + ": " + c.named), std::string::npos) << e.detail();
+        EXPECT_NE(e.detail().find("restore it"), std::string::npos) << e.detail();
+        EXPECT_EQ(t.log(), "<ERROR LOG>\r\n07/12/2026 14:05:09  METER FILE DAMAGED - " +
+                               single_line(e.detail().substr(0, e.detail().find("; restore"))) + "\r\n");
+        EXPECT_EQ(t.read(meter_path), bytes) << "the damaged file is kept for the operator";
+    }
+}
+
+TEST(FolderCheck, ADamagedMasterCopyIsRestoredButNotPlayedOn) {
+    cabinet t;
+    std::filesystem::remove(t.path(meter_path));
+    t.write("system/meter.txt", "M6,1\r\n");
+    const run_time_error e = failure_of([&] { check_files(t.host); });
+    EXPECT_EQ(e.number(), path_file_access_error);
+    EXPECT_NE(e.detail().find("GameName: no line (and "), std::string::npos) << e.detail();
+    EXPECT_EQ(t.read(meter_path), "M6,1\r\n");
+}
+
+// Every file start-up reads whole is read within a bound: a sparse setup file or meter file of 64 MiB (or
+// 2 GiB: the same path) ends the start-up with the file named, at once and without the memory; so does a
+// high-score table too large for the first game that enters a score.
+TEST(FolderCheck, AnOverSizeFileEndsTheStartUpNamingIt) {
+    for (const char* name : {"system/setup.ini", meter_path, "variable/highscores.txt"}) {
+        SCOPED_TRACE(name);
+        cabinet t;
+        t.write("system/setup.ini", "S1,40\r\nS2,50\r\n");
+        std::filesystem::resize_file(t.path(name), std::uintmax_t{64} << 20);
+        const run_time_error e = failure_of([&] { check_files(t.host); });
+        EXPECT_EQ(e.number(), path_file_access_error);
+        EXPECT_NE(e.detail().find(t.path(name) + " is 67108864 bytes"), std::string::npos) << e.detail();
+    }
 }
 
 TEST(FolderCheck, ExistingHighScoresAreLeftAsTheyAreEvenWhenDamaged) {

@@ -16,6 +16,7 @@
 #include "meters/meter_report.hpp"
 #include "platform/clock.hpp"
 #include "platform/file_system.hpp"
+#include "support/e2e.hpp"
 #include "support/faulty_file_system.hpp"
 #include "support/meters_support.hpp"
 
@@ -68,6 +69,48 @@ TEST(LogSummary, CountsFatalErrorsAndFindsTheLastLaunch) {
     EXPECT_FALSE(summarize_log("").last_launch);
 }
 
+// The fleet's fatal counter counts the host's own fatal ends, the kiosk's end after its browser kept dying
+// included, and never a movie's TO_LOG text, which the host writes marked as the movie's.
+TEST(LogSummary, CountsTheHostsFatalEndsAndNotAMoviesText) {
+    const log_summary s = summarize_log(
+        "01/12/2026 09:10:00  ERROR! 53 - File not found.  Game Terminated.\r\n"
+        "01/12/2026 09:20:00  KIOSK BROWSER DIED 5 TIMES WITHIN A MINUTE (last: it ended, status 1).  Game "
+        "Terminated.\r\n"
+        "01/12/2026 09:30:00  (movie) ERROR! 5 - Invalid procedure call or argument.  Game Terminated.\r\n"
+        "01/12/2026 09:31:00  Game Terminated.\r\n"
+        "01/12/2026 09:32:00  KIOSK BROWSER DIED, said the movie\r\n"
+        "01/12/2026 09:33:00  (movie) LAUNCHING GAME (V7.99)\r\n");
+    EXPECT_EQ(s.fatal_errors, 2);
+    EXPECT_FALSE(s.last_launch) << "a movie's launch line is not the host's";
+}
+
+// The real program: a movie that logs what looks like a fatal error leaves the counter at 0; the host's
+// own fatal end (a command on a missing question file) counts 1.
+TEST(LogSummary, AMoviesForgedFatalLineIsNotCountedByTheExport) {
+    cabinet cab;
+    cab.make_standard();
+    const run_result played = cab.run(
+        "fs\tINTRO_END\nfs\tTO_LOG\tERROR! 5 - Invalid procedure call or argument.  Game Terminated.\n"
+        "fs\tTO_LOG\tGame Terminated\nfs\tCLOSE_ALL\n");
+    ASSERT_EQ(played.status, 0) << played.err;
+    EXPECT_THAT(cab.read("system/logs/log.txt"), HasSubstr("  (movie) ERROR! 5 - Invalid procedure call"));
+    // The counter's value as the export gives it.
+    const auto fatal_count = [&] {
+        const std::string text =
+            run_program(bin_path("quizhost"), {"meters", "--root", cab.root(), "--format", "prometheus"}).out;
+        const auto at = text.find("quizhost_log_fatal_errors_total{");
+        if (at == std::string::npos) return std::string("none in: ") + text;
+        const auto value = text.find("} ", at) + 2;
+        return text.substr(value, text.find('\n', value) - value);
+    };
+    EXPECT_EQ(fatal_count(), "0");
+
+    std::filesystem::remove(cab.path("data/data_1_2.dat"));
+    const run_result died = cab.run("fs\tINTRO_END\nfs\tSTART_GAME\ndraw\t0\nfs\tGET_QUESTION\t1,F\n");
+    EXPECT_EQ(died.status, exit_fatal) << died.err;
+    EXPECT_EQ(fatal_count(), "1");
+}
+
 // ---- The export ----
 
 // A cabinet "cab-1" with a meter file, setup file and log; the clock stands at 09/12/2026 16:50:53.
@@ -109,7 +152,7 @@ struct export_host : meter_host {
 
 TEST(MeterExport, EveryMeterUnderItsNameWithTheCabinetAndRowLabels) {
     export_host t;
-    ASSERT_EQ(t.run("openmetrics"), 0) << t.err.str();
+    ASSERT_EQ(t.run("prometheus"), 0) << t.err.str();
     const std::string text = t.out.str();
     for (const char* expected : {
              "# HELP quizhost_games_played_total Games played (meter M1).\n"
@@ -151,9 +194,9 @@ TEST(MeterExport, EveryMeterUnderItsNameWithTheCabinetAndRowLabels) {
 
 TEST(MeterExport, LabelValuesAreEscapedAndTheCabinetDefaultsToTheFolderName) {
     export_host t;
-    ASSERT_EQ(t.run("openmetrics", "", "a\"b\\c\nd"), 0);
+    ASSERT_EQ(t.run("prometheus", "", "a\"b\\c\nd"), 0);
     EXPECT_THAT(t.out.str(), HasSubstr("quizhost_games_played_total{cabinet=\"a\\\"b\\\\c\\nd\"} 40\n"));
-    ASSERT_EQ(t.run("openmetrics", "", ""), 0);
+    ASSERT_EQ(t.run("prometheus", "", ""), 0);
     const std::string folder = std::filesystem::path(t.host.program_folder).filename().string();
     EXPECT_THAT(t.out.str(), HasSubstr("quizhost_games_played_total{cabinet=\"" + folder + "\"} 40\n"));
 }
@@ -162,7 +205,7 @@ TEST(MeterExport, WithoutLogOrSetupFileItSaysWhatItKnows) {
     export_host t;
     std::filesystem::remove(t.path("system/logs/log.txt"));
     std::filesystem::remove(t.path("system/setup.ini"));
-    ASSERT_EQ(t.run("openmetrics"), 0);
+    ASSERT_EQ(t.run("prometheus"), 0);
     EXPECT_THAT(t.out.str(), Not(HasSubstr("quizhost_log_fatal_errors_total")));
     EXPECT_THAT(t.out.str(), Not(HasSubstr("quizhost_last_launch_timestamp_seconds")));
     EXPECT_THAT(t.out.str(), HasSubstr("quizhost_setup_price_per_play_credits{cabinet=\"cab-1\"} 50\n"))
@@ -172,9 +215,9 @@ TEST(MeterExport, WithoutLogOrSetupFileItSaysWhatItKnows) {
 TEST(MeterExport, ADamagedFileIsStillExportedCountedAndFails) {
     export_host t;
     t.write(meter_path, "M1,abc\r\nM1,5\r\n");
-    EXPECT_EQ(t.run("openmetrics", t.path("out/cab.prom")), 1) << "the output's folder is missing";
+    EXPECT_EQ(t.run("prometheus", t.path("out/cab.prom")), 1) << "the output's folder is missing";
     std::filesystem::create_directories(t.path("out"));
-    EXPECT_EQ(t.run("openmetrics", t.path("out/cab.prom")), 1);
+    EXPECT_EQ(t.run("prometheus", t.path("out/cab.prom")), 1);
     EXPECT_THAT(t.err.str(), HasSubstr("line 1 \"M1,abc\": the value \"abc\" is not a number"));
     EXPECT_THAT(t.read("out/cab.prom"), HasSubstr("quizhost_games_played_total{cabinet=\"cab-1\"} 0\n"));
     EXPECT_THAT(t.read("out/cab.prom"), HasSubstr("quizhost_meter_file_damaged_lines{cabinet=\"cab-1\"} 19\n"));
@@ -188,7 +231,7 @@ TEST(MeterExport, TheOutputIsReplacedAtomicallyAndNothingElseIsWritten) {
     const std::string meters_before = t.read(meter_path);
     faulty_file_system faulty(make_native_file_system());
     std::ostringstream out, err;
-    ASSERT_EQ(run_meter_report(faulty, t.clock, {t.host.program_folder, "", "openmetrics", target, "cab-1"}, out, err),
+    ASSERT_EQ(run_meter_report(faulty, t.clock, {t.host.program_folder, "", "prometheus", target, "cab-1"}, out, err),
               0);
     EXPECT_EQ(out.str(), "") << "the metrics went to the file";
     EXPECT_THAT(t.read("textfile/quizhost-cab.prom"), HasSubstr("quizhost_games_played_total"));
@@ -233,7 +276,77 @@ TEST(MeterExport, JsonCarriesTheSameMetricsAndTheDamagedLines) {
 TEST(MeterExport, UnknownFormatIsABadCommandLine) {
     export_host t;
     EXPECT_EQ(t.run("xml"), 2);
-    EXPECT_EQ(t.err.str(), "quizhost meters: unknown format \"xml\" (text, openmetrics or json)\n");
+    EXPECT_EQ(t.err.str(), "quizhost meters: unknown format \"xml\" (text, prometheus, openmetrics or json)\n");
+}
+
+// OpenMetrics 1.0 as its reference parser reads it (Debian's python3-prometheus-client): counter
+// families without "_total", their samples with it, units where the name carries them, "# EOF" last.
+TEST(MeterExport, OpenMetricsIsReadByTheReferenceParser) {
+    export_host t;
+    t.write(meter_path, std::string(t.read(meter_path)) + "M6,1000\r\n");
+    ASSERT_EQ(t.run("openmetrics", t.path("cab.om")), 0) << t.err.str();
+    const std::string text = t.read("cab.om");
+    EXPECT_THAT(text, HasSubstr("# TYPE quizhost_games_played counter\n# HELP quizhost_games_played Games played "
+                                "(meter M1).\nquizhost_games_played_total{cabinet=\"cab-1\"} 40\n"));
+    EXPECT_THAT(text, HasSubstr("# TYPE quizhost_prizes_paid_credits counter\n# UNIT quizhost_prizes_paid_credits "
+                                "credits\n"));
+    EXPECT_THAT(text, HasSubstr("# TYPE quizhost_meter_file info\n"));
+    EXPECT_THAT(text, Not(HasSubstr("# TYPE quizhost_games_played_total")));
+    EXPECT_TRUE(text.ends_with("quizhost_export_timestamp_seconds{cabinet=\"cab-1\"} " +
+                               std::to_string(*unix_seconds_of_local({2026, 12, 9, 16, 50, 53})) + "\n# EOF\n"));
+#ifdef _WIN32
+    GTEST_SKIP() << "the reference parser is a Debian package of the Linux build machine";
+#endif
+    const std::string python = "/usr/bin/python3";
+    if (std::system((python + " -c 'import prometheus_client.openmetrics.parser' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "python3-prometheus-client is not installed (scripts/install-deps installs it)";
+    t.write("read.py",
+            "import sys\n"
+            "from prometheus_client.openmetrics.parser import text_string_to_metric_families\n"
+            "for f in text_string_to_metric_families(open(sys.argv[1]).read()):\n"
+            "    for s in f.samples:\n"
+            "        print(f.name, f.type, f.unit, s.name, s.labels.get('mode', ''), s.value)\n");
+    const std::string command =
+        python + " " + t.path("read.py") + " " + t.path("cab.om") + " > " + t.path("read.txt") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << t.read("read.txt");
+    const std::string read = t.read("read.txt");
+    EXPECT_THAT(read, HasSubstr("quizhost_games_played counter  quizhost_games_played_total  40\n"));
+    EXPECT_THAT(read, HasSubstr("quizhost_games_by_mode counter  quizhost_games_by_mode_total 2 30\n"));
+    EXPECT_THAT(read,
+                HasSubstr("quizhost_prizes_paid_credits counter credits quizhost_prizes_paid_credits_total  1500.5\n"));
+    EXPECT_THAT(read, HasSubstr("quizhost_reflex_meter_credits gauge credits quizhost_reflex_meter_credits  -1600\n"));
+    EXPECT_THAT(read, HasSubstr("quizhost_meter_file info  quizhost_meter_file_info  1\n"));
+    EXPECT_THAT(read, HasSubstr("quizhost_log_fatal_errors counter  quizhost_log_fatal_errors_total  1\n"));
+
+    // The Prometheus text format is what it always was: the textfile collectors read it.
+    ASSERT_EQ(t.run("prometheus"), 0);
+    EXPECT_THAT(t.out.str(), HasSubstr("# TYPE quizhost_games_played_total counter\n"));
+    EXPECT_THAT(t.out.str(), Not(HasSubstr("# EOF")));
+}
+
+// The figures say what the cabinet runs with: S1 as set (33.3, not its single-precision 33.2999992370605),
+// and, while autoplay.txt is there, the price and payout it charges instead of setup.ini's.
+TEST(MeterExport, TheMoneySettingsAreThoseTheHostRunsWithAsTheyAreSet) {
+    export_host t;
+    t.write("system/setup.ini", "S1,33.3\r\nS2,20\r\n");
+    ASSERT_EQ(t.run("prometheus"), 0);
+    EXPECT_THAT(t.out.str(), HasSubstr("quizhost_setup_payout_percent{cabinet=\"cab-1\"} 33.3\n"));
+    ASSERT_EQ(t.run("text"), 0);
+    EXPECT_THAT(t.out.str(), HasSubstr("33.3%"));
+    EXPECT_THAT(t.out.str(), Not(HasSubstr("33.29999")));
+
+    t.write("autoplay.txt", "no_of_games,5\r\nprice_per_play,10\r\npayout_%,80.5\r\n");
+    ASSERT_EQ(t.run("text"), 0);
+    EXPECT_THAT(t.out.str(), HasSubstr("autoplay.txt price_per_play, charged instead of S2"));
+    EXPECT_THAT(t.out.str(), HasSubstr("80.5%"));
+    const std::string report = t.out.str();
+    const auto takings = report.find("Takings at today's price (M1 x price)");
+    ASSERT_NE(takings, std::string::npos) << report;
+    EXPECT_THAT(report.substr(takings, report.find('\n', takings) - takings), HasSubstr(" 400"))
+        << "40 games at the 10 credits autoplay charges";
+    ASSERT_EQ(t.run("prometheus"), 0);
+    EXPECT_THAT(t.out.str(), HasSubstr("quizhost_setup_price_per_play_credits{cabinet=\"cab-1\"} 10\n"));
+    EXPECT_THAT(t.out.str(), HasSubstr("quizhost_setup_payout_percent{cabinet=\"cab-1\"} 80.5\n"));
 }
 
 // promtool, Prometheus's own checker, reports nothing on the export.
@@ -244,7 +357,7 @@ TEST(MeterExport, PromtoolFindsNothingToSay) {
     if (!std::filesystem::exists("/usr/bin/promtool")) GTEST_SKIP() << "promtool is not installed";
     export_host t;
     t.write(meter_path, std::string(t.read(meter_path)) + "M6,1000\r\n");
-    ASSERT_EQ(t.run("openmetrics", t.path("cab.prom")), 0) << t.err.str();
+    ASSERT_EQ(t.run("prometheus", t.path("cab.prom")), 0) << t.err.str();
     const std::string command =
         "/usr/bin/promtool check metrics < " + t.path("cab.prom") + " > " + t.path("lint.txt") + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << t.read("lint.txt");

@@ -515,6 +515,33 @@ TEST(RecallTool, ShowsTheNewestGamesFirstWithTheirQuestionsDeciphered) {
     EXPECT_THAT(out, Not(HasSubstr("Game 2 ")));
 }
 
+// The auditor's pages give dates as the log and the meters do, dd/mm/yyyy, and say when and for which
+// cabinet they were made.
+TEST(RecallTool, DatesAreDayMonthYearAndEveryPageIsStamped) {
+    played_cabinet played;
+    recall_options chosen = options(10, std::nullopt, "/cab/page.html");
+    chosen.made = date_time{2026, 12, 9, 16, 50, 53};
+    chosen.cabinet = "tollcastle";
+    std::string out, err;
+    ASSERT_EQ(played.run(chosen, out, err), 0) << err;
+    EXPECT_THAT(out, HasSubstr("Made 09/12/2026 16:50:53 for cabinet tollcastle (dates dd/mm/yyyy)\n"));
+    EXPECT_THAT(out, HasSubstr("Played 07/12/2026 14:05:09 to 07/12/2026 14:05:09"));
+    EXPECT_THAT(out, HasSubstr("After the game 07/12/2026 14:05:09 ("));
+    EXPECT_THAT(out, Not(HasSubstr("2026-12-")));
+    const std::string page = played.cab.fs.contents("/cab/page.html");
+    EXPECT_THAT(page, HasSubstr("<p>Made 09/12/2026 16:50:53 for cabinet tollcastle (dates dd/mm/yyyy)</p>"));
+    EXPECT_THAT(page, Not(HasSubstr("2026-12-")));
+
+    // The real tool stamps its pages with the cabinet folder's name.
+    cabinet cab;
+    cab.make_standard();
+    ASSERT_EQ(cab.run("fs\tINTRO_END\nfs\tSTART_GAME\nfs\tUPDATE_METERS\t1,-1,0,0\nfs\tCLOSE_ALL\n").status, 0);
+    const run_result shown = run_program(bin_path("quizhost"), {"recall", "--root", cab.root()});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_THAT(shown.out,
+                HasSubstr(" for cabinet " + std::filesystem::path(cab.root()).filename().string() + " (dates"));
+}
+
 TEST(RecallTool, MarksAQuestionWhoseFileChangedSinceTheGame) {
     played_cabinet played;
     write_question_file(played.cab.fs, 1, 2, question_lines, " (edited)");

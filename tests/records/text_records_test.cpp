@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -17,6 +18,7 @@ using testing::native_files_swap;
 using testing::test_host;
 
 using testing::error_of;
+using testing::failure_of;
 
 std::set<std::string> folder_listing(const std::string& folder) {
     std::set<std::string> names;
@@ -217,6 +219,44 @@ TEST(RecordLines, SeveralUpdatesLandInOneSave) {
     EXPECT_EQ(t.read("m.txt"), "M1,0\r\nM2,3,0\r\n");  // nothing written before the save
     lines.save(*t.files, t.path("m.txt"));
     EXPECT_EQ(t.read("m.txt"), "M1,4\r\nM2,3,8\r\n");
+}
+
+// A file over its bound is refused before a byte of it is read: a sparse tail of gigabytes costs neither
+// memory nor time, and the error names the file. A file of exactly the bound is read.
+TEST_F(TextRecords, EveryWholeFileReadIsBoundedAndNamesTheFile) {
+    put("M1,7\r\n");
+    std::filesystem::resize_file(file, record_file_size_limit + 1);  // sparse: no disk, no memory
+    for (const auto& read : std::vector<std::function<void()>>{
+             [&] { (void)read_record(fs, file, "M1"); },
+             [&] { (void)read_record_field(fs, file, "M1", 1); },
+             [&] { (void)read_numbered_records(fs, file, "Score"); },
+             [&] { (void)read_all_lines(fs, file); },
+             [&] { (void)count_lines(fs, file); },
+             [&] { (void)record_lines::load(fs, file); },
+             [&] { text_file_reader reader(fs, file); },
+             [&] { (void)update_record_field(fs, file, "M1", 1, "8"); },
+         }) {
+        const run_time_error e = failure_of(read);
+        EXPECT_EQ(e.number(), path_file_access_error);
+        EXPECT_NE(e.detail().find(file), std::string::npos) << e.detail();
+        EXPECT_NE(e.detail().find(std::to_string(record_file_size_limit + 1) + " bytes"), std::string::npos);
+    }
+    std::filesystem::resize_file(file, record_file_size_limit);
+    EXPECT_EQ(read_record_field(fs, file, "M1", 1), "7");
+
+    // Question files have their own, larger bound: a real 100,000-line file fits.
+    EXPECT_GE(question_file_size_limit, 100'000 * 600);
+    std::filesystem::resize_file(file, question_file_size_limit + 1);
+    EXPECT_EQ(error_of([&] { (void)read_bounded_file(fs, file, question_file_size_limit); }), path_file_access_error);
+    EXPECT_EQ(error_of([&] { check_file_size(fs, file, question_file_size_limit); }), path_file_access_error);
+}
+
+TEST(CutText, KeepsTheFirstPartAndMarksTheCut) {
+    EXPECT_EQ(cut_text("short", 5), "short");
+    EXPECT_EQ(cut_text("", 0), "");
+    EXPECT_EQ(cut_text("longer", 4), "long [cut: 2 more characters]");
+    EXPECT_EQ(cut_text(std::string(50'000'000, 'x'), 10).size(),
+              10 + std::string(" [cut: 49999990 more characters]").size());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "basic/numbers.hpp"
@@ -178,6 +179,47 @@ TEST_F(Hiscores, AShortOrEmptyFileComesBackAsTwentyPlusTwentyRows) {
     ASSERT_EQ(lines.size(), 40u);
     EXPECT_EQ(lines[0], "Score,1,,,,,,0");
     EXPECT_EQ(lines[39], "PlayerID,20,,,,,");
+}
+
+// A table whose score rows cannot be read is never rebuilt with empty rows: the players' scores would be
+// lost for good. The addition fails (error 75, the file and line named) and the table stays byte for byte.
+TEST_F(Hiscores, ATableWhoseRowsCannotBeReadIsNeverOverwritten) {
+    const std::string good = make_table(twenty({"900", "700"}, "100"), 20);
+    std::string cr_only = good;
+    std::erase(cr_only, '\n');
+    std::string bad_score = good;
+    bad_score.replace(bad_score.find(",700\r\n"), 6, ",7x0\r\n");
+    for (const auto& [what, bytes, named] : std::vector<std::tuple<const char*, std::string, std::string>>{
+             {"garbage", "\x01\x02garbage\xff\r\nmore\r\n", ": no score row can be read"},
+             {"CR-only lines", cr_only, " line 1: a score row that cannot be read"},
+             {"a score not a number", bad_score, " line 2: a score row that cannot be read"},
+         }) {
+        SCOPED_TRACE(what);
+        t.write(table_file, bytes);
+        const run_time_error e = testing::failure_of([&] { add("Ann,1,950"); });
+        EXPECT_EQ(e.number(), path_file_access_error);
+        EXPECT_NE(e.detail().find(t.path(table_file) + named), std::string::npos) << e.detail();
+        EXPECT_EQ(table(), bytes);
+        EXPECT_FALSE(t.exists("variable/newfile.txt"));
+    }
+    // An empty table has nothing to lose: it is rebuilt.
+    t.write(table_file, "");
+    EXPECT_EQ(add("Ann,1,950"), 1);
+}
+
+// A name and a code keep at most 32 characters, a detail 64, each cut marked: a name of megabytes cannot
+// grow the table by twice as much.
+TEST_F(Hiscores, NamesCodesAndDetailsAreBounded) {
+    create_dummy_hiscores(t.host);
+    const std::string huge(5'000'000, 'N');
+    EXPECT_EQ(add(huge + "," + huge + ",500," + huge), 1);
+    const std::string name = std::string(hiscore_name_limit, 'N') + " [cut: 4999968 more characters]";
+    const std::string detail = std::string(hiscore_detail_limit, 'N') + " [cut: 4999936 more characters]";
+    EXPECT_EQ(row(0), "Score,1,,," + now_stamp + "," + name + "," + name + ",500");
+    EXPECT_EQ(row(20), "PlayerID,1," + name + "," + name + "," + detail + ",,");
+    EXPECT_LT(table().size(), 5000u);
+    EXPECT_EQ(add("Bob,77,400,a,b,c"), 2);
+    EXPECT_EQ(row(1), "Score,2,,," + now_stamp + ",Bob,77,400");
 }
 
 TEST_F(Hiscores, DamagedIdentificationRanksNeitherRepeatNorInventAnEntry) {

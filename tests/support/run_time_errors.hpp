@@ -21,4 +21,15 @@ int error_of(auto&& action) {
     return 0;
 }
 
+// The run-time error `action` raises (number 0 and no detail when none), for a test that reads its
+// detail: which file, which line.
+inline run_time_error failure_of(auto&& action) {
+    try {
+        action();
+    } catch (const run_time_error& e) {
+        return e;
+    }
+    return run_time_error(0, "", "");
+}
+
 }  // namespace quizhost::testing
