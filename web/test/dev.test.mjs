@@ -67,9 +67,13 @@ function startDev(fill = (source) => cpSync(demoCabinetDir, source, { recursive:
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
       dev.out += chunk;
-      const found = dev.out.match(/open (http:\/\/127\.0\.0\.1:\d+\/#key=[0-9a-f]+) in the cabinet's browser/);
+      // As on a cabinet, the host names the private file that holds the stage's address, never the secret.
+      const found = dev.out.match(
+        /the stage is at (http:\/\/127\.0\.0\.1:\d+\/) and admits only the address kept for this user in (.+?); open/,
+      );
+      if (/#key=/.test(dev.out)) fail(new Error(`quizhost dev printed the stage's secret: ${dev.out}`));
       if (found && !dev.stageUrl) {
-        dev.stageUrl = found[1];
+        dev.stageUrl = readFileSync(found[2], "utf8").trim();
         ready(dev);
       }
     });
