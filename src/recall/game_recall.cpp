@@ -321,7 +321,7 @@ void game_recall::scan(host& h) {
     std::int64_t last_seq = 0;
     auto read = [&](const std::string& path, bool is_current) {
         if (!fs.file_exists(path)) return;
-        const std::string bytes = fs.read_file(path);
+        const std::string bytes = read_bounded_file(fs, path, recall_read_limit);
         if (is_current) {
             bytes_in_file_ = static_cast<std::int64_t>(bytes.size());
             ends_with_line_end_ = bytes.empty() || bytes.back() == '\n';

@@ -46,6 +46,9 @@ struct host;
 // something else first: records between games, or games longer than the record limit allows).
 inline constexpr long recall_games_per_file = 1000;
 inline constexpr std::int64_t recall_file_size_limit = std::int64_t{8} * 1024 * 1024;
+// A recall file is read whole within this bound: the host's own files stop a record past the size above,
+// so a larger one was not written by it (a damaged disk, a sparse tail) and is refused, named.
+inline constexpr std::int64_t recall_read_limit = 4 * recall_file_size_limit;
 // A record keeps its events up to this many bytes and counts the rest ("dropped"), so that a movie that
 // draws questions without end cannot push the last 1,000 games out of the files.
 inline constexpr std::size_t recall_record_limit = 8000;

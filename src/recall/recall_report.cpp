@@ -52,7 +52,7 @@ recall_contents read_recall_files(file_system& fs, const std::string& system_pat
         {recall_file_path(system_path), recall_file_name},
     };
     for (const auto& [path, name] : files) {
-        if (fs.file_exists(path)) read_recall_bytes(fs.read_file(path), name, contents);
+        if (fs.file_exists(path)) read_recall_bytes(read_bounded_file(fs, path, recall_read_limit), name, contents);
     }
     return contents;
 }
@@ -269,7 +269,7 @@ private:
             if (fs_.file_exists(path)) {
                 lines.emplace();
                 // Held here: the lines are views into it (a temporary would end before the loop's first turn).
-                const std::string bytes = fs_.read_file(path);
+                const std::string bytes = read_bounded_file(fs_, path, question_file_size_limit);
                 for (std::string_view line : split_lines(bytes)) lines->emplace_back(line);
             }
         } catch (const run_time_error&) {

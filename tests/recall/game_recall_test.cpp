@@ -604,6 +604,21 @@ TEST(RecallTool, BadInputGetsAClearAnswer) {
     EXPECT_THAT(e.str(), HasSubstr("/no/such/folder/page.html"));
 }
 
+// A recall far larger than the host ever writes is refused, named, before it is read: by the tool and by
+// the start-up that reads it for what was in flight.
+TEST(RecallTool, ARecallLargerThanTheHostWritesIsRefusedNamed) {
+    played_cabinet played;
+    std::string bytes = played.cab.fs.contents(recall_path);
+    bytes.resize(static_cast<std::size_t>(recall_read_limit) + 1, 'x');
+    played.cab.fs.write_file(recall_path, bytes);
+    std::string out, err;
+    EXPECT_EQ(played.run(options(), out, err), 1);
+    EXPECT_THAT(err, HasSubstr("quizhost recall: Path/File access error"));
+    EXPECT_THAT(err, HasSubstr("recall.txt"));
+
+    EXPECT_THROW(recall_account_for_last_run(played.cab.t.host), run_time_error);
+}
+
 TEST(RecallTool, TheHtmlPageIsSelfContained) {
     played_cabinet played;
     played.cab.fs_command("ADD_TO_HISCORES", "<b>&\"x\",1,10");

@@ -43,6 +43,7 @@ function startDev(fill = (source) => cpSync(demoCabinetDir, source, { recursive:
   fill(source);
   const cabinet = join(work, "cabinet");
   const runtimeDir = join(work, "run");
+  mkdirSync(runtimeDir, { mode: 0o700 }); // the session's runtime folder, where the host keeps the stage's address
   const child = spawn(quizhostBin, ["dev", source, "--cabinet", cabinet, "--no-browser", "--http-port", "0"], {
     stdio: ["ignore", "pipe", "pipe"],
     env: { ...process.env, XDG_RUNTIME_DIR: runtimeDir, DISPLAY: "" },
@@ -64,6 +65,12 @@ function startDev(fill = (source) => cpSync(demoCabinetDir, source, { recursive:
   child.stderr.setEncoding("utf8");
   child.stderr.on("data", (chunk) => (dev.err += chunk));
   return new Promise((ready, fail) => {
+    // A host that never names its stage must not outlive the test (node waits for its children).
+    const bound = setTimeout(() => {
+      child.kill("SIGKILL");
+      fail(new Error(`quizhost dev did not name its stage within 20 s: ${dev.out} ${dev.err}`));
+    }, 20000);
+    child.on("exit", () => clearTimeout(bound));
     child.stdout.setEncoding("utf8");
     child.stdout.on("data", (chunk) => {
       dev.out += chunk;
@@ -73,6 +80,7 @@ function startDev(fill = (source) => cpSync(demoCabinetDir, source, { recursive:
       );
       if (/#key=/.test(dev.out)) fail(new Error(`quizhost dev printed the stage's secret: ${dev.out}`));
       if (found && !dev.stageUrl) {
+        clearTimeout(bound);
         dev.stageUrl = readFileSync(found[2], "utf8").trim();
         ready(dev);
       }
