@@ -134,8 +134,8 @@ void kiosk_supervisor::launch(time_point now) {
     std::vector<std::string> extra;
     if (const auto screen = hooks_.screen ? hooks_.screen() : std::nullopt) extra = kiosk_window_arguments(*screen);
     extra.insert(extra.end(), extra_args_.begin(), extra_args_.end());
-    process_ = hooks_.start(
-        {program_, kiosk_browser_arguments(program_, file_url(page.string()), profile.string(), extra)});
+    process_ =
+        hooks_.start({program_, kiosk_browser_arguments(program_, file_url(page.string()), profile.string(), extra)});
     started_at_ = now;
     seen_stage_ = false;
     lost_since_.reset();

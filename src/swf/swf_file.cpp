@@ -377,7 +377,7 @@ std::uint32_t reader::bits(unsigned count) {
             bit_count_ = 8;
         }
         --bit_count_;
-        value = (value << 1) | ((bit_byte_ >> bit_count_) & 1U);
+        value = (value << 1) | ((static_cast<unsigned>(bit_byte_) >> bit_count_) & 1U);
     }
     return value;
 }
