@@ -285,6 +285,8 @@ TEST_F(KioskProcess, TheBrowsersCommandLineNamesOnlyAPrivatePageNeverTheLinkOrTh
     EXPECT_THAT(said, ::testing::Not(HasSubstr("/open/")));
     EXPECT_THAT(said, ::testing::Not(HasSubstr("#key=")));
     host.kill_hard();
+    // The browser dies with its host, a moment later.
+    for (const long id : started(standin_log)) EXPECT_TRUE(eventually([&] { return !process_alive(id); }, 5s)) << id;
 }
 
 TEST_F(KioskProcess, ABrowserThatKeepsDyingEndsTheHostThroughTheFatalPath) {

@@ -64,11 +64,11 @@ export interface CommandArguments {
   UPDATE_METERS: `${number},${number},${number},${number}`;
   /** No argument. Answers vb_last_hiscore_update: Field 2 of a "Tournament" line of variable/highscores.txt; "" when there is none (the host never writes one). */
   GET_LAST_HISCORE_UPDATE: "";
-  /** The text to log; a CR or LF in it becomes a blank, so it stays one line. */
+  /** The text to log; a CR or LF in it becomes a blank, so it stays one line. At most 1000 characters are kept: a longer text keeps its first 1000, followed by " [cut: N more characters]". A text that opens as the host's own entries do ("ERROR!", "KIOSK BROWSER DIED", "LAUNCHING GAME", in any case) is written after "(movie) ", so that no movie can forge a fatal error or a launch. */
   TO_LOG: string;
   /** No argument. Answers vb_hiscores: The 20 score rows of variable/highscores.txt in rank order, each "Score,RANK,,,HH:MM dd/mm/yyyy,NAME,CODE,SCORE", joined by "|"; "" when the file is missing. */
   READ_HISCORES: "";
-  /** "NAME,CODE,SCORE,D1,D2,D3": the player's name ("AAA" when empty), a code, the score (its leading number) and three details kept in the PlayerID rows. Fields are trimmed; missing ones are empty. Answers vb_score_rank: The rank, "1" to "20", the score took; "-1" when it did not enter the table. */
+  /** "NAME,CODE,SCORE,D1,D2,D3": the player's name ("AAA" when empty), a code, the score (its leading number) and three details kept in the PlayerID rows. Fields are trimmed; missing ones are empty. The name and the code keep at most 32 characters, each detail 64; a longer one keeps its first part, followed by " [cut: N more characters]". Answers vb_score_rank: The rank, "1" to "20", the score took; "-1" when it did not enter the table. */
   ADD_TO_HISCORES: `${string},${string},${number},${string},${string},${string}`;
   /** No argument. Answers vb_game_name: Always "": the host keeps no such value (kept for old movies that ask for it). */
   GET_GAME_NAME: "";
