@@ -257,7 +257,8 @@ recall_record bank_record(int seq) {
 
 std::vector<std::string> log_lines_with(power_cut_file_system& disk, const std::string& text) {
     std::vector<std::string> found;
-    for (auto line : split_lines(disk.contents(log_path))) {
+    const std::string log = disk.contents(log_path);  // held: the lines are views into it
+    for (auto line : split_lines(log)) {
         if (std::string(line).find(text) != std::string::npos) found.emplace_back(line);
     }
     return found;

@@ -95,6 +95,9 @@ const cp1252High =
   "\x90\u2018\u2019\u201c\u201d\u2022\u2013\u2014\u02dc\u2122\u0161\u203a\u0153\x9d\u017e\u0178";
 const highCharacters = [...Array(128).keys()].map((i) => (i < 32 ? cp1252High[i] : String.fromCharCode(0x80 + i)));
 const highBytes = Buffer.from([...Array(128).keys()].map((i) => 0x80 + i));
+// A list in pieces of 32 (the last may be shorter).
+const inThirtyTwos = (list) =>
+  [...Array(Math.ceil(list.length / 32)).keys()].map((i) => list.slice(i * 32, i * 32 + 32));
 
 test(
   "text: bytes 0x80 to 0xFF round trip through a high-score name, from Flash movies of versions 5 and 6",
@@ -102,14 +105,21 @@ test(
   async () => {
     // A version 5 movie holds its texts as single bytes, a version 6 one as UTF-8 (an invalid byte is lost as
     // "?"); both raise them from their own actions.
-    const raising = (bytes) =>
-      `movie rate=30\nactions\n  fscommand "ADD_TO_HISCORES" "${bytes},0,77,,,"\n  fscommand "TO_LOG" "${bytes}"\n  stop\nend\nframe\n`;
+    // A name keeps at most 32 characters, so the bytes go out as names of 32 and, whole, as one log line.
     const escaped = (buffer) => [...buffer].map((b) => `\\x${b.toString(16).padStart(2, "0")}`).join("");
-    const utf8 = Buffer.concat([Buffer.from(highCharacters.join(""), "utf8"), Buffer.from([0xff])]);
-    for (const [version, source, stored] of [
-      [5, raising(escaped(highBytes)), highBytes],
-      [6, raising(escaped(utf8)), Buffer.concat([highBytes, Buffer.from("?")])],
+    const raising = (units) =>
+      "movie rate=30\nactions\n" +
+      inThirtyTwos(units)
+        .map((name) => `  fscommand "ADD_TO_HISCORES" "${escaped(Buffer.concat(name))},0,77,,,"\n`)
+        .join("") +
+      `  fscommand "TO_LOG" "${escaped(Buffer.concat(units))}"\n  stop\nend\nframe\n`;
+    const byteUnits = [...highBytes].map((b) => Buffer.from([b]));
+    const utf8Units = [...highCharacters.map((c) => Buffer.from(c, "utf8")), Buffer.from([0xff])];
+    for (const [version, source, storedUnits] of [
+      [5, raising(byteUnits), byteUnits],
+      [6, raising(utf8Units), [...byteUnits, Buffer.from("?")]],
     ]) {
+      const stored = Buffer.concat(storedUnits);
       const cabinet = makeFlashCabinet({ game: { version, source } });
       let host = null;
       let stage = null;
@@ -119,10 +129,12 @@ test(
         await stage.page.goto(host.stageUrl);
         await host.event("fs\tmain\tTO_LOG", 20000);
         const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"));
-        assert.ok(
-          table.includes(Buffer.concat([Buffer.from(","), stored, Buffer.from(",")])),
-          `SWF ${version}: the name's bytes ${table.toString("hex")}`,
-        );
+        for (const name of inThirtyTwos(storedUnits)) {
+          assert.ok(
+            table.includes(Buffer.concat([Buffer.from(","), ...name, Buffer.from(",")])),
+            `SWF ${version}: the name's bytes ${table.toString("hex")}`,
+          );
+        }
         await host.event("stop\tmain", 5000);
         const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"));
         assert.ok(log.includes(stored), `SWF ${version}: the log's bytes`);
@@ -139,15 +151,19 @@ test(
   "text: a name goes out to a Flash movie and comes back as the same bytes; Zoë from an HTML5 movie is one byte",
   slow,
   async () => {
-    const name = highCharacters.join("");
     await withFlashCabinet({}, async ({ cabinet, page }) => {
-      await flashAsk(page, "ADD_TO_HISCORES", `${name},0,99,,,`);
+      // Names of 32 characters, the most a name keeps.
+      const names = inThirtyTwos(highCharacters).map((name) => name.join(""));
+      for (const name of names) await flashAsk(page, "ADD_TO_HISCORES", `${name},0,99,,,`);
       const seen = await flashAsk(page, "READ_HISCORES", "", "vb_hiscores");
-      assert.ok(
-        seen.seen.includes(`,${name},`),
-        `READ_HISCORES gives the movie the same characters: ${JSON.stringify(seen.seen)}`,
-      );
-      assert.ok(readFileSync(join(cabinet.root, "variable", "highscores.txt")).includes(highBytes));
+      for (const name of names) {
+        assert.ok(
+          seen.seen.includes(`,${name},`),
+          `READ_HISCORES gives the movie the same characters: ${JSON.stringify(seen.seen)}`,
+        );
+      }
+      const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"));
+      for (let at = 0; at < highBytes.length; at += 32) assert.ok(table.includes(highBytes.subarray(at, at + 32)));
     });
     // The HTML5 movie's side of the same conversion.
     await withCabinet(browser(), {}, async ({ cabinet, game }) => {
