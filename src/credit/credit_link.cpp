@@ -410,13 +410,16 @@ std::string credit_listener_refusal(const socket_owner& owner, int port, const s
            "; nothing was sent to it";
 }
 
-std::string vet_credit_service(int port, int local_port, const std::string& allowed_user) {
+std::string vet_credit_service(int port, int local_port, const std::string& allowed_user, bool& refused) {
+    refused = false;
     std::string why;
     const auto owner = loopback_connection_owner(connection_end::server, port, local_port, why);
     if (!owner)
         return "who listens on 127.0.0.1:" + std::to_string(port) + " is not known (" + why +
                "); nothing was sent to it";
-    return credit_listener_refusal(*owner, port, allowed_user);
+    std::string refusal = credit_listener_refusal(*owner, port, allowed_user);
+    refused = !refusal.empty();
+    return refusal;
 }
 
 // The connection and the wait for the reply are bounded; a service that is away, silent or garbled ends
@@ -428,8 +431,10 @@ service_reply socket_send_message(host& h, const std::string& message, const std
     std::string refusal;
     exchange_bounds bounds;
     bounds.vet_peer = [&](int local_port) {
-        refusal = vet_credit_service(h.credit_port, local_port, h.credit_service_user);
-        return refusal;
+        bool refused = false;
+        std::string why = vet_credit_service(h.credit_port, local_port, h.credit_service_user, refused);
+        if (refused) refusal = why;
+        return why;
     };
     const exchange_outcome outcome = exchange_line(h.credit_port, request, bounds);
     if (!refusal.empty()) {

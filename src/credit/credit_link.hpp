@@ -58,9 +58,10 @@ service_reply socket_send_message(host& h, const std::string& message, const std
 // the refusal: "the listener on 127.0.0.1:7475 belongs to nobody, not root, the host's user or ...".
 std::string credit_listener_refusal(const socket_owner& owner, int port, const std::string& allowed_user);
 // The check of one connection to the service, made from `local_port`, before the request goes out: the
-// owner of the socket that accepted it. "" when it may answer; the refusal, or why the system could not
-// tell (which refuses too: money is not handed to an unknown).
-std::string vet_credit_service(int port, int local_port, const std::string& allowed_user);
+// owner of the socket that accepted it. "" when it may answer; the refusal (`refused` set), or why the
+// system could not tell, which stops the exchange too (money is not handed to an unknown) but as a service
+// that did not answer: a listener that already let the connection go is no longer in the system's tables.
+std::string vet_credit_service(int port, int local_port, const std::string& allowed_user, bool& refused);
 
 // The request line for the service: the message, one space, the parameters with CR and LF turned into
 // spaces (so no caller can slip a second request into one), and CR LF.

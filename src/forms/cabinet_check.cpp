@@ -431,8 +431,11 @@ private:
         std::string refusal;
         exchange_bounds bounds;
         bounds.vet_peer = [&](int local_port) {
-            refusal = vet_credit_service(options_.credit_port, local_port, options_.credit_service_user);
-            return refusal;
+            bool refused = false;
+            std::string why =
+                vet_credit_service(options_.credit_port, local_port, options_.credit_service_user, refused);
+            if (refused) refusal = why;
+            return why;
         };
         const exchange_outcome outcome = exchange_line(options_.credit_port, service_request("GET_CREDIT", ""), bounds);
         if (!refusal.empty()) {

@@ -48,6 +48,9 @@ bool is_folder(const fs::path& path) {
     return fs::is_directory(path, ignored);
 }
 
+// The file that marks a folder of the cabinet as a copy made by quizhost dev, which it may replace.
+constexpr const char* copied_marker = ".quizhost-dev-copy";
+
 void write_text(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
@@ -56,19 +59,30 @@ void write_text(const fs::path& path, const std::string& text) {
 }
 
 // `link` in the cabinet leads to `target`, replacing a link that led elsewhere. Anything else already there
-// is the developer's own business and stays: the host then reads what is there.
+// is the developer's own business and stays: the host then reads what is there. A system that makes no
+// links for this user (Windows without developer mode) gets a copy, taken afresh at each start.
 void make_link(const fs::path& link, const fs::path& target, std::vector<std::string>& notes) {
     std::error_code error;
     if (fs::is_symlink(fs::symlink_status(link, error))) {
         if (fs::read_symlink(link, error) == target) return;
         fs::remove(link, error);
+    } else if (fs::exists(link / copied_marker, error)) {
+        fs::remove_all(link, error);  // our own copy of an earlier start: taken afresh below
     } else if (fs::exists(fs::symlink_status(link, error))) {
         notes.push_back(link.string() + " is the cabinet's own, not a link to " + target.string() + ": it is kept");
         return;
     }
     fs::create_directory_symlink(target, link, error);
-    if (error)
-        throw dev_cabinet_error("cannot link " + link.string() + " to " + target.string() + ": " + error.message());
+    if (!error) return;
+    const std::string why = error.message();
+    fs::copy(target, link, fs::copy_options::recursive, error);
+    if (error) {
+        throw dev_cabinet_error("cannot link " + link.string() + " to " + target.string() + " (" + why +
+                                ") nor copy it: " + error.message());
+    }
+    write_text(link / copied_marker, "a copy of " + target.string() + ", made again at each start of quizhost dev\n");
+    notes.push_back(link.filename().string() + ": copied from " + target.string() +
+                    " (this system made no link: " + why + "); a change there shows at the next start");
 }
 
 // The credit the stand-ins' state file holds; nothing when there is no file.

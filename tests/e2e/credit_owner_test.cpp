@@ -64,7 +64,8 @@ TEST(SocketOwner, KnowsThisProcesssOwnListenerAndBothEndsOfItsConnection) {
     exchange_bounds bounds;
     bounds.reply = std::chrono::milliseconds(200);
     bounds.vet_peer = [&](int local_port) {
-        refusal = vet_credit_service(listener->port(), local_port, "");
+        bool refused = false;
+        refusal = vet_credit_service(listener->port(), local_port, "", refused);
         const auto client = loopback_connection_owner(connection_end::client, listener->port(), local_port, why);
         if (!client || !(client->this_user || client->administrator)) {
             return std::string("the client's end is not ours: " + why);

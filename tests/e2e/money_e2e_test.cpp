@@ -34,6 +34,9 @@ TEST(MoneyEndToEnd, ARefusedPaymentIsRecalledAsRefusedWithTheLibrarysAnswer) {
 }
 
 TEST(MoneyEndToEnd, ATranscriptWhoseReaderWentAwayEndsTheRunInOrderWithTheGameRecalled) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the reader that goes away is a POSIX shell's pipe";
+#endif
     cabinet cab;
     library_cabinet(cab, 1000);
     std::string script = "clock\t2026-12-07 14:05:09\nfs\tINTRO_END\nfs\tUSE_CREDIT\nfs\tSTART_GAME\n";
@@ -72,7 +75,11 @@ TEST(MoneyEndToEnd, MoneyLeftInFlightIsAWarningOfThePreflightAndCountedInTheMetr
     const run_result metrics =
         run_program(bin_path("quizhost"), {"meters", "--root", cab.root(), "--format", "openmetrics"});
     EXPECT_THAT(metrics.out, HasSubstr("quizhost_payments_in_doubt_total{cabinet="));
-    EXPECT_THAT(metrics.out, ::testing::ContainsRegex("quizhost_payments_in_doubt_total\\{[^}]*\\} 1"));
+    // The sample line, whatever its labels, counts the one payment in doubt.
+    const auto at = metrics.out.find("\nquizhost_payments_in_doubt_total{");
+    ASSERT_NE(at, std::string::npos) << metrics.out;
+    const std::string sample = metrics.out.substr(at + 1, metrics.out.find('\n', at + 1) - at - 1);
+    EXPECT_THAT(sample, ::testing::EndsWith("} 1")) << sample;
 
     // The next start closes it, with a line in the log.
     ASSERT_EQ(cab.play("fs\tCLOSE_ALL\n").status, 0);

@@ -102,12 +102,15 @@ TEST(developer_served, ThePanelsAreaAndTheDevelopersOwnFolderAreServedAsAMovieFo
     const fs::path game = fs::path(work.path()) / "mine" / "flash_game";
     write(game / "index.html", "game");
     write(fs::path(work.path()) / "secret.txt", "not for the stage");
-    fs::create_symlink(fs::path(work.path()) / "secret.txt", game / "leak.txt");
+    std::error_code no_links;  // wine makes none: the link's case is then not asked
+    fs::create_symlink(fs::path(work.path()) / "secret.txt", game / "leak.txt", no_links);
     const auto file = [&](const char* target) {
         return web::movie_file_in(game.string(), *web::resolve_target(target));
     };
     EXPECT_EQ(file("/flash_game/"), fs::canonical(game / "index.html").string());
-    EXPECT_FALSE(file("/flash_game/leak.txt"));  // a link out of the folder
+    if (!no_links) {
+        EXPECT_FALSE(file("/flash_game/leak.txt"));  // a link out of the folder
+    }
     EXPECT_FALSE(file("/flash_game/missing.js"));
 }
 

@@ -30,6 +30,7 @@ std::vector<std::string> command_names(const movie_facts& facts) {
 
 TEST(SwfFile, WhatIsWrittenReadsBackTheSameInEveryPacking) {
     for (const compression packing : {compression::none, compression::zlib, compression::lzma}) {
+        if (!can_read(packing)) continue;  // a build without zlib or LZMA (the Windows cross build)
         movie m;
         m.stored = packing;
         m.version = 8;
@@ -56,6 +57,10 @@ TEST(SwfFile, EveryDamageIsASwfErrorNeverAReadPastTheEnd) {
     const std::string source =
         "movie version=6\nactions\n  pool \"FSCommand:A\" \"b\"\n  push c0 c1\n  geturl2 0\nend\nframe\n";
     for (const char* packing : {"fws", "cws", "zws"}) {
+        const compression stored = packing[0] == 'c'   ? compression::zlib
+                                   : packing[0] == 'z' ? compression::lzma
+                                                       : compression::none;
+        if (!can_read(stored)) continue;  // a build without zlib or LZMA (the Windows cross build)
         const std::string whole = assembled(source + "movie compress=" + packing + "\n");
         ASSERT_NO_THROW(inspect_movie(whole)) << packing;
         // Every truncation, and every byte flipped in turn: an error or a movie, nothing else. A packed
