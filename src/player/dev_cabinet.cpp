@@ -180,7 +180,9 @@ dev_cabinet prepare_dev_cabinet(const dev_cabinet_request& request) {
 
     if (!request.credit_library.empty()) {
         const fs::path library = root / request.credit_library_name;
-        // Copied afresh each start: the stand-in may have been rebuilt since.
+        // Copied afresh each start: the stand-in may have been rebuilt since. The old copy goes first (a
+        // library in use cannot be written over on Windows, and mingw's overwrite_existing fails there).
+        fs::remove(library, error);
         fs::copy_file(request.credit_library, library, fs::copy_options::overwrite_existing, error);
         if (error) {
             throw dev_cabinet_error("cannot copy the stand-in credit library " + request.credit_library + ": " +

@@ -86,7 +86,8 @@ TEST(SwfFile, EveryDamageIsASwfErrorNeverAReadPastTheEnd) {
     }
     EXPECT_THAT([] { read_movie("GIF89a.."); }, ::testing::ThrowsMessage<swf_error>(HasSubstr("FWS, CWS or ZWS")));
     // A header that claims four gigabytes unpacks no more than the file holds (and allocates no more).
-    std::string huge = assembled("movie compress=cws\nframe\n");
+    std::string huge =
+        assembled(std::string("movie compress=") + (can_read(compression::zlib) ? "cws" : "fws") + "\nframe\n");
     huge[4] = huge[5] = huge[6] = huge[7] = '\xFF';
     EXPECT_EQ(read_movie(huge).tags.size(), 1U);
 }

@@ -136,14 +136,21 @@ std::optional<socket_owner> loopback_connection_owner(connection_end end, int se
                                                       std::string& why) {
     const int local = end == connection_end::server ? server_port : client_port;
     const int remote = end == connection_end::server ? client_port : server_port;
-    return find_owner(
-        [&](const MIB_TCPROW_OWNER_PID& row) {
-            return row.dwState == MIB_TCP_STATE_ESTAB && port_of(row.dwLocalPort) == local &&
-                   port_of(row.dwRemotePort) == remote && loopback(row.dwLocalAddr) && loopback(row.dwRemoteAddr);
-        },
-        "no connection between 127.0.0.1:" + std::to_string(server_port) + " and port " + std::to_string(client_port) +
-            " in the TCP table",
-        why);
+    const std::string missing = "no connection between 127.0.0.1:" + std::to_string(server_port) + " and port " +
+                                std::to_string(client_port) + " in the TCP table";
+    // A connection the server has not yet accepted may not be in the table yet (wine builds it from the
+    // Linux kernel's, where such a socket has no owner): it is asked again for a moment before it counts
+    // as unknown.
+    for (int attempt = 0;; ++attempt) {
+        auto owner = find_owner(
+            [&](const MIB_TCPROW_OWNER_PID& row) {
+                return row.dwState == MIB_TCP_STATE_ESTAB && port_of(row.dwLocalPort) == local &&
+                       port_of(row.dwRemotePort) == remote && loopback(row.dwLocalAddr) && loopback(row.dwRemoteAddr);
+            },
+            missing, why);
+        if (owner || why != missing || attempt == 20) return owner;
+        ::Sleep(10);
+    }
 }
 
 std::optional<socket_owner> loopback_listener_owner(int port, std::string& why) {
