@@ -140,15 +140,16 @@ std::optional<socket_owner> loopback_connection_owner(connection_end end, int se
                                 std::to_string(client_port) + " in the TCP table";
     // A connection the server has not yet accepted may not be in the table yet (wine builds it from the
     // Linux kernel's, where such a socket has no owner): it is asked again for a moment before it counts
-    // as unknown.
-    for (int attempt = 0;; ++attempt) {
+    // as unknown (200 ms at most, whatever one reading of the table costs).
+    const ULONGLONG give_up = ::GetTickCount64() + 200;
+    for (;;) {
         auto owner = find_owner(
             [&](const MIB_TCPROW_OWNER_PID& row) {
                 return row.dwState == MIB_TCP_STATE_ESTAB && port_of(row.dwLocalPort) == local &&
                        port_of(row.dwRemotePort) == remote && loopback(row.dwLocalAddr) && loopback(row.dwRemoteAddr);
             },
             missing, why);
-        if (owner || why != missing || attempt == 20) return owner;
+        if (owner || why != missing || ::GetTickCount64() >= give_up) return owner;
         ::Sleep(10);
     }
 }
