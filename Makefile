@@ -1,11 +1,12 @@
 # The two set-up commands of the README:
 #   make demo   installs what is missing, builds, and runs the demo cabinet
+#   make demo-flash  the same with the demo's Flash intro and game (scripts/demo --flash)
 #   make test   installs what is missing, builds both presets and passes every test
 #   make package  builds the Debian package of a Linux cabinet, build/quizhost_<version>_amd64.deb
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
 #   make package-windows  the installers build-windows-installer/quizhost-<version>-setup-{x64,x86}.exe
-.PHONY: demo test test-windows package package-windows build build-asan deps bench fuzz clean format check-format lint
+.PHONY: demo demo-flash test test-windows package package-windows build build-asan deps bench fuzz clean format check-format lint
 
 deps:
 	scripts/install-deps
@@ -20,6 +21,9 @@ build-asan: deps
 
 demo: build
 	scripts/demo
+
+demo-flash: build
+	scripts/demo --flash
 
 # Every stage of the tests, in two lanes side by side (scripts/test-all says which); each stage's output
 # is in build/test-logs/.

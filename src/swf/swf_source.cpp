@@ -477,15 +477,34 @@ private:
         const auto size = static_cast<std::uint32_t>(number(operand(t, 5, "the size").text, 1, 400) * 20);
         const std::uint32_t text_colour = colour(operand(t, 6, "the colour").text);
         const std::string& variable = operand(t, 7, "the variable").text;
-        const bool has_text = t.size() > 8;
+        const bool has_text = t.size() > 8 && t[8].quoted;
+        std::optional<std::uint8_t> align;
+        for (const auto& [key, value] : options_of(t, has_text ? 9 : 8)) {
+            if (key != "align") bad("unknown text option \"" + key + "\"");
+            if (value == "left")
+                align = 0;
+            else if (value == "right")
+                align = 1;
+            else if (value == "center")
+                align = 2;
+            else
+                bad("align is left, center or right, not \"" + value + "\"");
+        }
         w.u8((has_text ? 0x80 : 0) | 0x40 | 0x20 | 0x08 | 0x04 | 0x01);  // word wrap, multiline, read-only
-        w.u8(0x10);                                                      // not selectable
+        w.u8(0x10 | (align ? 0x20 : 0));                                 // not selectable; a layout
         w.u16(font);
         w.u16(size);
         w.u8(text_colour >> 16);
         w.u8(text_colour >> 8);
         w.u8(text_colour);
         w.u8(0xFF);
+        if (align) {
+            w.u8(*align);
+            w.u16(0);  // left and right margins, indent and leading
+            w.u16(0);
+            w.u16(0);
+            w.u16(0);
+        }
         w.text(variable);
         if (has_text) w.text(t[8].text);
         current().tags.push_back({tag_code::define_edit_text, w.data()});

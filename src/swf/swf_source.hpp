@@ -4,7 +4,8 @@
 //   movie version=6 width=800 height=600 rate=30 background=102040 compress=fws|cws|zws [as3]
 //   font ID "_sans"                        a device font (no glyphs: the player draws it)
 //   rect ID WIDTH HEIGHT RRGGBB            a shape: a filled rectangle
-//   text ID WIDTH HEIGHT FONT SIZE RRGGBB VARIABLE ["initial text"]   a dynamic text field bound to VARIABLE
+//   text ID WIDTH HEIGHT FONT SIZE RRGGBB VARIABLE ["initial text"] [align=left|center|right]
+//                                          a dynamic text field bound to VARIABLE
 //   sprite ID ... endsprite                a movie clip with its own timeline
 //   button ID SHAPE                        a button drawn (and hit) by SHAPE; its "on" blocks follow
 //   place ID DEPTH [name=NAME] [x=X] [y=Y] puts a character on the timeline; its "on" blocks follow

@@ -164,6 +164,36 @@ TEST(SwfSource, ABadLineIsNamedByItsNumber) {
     EXPECT_EQ(error_of("sprite 2\nframe\n"), "line 3: a sprite is not closed with endsprite");
 }
 
+TEST(SwfSource, ATextFieldTakesItsAlignmentAsALayout) {
+    const auto edit_text_of = [](const std::string& line) {
+        for (const tag& each : assemble("font 1 \"_sans\"\n" + line + "\nframe\n").tags) {
+            if (each.code == tag_code::define_edit_text) return text_of(each.body);
+        }
+        return std::string();
+    };
+    // id, bounds (a 5-bit field size, then four fields of that size), two flag bytes, font, size, colour.
+    const std::string plain = edit_text_of("text 2 100 20 1 12 FFFFFF v \"hi\"");
+    ASSERT_GT(plain.size(), 2U);
+    const std::size_t field_bits = static_cast<std::uint8_t>(plain[2]) >> 3;
+    const std::size_t flags_at = 2 + (5 + 4 * field_bits + 7) / 8;
+    const std::size_t layout_at = flags_at + 2 + 4 + 4;
+    EXPECT_EQ(plain[flags_at + 1] & 0x20, 0) << "no layout unless one is asked for";
+    EXPECT_EQ(plain.substr(layout_at), std::string("v\0hi\0", 5));
+    for (const auto& [name, code] : {std::pair{"left", 0}, {"right", 1}, {"center", 2}}) {
+        const std::string field = edit_text_of(std::string("text 2 100 20 1 12 FFFFFF v \"hi\" align=") + name);
+        EXPECT_NE(field[flags_at + 1] & 0x20, 0) << name;
+        EXPECT_EQ(field.substr(layout_at),
+                  std::string(1, static_cast<char>(code)) + std::string(8, '\0') + std::string("v\0hi\0", 5))
+            << name;
+    }
+    // Without an initial text the option follows the variable.
+    const std::string empty = edit_text_of("text 2 100 20 1 12 FFFFFF v align=center");
+    EXPECT_EQ(empty[flags_at] & 0x80, 0) << "no initial text";
+    EXPECT_EQ(empty.substr(layout_at), std::string(1, 2) + std::string(8, '\0') + std::string("v\0", 2));
+    EXPECT_THROW(assemble("text 2 100 20 1 12 FFFFFF v \"hi\" align=middle\n"), swf_error);
+    EXPECT_THROW(assemble("text 2 100 20 1 12 FFFFFF v \"hi\" size=3\n"), swf_error);
+}
+
 TEST(Avm1, BranchesLandOnTheirLabelsBothWays) {
     actions a;
     a.label("top").simple(op::play).if_true("end").jump("top").label("end");

@@ -1,0 +1,210 @@
+// The demo cabinet's Flash intro and game (demo/flash/*.swfs, assembled by the build into build/demo-flash/)
+// played whole on a real host, by keyboard alone: the attract screen with the credit, a paid game, a
+// question answered, the outcome, the settlement and a high-score name. What counts is what the cabinet's
+// files say afterwards. Screenshots of the screens are kept in build/test-artifacts/flash-demo/.
+import assert from "node:assert/strict";
+import { execFileSync, spawnSync } from "node:child_process";
+import { cpSync, existsSync, mkdirSync, readFileSync, rmSync } from "node:fs";
+import { join } from "node:path";
+import { before, test } from "node:test";
+import { answersTo, commands, rightAnswerOf } from "./quiz-driver.mjs";
+import { browserForTests, makeDemoCabinet, openStage, quizhostBin, sourceDir, startHost } from "./support.mjs";
+
+const movies = process.env.QUIZHOST_DEMO_FLASH || join(sourceDir, "build", "demo-flash");
+const artifacts = join(sourceDir, "build", "test-artifacts", "flash-demo");
+const browser = browserForTests();
+before(() => mkdirSync(artifacts, { recursive: true }));
+
+// The demo cabinet with the Flash movies in place of its HTML5 folders, as `scripts/demo --flash` sets it up.
+function makeFlashDemoCabinet() {
+  const cabinet = makeDemoCabinet({ credit: 500 });
+  for (const movie of ["intro", "flash_game"]) {
+    rmSync(join(cabinet.root, movie), { recursive: true, force: true });
+    cpSync(join(movies, `${movie}.swf`), join(cabinet.root, `${movie}.swf`));
+  }
+  return cabinet;
+}
+
+// A keyed record file as a map from key (with its index, "M2,3") to the rest of the line's fields.
+function records(path) {
+  const map = new Map();
+  for (const line of readFileSync(path, "latin1").split(/\r?\n/)) {
+    if (!line) continue;
+    const fields = line.split(",");
+    map.set(fields[0], fields.slice(1));
+    if (fields.length > 2) map.set(`${fields[0]},${fields[1]}`, fields.slice(2));
+  }
+  return map;
+}
+const numberAt = (map, key) => Number(map.get(key)?.[0]);
+
+// The game's own variables, read through the stage's movie surface.
+const gameVariable = (page, name) =>
+  page.evaluate((n) => window.quizhostStage.layers.main.flash?.getVariable(n) ?? "", name);
+
+// Waits until the game's variable `name` matches `pattern`; its value.
+async function variableMatches(page, name, pattern, timeout = 10000) {
+  const deadline = Date.now() + timeout;
+  for (;;) {
+    const value = await gameVariable(page, name);
+    if (pattern.test(value)) return value;
+    if (Date.now() > deadline) throw new Error(`${name} is "${value}", not ${pattern}`);
+    await new Promise((wake) => setTimeout(wake, 20));
+  }
+}
+
+// The screen the game shows (its own variable `screen`).
+const screenIs = (page, screen, timeout = 10000) => variableMatches(page, "screen", new RegExp(`^${screen}$`), timeout);
+
+async function keep(page, name) {
+  await page.screenshot({ path: join(artifacts, `${name}.png`) });
+}
+
+test("the Flash demo cabinet passes the preflight, the movies raising only commands the host answers", () => {
+  assert.ok(existsSync(join(movies, "flash_game.swf")), `${movies} holds the demo's Flash movies: build first`);
+  const cabinet = makeFlashDemoCabinet();
+  try {
+    const run = spawnSync(quizhostBin, ["check", "--root", cabinet.root, "--http-port", "0"], { encoding: "latin1" });
+    const found = run.stdout + run.stderr;
+    assert.doesNotMatch(found, /\.swf: (warning|error)/, found);
+    assert.match(found, /intro\.swf: note: raises INTRO_END$/m);
+    const raised = found.match(/flash_game\.swf: note: raises (.*)$/m)?.[1].split(", ") ?? [];
+    for (const command of ["GET_CREDIT", "USE_CREDIT", "GET_QUESTION", "ANSWERED", "UPDATE_METERS", "ADD_TO_BANK"])
+      assert.ok(raised.includes(command), `${command} in ${raised}`);
+    assert.match(found, /flash_game\.swf: note: reads the answer variables .*vb_question/);
+  } finally {
+    cabinet.remove();
+  }
+});
+
+test(
+  "a whole game by keyboard: credit, pay, a right answer, collect, a high-score name; the files agree",
+  { timeout: 60000 },
+  async () => {
+    const cabinet = makeFlashDemoCabinet();
+    let host = null;
+    let stage = null;
+    try {
+      host = await startHost(cabinet.root);
+      stage = await openStage(browser());
+      const { page } = stage;
+      await page.goto(host.stageUrl);
+      await host.event("fs\tintro\tINTRO_END", 20000);
+
+      // The attract screen shows the credit the host answered.
+      await screenIs(page, "attract", 20000);
+      await variableMatches(page, "ready", /^true$/);
+      assert.match(await gameVariable(page, "t_head"), /CREDIT 500\b/);
+      assert.match(await gameVariable(page, "t_foot"), /PRESS 1 TO PLAY +ONE GAME 50/);
+      await keep(page, "01-attract");
+
+      await page.keyboard.press("1");
+      await screenIs(page, "question", 20000);
+      assert.match(await gameVariable(page, "/answers:a1"), /^1 +\S/);
+      await keep(page, "02-question");
+      // A wrong answer first when the host drew more than one life: it costs one, and the game goes on.
+      let asked = 1;
+      const lives = Number(answersTo(host, "vb_lives")[0]);
+      if (lives > 1) {
+        const right = await rightAnswerOf(host, 1);
+        await page.keyboard.press(String((right % 4) + 1));
+        await screenIs(page, "outcome");
+        assert.equal(await gameVariable(page, "t_title"), "WRONG!");
+        assert.match(
+          await gameVariable(page, "t_body"),
+          new RegExp(`^THE ANSWER WAS ${right}: [\\s\\S]*LIVES LEFT ${lives - 1}$`),
+        );
+        await keep(page, "03-wrong");
+        asked = 2;
+        await screenIs(page, "question");
+      }
+      const right = await rightAnswerOf(host, asked);
+      await page.keyboard.press(String(right));
+      await screenIs(page, "outcome");
+      assert.equal(await gameVariable(page, "t_title"), "RIGHT!");
+      await keep(page, "04-right");
+
+      const rungs = answersTo(host, "vb_win_plan")[0].split(",");
+      const prize = Number(rungs[1]);
+      if (rungs.length > 2) {
+        await screenIs(page, "ladder");
+        assert.equal(await gameVariable(page, "t_title"), `YOU HOLD ${prize}`);
+        await keep(page, "05-ladder");
+        await page.keyboard.press("1"); // collect
+      }
+      await screenIs(page, "result");
+      assert.match(await gameVariable(page, "t_body"), new RegExp(`^${prize} ADDED TO YOUR BANK`));
+      await keep(page, "06-result");
+
+      // The name: B by the cursor (2 moves it on from A, 3 takes it), then O and B typed.
+      await screenIs(page, "entry", 20000);
+      await page.keyboard.press("2");
+      await page.keyboard.press("3");
+      await page.keyboard.press("o");
+      await keep(page, "07-entry");
+      await page.keyboard.press("b");
+      await screenIs(page, "attract", 20000);
+      await variableMatches(page, "t_body", /BOB/);
+      await variableMatches(page, "t_head", new RegExp(`BANK ${prize}$`));
+      await keep(page, "08-hall-of-fame");
+
+      // What the movie raised, in its order.
+      const raised = commands(host);
+      let from = 0;
+      for (const step of [
+        "USE_CREDIT",
+        "GET_CREDIT",
+        "START_GAME",
+        "GET_GAME_MODE",
+        "GET_WINPLAN",
+        "GET_LIVES",
+        "GET_TOTAL_GAMES",
+        ...(asked > 1 ? ["GET_QUESTION\t1,T", "ANSWERED\t"] : []),
+        `GET_QUESTION\t${asked},T`,
+        "ANSWERED\t",
+        "UPDATE_METERS\t",
+        `ADD_TO_BANK\t${prize}`,
+        "GET_HISCORE_POSITION\t",
+        "ADD_TO_HISCORES\tBOB,0,",
+        "READ_HISCORES",
+      ]) {
+        const at = raised.findIndex((line, i) => i >= from && line.startsWith(step));
+        assert.ok(at >= 0, `${step} after ${raised[from - 1]}: ${raised.join(" / ")}`);
+        from = at + 1;
+      }
+      assert.equal(raised.filter((line) => line.startsWith("ANSWERED\t")).length, asked);
+      assert.equal(raised.filter((line) => line.startsWith("UPDATE_METERS\t")).length, 1);
+
+      // The files: one price taken, the prize in the bank, the game and its answers in the meters, the name
+      // in the table, the game in the recall and no error in the log.
+      const credit = records(join(cabinet.root, "credit_state.txt"));
+      assert.equal(numberAt(credit, "credit"), 450);
+      assert.equal(numberAt(credit, "bank"), prize);
+      const meters = records(join(cabinet.root, "system", "logs", "meter.txt"));
+      assert.equal(numberAt(meters, "M1"), 1);
+      assert.equal(numberAt(meters, "M10"), prize);
+      assert.equal(numberAt(meters, rungs.length > 2 ? "M14" : "M9"), 1);
+      assert.equal(numberAt(meters, "M15"), asked, "every answer counted");
+      assert.equal(numberAt(meters, `M4,${asked}`), 1, "the question reached");
+      const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"), "latin1");
+      assert.match(table, /^Score,1,,,\d\d:\d\d \d\d\/\d\d\/\d{4},BOB,0,\d+$/m);
+      const recall = execFileSync(quizhostBin, ["recall", "--root", cabinet.root], { encoding: "latin1" });
+      assert.match(
+        recall,
+        new RegExp(`Game 1 [\\s\\S]*Paid +USE_CREDIT[\\s\\S]*Question ${asked} [\\s\\S]*UPDATE_METERS`),
+      );
+      assert.doesNotMatch(recall, /Game 2 /);
+      const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1");
+      assert.doesNotMatch(log, /ERROR!/);
+      assert.match(log, new RegExp(`Game over: (collected|won) at question ${asked}, prize ${prize}, score \\d+`));
+      assert.match(log, /High score \d+ by BOB: rank 1/);
+    } catch (error) {
+      if (host) console.error("flash demo: after", commands(host).slice(-8).join(" / "));
+      throw error;
+    } finally {
+      if (stage) await stage.close();
+      if (host) await host.stop();
+      cabinet.remove();
+    }
+  },
+);
