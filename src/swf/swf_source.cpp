@@ -211,7 +211,7 @@ void action_line(actions& a, const std::vector<token>& t) {
         std::vector<push_value> values;
         for (std::size_t i = 1; i < t.size(); ++i) values.push_back(value_of(t[i]));
         if (values.empty()) bad("push needs a value");
-        a.push(std::move(values));
+        a.push(values);
     } else if (name == "pool") {
         std::vector<std::string> names;
         for (std::size_t i = 1; i < t.size(); ++i) names.push_back(t[i].text);
