@@ -105,6 +105,9 @@
         ready: () => {
           if (this.flash !== flash) return;
           this.markReady();
+          // The player learns that it has the keyboard only from a focus event: one that took the focus
+          // before it could listen (the first movie of the page) is given it afresh.
+          if (document.activeElement === flash.element) flash.element.blur();
           focusMovie();
         },
         failed: notice,

@@ -89,7 +89,22 @@ test(
       stage = await openStage(browser());
       const { page } = stage;
       await page.goto(host.stageUrl);
+      // A key skips the intro's two seconds of title.
+      await page.waitForFunction(
+        () => {
+          const intro = window.quizhostStage.layers.intro.flash;
+          return intro?.ready && Number(intro.getVariable("n")) > 0; // its listener is there
+        },
+        null,
+        { timeout: 20000, polling: 20 },
+      );
+      await page.keyboard.press("Space");
       await host.event("fs\tintro\tINTRO_END", 20000);
+      assert.equal(
+        await page.evaluate(() => window.quizhostStage.layers.intro.flash?.getVariable("skip")),
+        "true",
+        "the key ended the intro",
+      );
 
       // The attract screen shows the credit the host answered.
       await screenIs(page, "attract", 20000);
