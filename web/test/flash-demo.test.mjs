@@ -3,12 +3,13 @@
 // question answered, the outcome, the settlement and a high-score name. What counts is what the cabinet's
 // files say afterwards. Screenshots of the screens are kept in build/test-artifacts/flash-demo/.
 import assert from "node:assert/strict";
-import { execFileSync, spawnSync } from "node:child_process";
-import { cpSync, existsSync, mkdirSync, readFileSync, rmSync } from "node:fs";
+import { execFileSync, spawn, spawnSync } from "node:child_process";
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { before, test } from "node:test";
 import { answersTo, commands, rightAnswerOf } from "./quiz-driver.mjs";
-import { browserForTests, makeDemoCabinet, openStage, quizhostBin, sourceDir, startHost } from "./support.mjs";
+import { browserForTests, makeDemoCabinet, openStage, quizhostBin, sourceDir, startHost, waitFor } from "./support.mjs";
 
 const movies = process.env.QUIZHOST_DEMO_FLASH || join(sourceDir, "build", "demo-flash");
 const artifacts = join(sourceDir, "build", "test-artifacts", "flash-demo");
@@ -223,3 +224,51 @@ test(
     }
   },
 );
+
+// Runs `scripts/demo ARGS` on the run folder `dir` until the stage is served, then ends it as Ctrl-C does.
+async function runDemoScript(dir, args) {
+  const runtime = mkdtempSync(join(tmpdir(), "quizhost-run-"));
+  const child = spawn(join(sourceDir, "scripts", "demo"), args, {
+    env: { ...process.env, QUIZHOST_DEMO_DIR: dir, QUIZHOST_HTTP_PORT: "0", DISPLAY: "", XDG_RUNTIME_DIR: runtime },
+    stdio: ["ignore", "pipe", "pipe"],
+  });
+  let output = "";
+  child.stdout.on("data", (chunk) => (output += chunk));
+  child.stderr.on("data", (chunk) => (output += chunk));
+  const exited = new Promise((done) => child.on("exit", (code, signal) => done(code ?? signal)));
+  try {
+    await waitFor(() => /the stage is at/.test(output) || child.exitCode !== null, 20000, "the demo's stage");
+  } finally {
+    child.kill("SIGINT");
+    await exited;
+    rmSync(runtime, { recursive: true, force: true });
+  }
+  return output;
+}
+
+test("scripts/demo --flash: its own run folder with the Flash movies in place of the HTML5 folders", async () => {
+  const dir = mkdtempSync(join(tmpdir(), "quizhost-demo-flash-"));
+  try {
+    const first = await runDemoScript(dir, ["--flash"]);
+    assert.match(first, /the stage is at/, first);
+    const folder = () => readdirSync(dir).sort();
+    assert.ok(
+      ["intro.swf", "flash_game.swf", "data", "libtccomm.so"].every((f) => folder().includes(f)),
+      folder(),
+    );
+    assert.ok(!folder().includes("intro") && !folder().includes("flash_game"), folder());
+    assert.deepEqual(readFileSync(join(dir, "flash_game.swf")), readFileSync(join(movies, "flash_game.swf")));
+    // A later run keeps the cabinet's own state and puts the movies in afresh.
+    writeFileSync(join(dir, "flash_game.swf"), "stale");
+    writeFileSync(join(dir, "credit_state.txt"), "credit,123\r\nbank,7\r\n");
+    await runDemoScript(dir, ["--flash"]);
+    assert.deepEqual(readFileSync(join(dir, "flash_game.swf")), readFileSync(join(movies, "flash_game.swf")));
+    assert.equal(readFileSync(join(dir, "credit_state.txt"), "latin1"), "credit,123\r\nbank,7\r\n");
+
+    const bad = spawnSync(join(sourceDir, "scripts", "demo"), ["--flsh"], { encoding: "utf8" });
+    assert.equal(bad.status, 2);
+    assert.match(bad.stderr, /unknown option --flsh/);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
