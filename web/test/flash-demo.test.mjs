@@ -212,6 +212,8 @@ test(
       assert.doesNotMatch(recall, /Game 2 /);
       const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1");
       assert.doesNotMatch(log, /ERROR!/);
+      assert.ok(host.events.includes("get\tcontent_version_no\t1"), "the host read the game's content_version_no");
+      assert.equal(await gameVariable(page, "wrapper"), "7.1");
       assert.match(log, new RegExp(`Game over: (collected|won) at question ${asked}, prize ${prize}, score \\d+`));
       assert.match(log, /High score \d+ by BOB: rank 1/);
     } catch (error) {
@@ -235,7 +237,8 @@ async function runDemoScript(dir, args) {
   let output = "";
   child.stdout.on("data", (chunk) => (output += chunk));
   child.stderr.on("data", (chunk) => (output += chunk));
-  const exited = new Promise((done) => child.on("exit", (code, signal) => done(code ?? signal)));
+  // "close": the output is whole by then.
+  const exited = new Promise((done) => child.on("close", (code, signal) => done(code ?? signal)));
   try {
     await waitFor(() => /the stage is at/.test(output) || child.exitCode !== null, 20000, "the demo's stage");
   } finally {
@@ -243,7 +246,7 @@ async function runDemoScript(dir, args) {
     await exited;
     rmSync(runtime, { recursive: true, force: true });
   }
-  return output;
+  return `${output}(ended: ${await exited})`;
 }
 
 test("scripts/demo --flash: its own run folder with the Flash movies in place of the HTML5 folders", async () => {
