@@ -79,7 +79,7 @@ test("the Flash demo cabinet passes the preflight, the movies raising only comma
 });
 
 test(
-  "a whole game by keyboard: credit, pay, a right answer, collect, a high-score name; the files agree",
+  "two games by keyboard: credit, pay, answers, collect, a high-score name, then one lost on lives; the files agree",
   { timeout: 60000 },
   async () => {
     const cabinet = makeFlashDemoCabinet();
@@ -216,6 +216,37 @@ test(
       assert.equal(await gameVariable(page, "wrapper"), "7.1");
       assert.match(log, new RegExp(`Game over: (collected|won) at question ${asked}, prize ${prize}, score \\d+`));
       assert.match(log, /High score \d+ by BOB: rank 1/);
+
+      // Game 2: a wrong answer to every question until the lives are gone. Nothing is paid, and a score of 0
+      // is no high score.
+      const before = commands(host).length;
+      await page.keyboard.press("Enter");
+      await screenIs(page, "question", 20000);
+      const lives2 = Number(answersTo(host, "vb_lives")[1]);
+      for (let n = 1; n <= lives2; n += 1) {
+        if (n > 1) await screenIs(page, "question");
+        await page.keyboard.press(String(((await rightAnswerOf(host, asked + n)) % 4) + 1));
+        await screenIs(page, "outcome");
+      }
+      await screenIs(page, "result");
+      assert.equal(await gameVariable(page, "t_title"), "GAME OVER");
+      await keep(page, "09-game-over");
+      await screenIs(page, "attract");
+      const raised2 = commands(host).slice(before);
+      assert.ok(raised2.includes("GET_QUESTION\t1,F"), "the second game takes the other question set");
+      assert.ok(raised2.includes(`UPDATE_METERS\t${lives2},-1,0,0`), raised2.join(" / "));
+      assert.ok(!raised2.some((line) => /^(ADD_TO_BANK|GET_HISCORE_POSITION|ADD_TO_HISCORES)\t/.test(line)));
+      const credit2 = records(join(cabinet.root, "credit_state.txt"));
+      assert.equal(numberAt(credit2, "credit"), 400);
+      assert.equal(numberAt(credit2, "bank"), prize);
+      const meters2 = records(join(cabinet.root, "system", "logs", "meter.txt"));
+      assert.equal(numberAt(meters2, "M1"), 2);
+      assert.equal(numberAt(meters2, "M8"), 1, "one game paid nothing");
+      assert.equal(numberAt(meters2, "M10"), prize);
+      assert.match(
+        readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1"),
+        new RegExp(`Game over: lost at question ${lives2}, prize none, score 0`),
+      );
     } catch (error) {
       if (host) console.error("flash demo: after", commands(host).slice(-8).join(" / "));
       throw error;
