@@ -258,6 +258,50 @@ test(
   },
 );
 
+test("the operator's keys: F8 shows the cabinet's figures, F9 restarts the game", { timeout: 60000 }, async () => {
+  const cabinet = makeFlashDemoCabinet();
+  let host = null;
+  let stage = null;
+  try {
+    host = await startHost(cabinet.root);
+    stage = await openStage(browser());
+    const { page } = stage;
+    await page.goto(host.stageUrl);
+    await host.event("fs\tintro\tINTRO_END", 20000);
+    await screenIs(page, "attract", 20000);
+    await variableMatches(page, "ready", /^true$/);
+
+    await page.keyboard.press("F8");
+    const raisedBox = await host.event("fs\tmain\tMSGBOX\t", 10000);
+    assert.match(
+      raisedBox,
+      /Tollcastle Quiz 7\.1\\r\\nCredit 500 {3}Bank 0 {3}Price 50\\r\\nGames played 0 {3}Game mode \d+/,
+    );
+    await page.locator("#box").waitFor({ state: "visible" });
+    await page.keyboard.press("Enter"); // the box's OK has the focus; then the movie has it again
+    await page.locator("#box").waitFor({ state: "hidden" });
+    await host.event("msgbox\t", 5000);
+
+    await page.keyboard.press("F9");
+    await host.event("fs\tmain\tRESET_FLASH_GAME", 10000);
+    assert.ok(commands(host).includes("TO_LOG\tOperator reset of the game"));
+    await waitFor(
+      () => host.events.filter((line) => line.startsWith("movie\tmain\t")).length >= 2,
+      10000,
+      "the reload",
+    );
+    // The reloaded game has the keys: it starts a game.
+    await screenIs(page, "attract", 20000);
+    await variableMatches(page, "ready", /^true$/);
+    await page.keyboard.press("1");
+    await screenIs(page, "question", 20000);
+  } finally {
+    if (stage) await stage.close();
+    if (host) await host.stop();
+    cabinet.remove();
+  }
+});
+
 // Runs `scripts/demo ARGS` on the run folder `dir` until the stage is served, then ends it as Ctrl-C does.
 async function runDemoScript(dir, args) {
   const runtime = mkdtempSync(join(tmpdir(), "quizhost-run-"));
