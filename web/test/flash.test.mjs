@@ -326,7 +326,9 @@ test(
       const clipFrames = Number(await flashVariable(page, "clip_frames"));
       await untilVariable(page, "clip_frames", (seen) => Number(seen) > clipFrames + 10);
       assert.equal(Number(await flashVariable(page, "frame_no")), stoppedAt, "the movie's own stop stands");
-      await page.evaluate(() => window.quizhostStage.layers.main.flash.setPlaying(true));
+      // A button's command while the main timeline stands: the host's Play sets it going, as with the control.
+      await page.mouse.click(box.x + 400 * box.scale, box.y + 450 * box.scale);
+      await untilVariable(page, "presses", "2");
       await untilVariable(page, "frame_no", (seen) => Number(seen) > stoppedAt + 2);
     });
   },
