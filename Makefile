@@ -5,6 +5,17 @@
 # and for Windows cabinets:
 #   make test-windows   cross-builds the windows-x64 preset and runs its tests under wine
 #   make package-windows  the installers build-windows-installer/quizhost-<version>-setup-{x64,x86}.exe
+# A compiler cache when there is one (scripts/install-deps installs ccache): another clone of the same
+# sources, a tree after `make clean` or the next `make test` compiles only what changed. Paths are hashed
+# relative to the tree, so the clone's folder does not matter. A build folder keeps the compiler it was
+# configured with; a fresh one takes these.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_C_COMPILER_LAUNCHER ?= ccache
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+endif
+
 .PHONY: demo test test-windows package package-windows build build-asan deps bench fuzz clean format check-format lint
 
 deps:

@@ -211,7 +211,7 @@ void action_line(actions& a, const std::vector<token>& t) {
         std::vector<push_value> values;
         for (std::size_t i = 1; i < t.size(); ++i) values.push_back(value_of(t[i]));
         if (values.empty()) bad("push needs a value");
-        a.push(std::move(values));
+        a.push(values);
     } else if (name == "pool") {
         std::vector<std::string> names;
         for (std::size_t i = 1; i < t.size(); ++i) names.push_back(t[i].text);
@@ -266,6 +266,24 @@ std::uint32_t event_flag(const std::string& name) {
     };
     const auto found = clip_events.find(name);
     if (found == clip_events.end()) bad("unknown event \"" + name + "\"");
+    return found->second;
+}
+
+// The key of a button's keyPress: one printable character ("k") or the name of a special key.
+std::uint32_t key_code(const token& key) {
+    static const std::map<std::string, std::uint32_t> special = {
+        {"Left", 1},    {"Right", 2},     {"Home", 3},   {"End", 4},     {"Insert", 5},
+        {"Delete", 6},  {"Backspace", 8}, {"Enter", 13}, {"Up", 14},     {"Down", 15},
+        {"PageUp", 16}, {"PageDown", 17}, {"Tab", 18},   {"Escape", 19}, {"Space", 32},
+    };
+    if (key.quoted) {
+        if (key.text.size() != 1 || key.text[0] < 33 || key.text[0] > 126) {
+            bad("a key is one printable character or a key's name, not \"" + key.text + "\"");
+        }
+        return static_cast<std::uint32_t>(key.text[0]);
+    }
+    const auto found = special.find(key.text);
+    if (found == special.end()) bad("unknown key \"" + key.text + "\" (a character is quoted: \"k\")");
     return found->second;
 }
 
@@ -334,6 +352,11 @@ private:
             if (owner_.kind == open_owner::none) bad("\"on\" belongs after a place or button line");
             block_ = actions{};
             block_event_ = operand(t, 1, "the event").text;
+            block_key_ = 0;
+            if (block_event_ == "keyPress") {
+                if (owner_.kind != open_owner::button) bad("keyPress is a button's event here, not a clip's");
+                block_key_ = key_code(operand(t, 2, "the key"));
+            }
             return;
         }
         close_owner();
@@ -525,9 +548,9 @@ private:
         bytes code = block_->finish();
         block_.reset();
         if (owner_.kind != open_owner::none && !block_event_.empty()) {
-            owner_.handlers.emplace_back(
-                owner_.kind == open_owner::button ? button_condition(block_event_) : event_flag(block_event_),
-                std::move(code));
+            owner_.handlers.emplace_back(owner_.kind == open_owner::button ? button_condition(block_event_, block_key_)
+                                                                           : event_flag(block_event_),
+                                         std::move(code));
             block_event_.clear();
             return;
         }
@@ -540,12 +563,14 @@ private:
         current().tags.push_back({block_tag_, std::move(code)});
     }
 
-    static std::uint32_t button_condition(const std::string& event) {
+    // A button's condition: the state changes in the low byte, a key's code above them.
+    static std::uint32_t button_condition(const std::string& event, std::uint32_t key) {
+        if (event == "keyPress") return key << 9;
         if (event == "press") return 0x04;
         if (event == "release") return 0x08;
         if (event == "rollOver") return 0x01;
         if (event == "rollOut") return 0x02;
-        bad("a button's events are press, release, rollOver and rollOut, not \"" + event + "\"");
+        bad("a button's events are press, release, rollOver, rollOut and keyPress, not \"" + event + "\"");
     }
 
     void close_owner() {
@@ -616,6 +641,7 @@ private:
     std::uint16_t block_tag_ = tag_code::do_action;
     std::uint16_t init_sprite_ = 0;
     std::string block_event_;
+    std::uint32_t block_key_ = 0;
     open_owner owner_;
     std::uint8_t place_flags_ = 0;
     std::uint16_t button_id_ = 0;

@@ -9,6 +9,7 @@
 //   button ID SHAPE                        a button drawn (and hit) by SHAPE; its "on" blocks follow
 //   place ID DEPTH [name=NAME] [x=X] [y=Y] puts a character on the timeline; its "on" blocks follow
 //   on EVENT ... end                       a clip's or button's actions: load, enterFrame, keyDown, press, ...
+//   on keyPress KEY ... end                a button's actions for a key: "k" or Enter, Left, Space, Escape, ...
 //   actions ... end                        the frame's actions (DoAction)
 //   initactions SPRITE ... end             a clip's init actions (DoInitAction)
 //   label NAME                             names the frame

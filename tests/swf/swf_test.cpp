@@ -141,6 +141,48 @@ frame
     EXPECT_THAT(facts.texts, ::testing::Contains("vb_credit"));
 }
 
+// A button's conditions as the player reads them: the condition word of each action list, in order.
+std::vector<std::uint32_t> button_conditions(const movie& m) {
+    for (const tag& t : m.tags) {
+        if (t.code != tag_code::define_button2) continue;
+        reader in(std::string_view(reinterpret_cast<const char*>(t.body.data()), t.body.size()));
+        in.u16();  // the id
+        in.u8();   // not a menu
+        const std::uint16_t offset = in.u16();
+        in.skip(offset - 2U);
+        std::vector<std::uint32_t> conditions;
+        for (;;) {
+            const std::uint16_t size = in.u16();
+            conditions.push_back(in.u16());
+            if (size == 0) break;
+            in.skip(size - 4U);
+        }
+        return conditions;
+    }
+    return {};
+}
+
+TEST(SwfSource, AButtonTakesKeysByCharacterOrByName) {
+    const movie m = assemble(R"(movie version=6
+rect 1 10 10 00FF00
+button 2 1
+on keyPress "k"
+  fscommand "ON_K" ""
+end
+on keyPress Enter
+  fscommand "ON_ENTER" ""
+end
+on press
+  fscommand "ON_PRESS" ""
+end
+frame
+)");
+    // The key's code sits above the eight state changes and the one below it (0x04 is "pressed").
+    EXPECT_THAT(button_conditions(m), ElementsAre(std::uint32_t{'k'} << 9, 13U << 9, 0x04U));
+    EXPECT_THAT(command_names(inspect_movie(text_of(write_movie(m)))),
+                ElementsAre("ON_K (button actions)", "ON_ENTER (button actions)", "ON_PRESS (button actions)"));
+}
+
 TEST(SwfInspect, ActionScript3IsTold) {
     EXPECT_TRUE(inspect_movie(assembled("movie version=9 as3\nframe\n")).avm2);
     EXPECT_TRUE(inspect_movie(assembled("movie version=9\nabc\nframe\n")).avm2);
@@ -162,6 +204,14 @@ TEST(SwfSource, ABadLineIsNamedByItsNumber) {
     EXPECT_EQ(error_of("movie compress=gzip\n"), "line 1: compress is fws, cws or zws, not \"gzip\"");
     EXPECT_EQ(error_of("on press\nend\n"), "line 1: \"on\" belongs after a place or button line");
     EXPECT_EQ(error_of("sprite 2\nframe\n"), "line 3: a sprite is not closed with endsprite");
+    const std::string button = "rect 1 10 10 00FF00\nbutton 2 1\n";
+    EXPECT_EQ(error_of(button + "on keyPress \"kk\"\nend\n"),
+              "line 3: a key is one printable character or a key's name, not \"kk\"");
+    EXPECT_EQ(error_of(button + "on keyPress Return\nend\n"),
+              "line 3: unknown key \"Return\" (a character is quoted: \"k\")");
+    EXPECT_EQ(error_of(button + "on keyPress\nend\n"), "line 3: missing the key");
+    EXPECT_EQ(error_of("sprite 2\nframe\nendsprite\nplace 2 1\non keyPress \"k\"\nend\n"),
+              "line 5: keyPress is a button's event here, not a clip's");
 }
 
 TEST(Avm1, BranchesLandOnTheirLabelsBothWays) {

@@ -11,10 +11,14 @@
 //   microtask once the frame has ended;
 // - keys reach Key listeners and Key.isDown only while the player has the focus.
 //
-// The frame rule: the control raised FSCommand inside the frame, and the host's Stop came before the movie
-// went on. Here the host answers a moment later, so the movie's main timeline is stopped as soon as the
-// frame that raised a command ends; the host's own Stop, SetVariable and Play then follow as they come, and
-// the answer is there on the movie's next frame.
+// The frame rule: the control raised FSCommand inside the frame and the player waited for the host's answer
+// (its Stop, SetVariable and Play) before it ran the rest of the frame. Here the host answers a moment later,
+// so once the frame that raised a command ends the player's clock stands still until the host is done: no
+// frame of any clip runs meanwhile, and the answer is there on the movie's next frame. The movie's own stop
+// or goto after its command (the usual "fscommand(...); stop();") has then already run, as it ran after the
+// host's Play with the control; so the host's Stop acts when the host is done, and its Play does not start a
+// timeline the movie's frame stopped. A command raised by a button or a key (outside the player's frames)
+// gets the host's Play, as with the control.
 "use strict";
 
 (() => {
@@ -44,18 +48,26 @@
   const realAnimationFrame = window.requestAnimationFrame.bind(window);
   let lastReal = null;
   let virtualNow = 0;
+  let ticking = false; // inside the player's animation frame, where its frames run
   function frameBudget() {
     let budget = Infinity;
     for (const movie of movies) budget = Math.min(budget, 1000 / (movie.frameRate > 0 ? movie.frameRate : 60));
     // Just under one frame: what a tick leaves over plus one such step never makes two frames.
     return budget * 0.99;
   }
+  // Only while every Flash movie on the stage waits for the host: while the host handles the intro's
+  // INTRO_END it loads the game and reads it, which takes the game's first frame.
+  function held() {
+    if (movies.size === 0) return false;
+    for (const movie of movies) if (movie.commands.size === 0) return false;
+    return true;
+  }
   function clock(now) {
     if (lastReal === null) {
       lastReal = now;
       virtualNow = now;
     } else if (now > lastReal) {
-      virtualNow += Math.min(now - lastReal, frameBudget());
+      if (!held()) virtualNow += Math.min(now - lastReal, frameBudget());
       lastReal = now;
     }
     return virtualNow;
@@ -82,17 +94,25 @@
     for (const movie of movies) if (!movie.ready) return false;
     return true;
   }
+  // The clock is read when the callback runs: a command raised meanwhile (by a button) holds it.
+  function tickWith(callback, now) {
+    ticking = true;
+    try {
+      callback(clock(now));
+    } finally {
+      ticking = false;
+    }
+  }
   window.requestAnimationFrame = (callback) => {
     const id = nextFrameId++;
     const frame = realAnimationFrame((now) => {
-      const time = clock(now);
       if (!deferring()) {
         waiting.delete(id);
-        callback(time);
+        tickWith(callback, now);
         return;
       }
       waiting.set(id, null);
-      afterRendering.push(() => waiting.delete(id) && callback(time)); // not when cancelled meanwhile
+      afterRendering.push(() => waiting.delete(id) && tickWith(callback, now)); // not when cancelled meanwhile
       if (afterRendering.length === 1) wakeAfterRendering.port2.postMessage(null);
     });
     waiting.set(id, frame);
@@ -114,7 +134,9 @@
       this.queue = [];
       this.ready = false;
       this.inFrame = false;
-      this.commands = new Map(); // id -> { stopped: true when this movie stopped the timeline, spoke: host said stop/play }
+      this.commands = new Set(); // the ids of the commands raised and not yet done
+      this.hostPlaying = null; // the host's last Stop (false) or Play (true) while they were pending
+      this.raisedOutsideFrame = false; // one of them came from a button or key, not a frame
       this.gamePath = url.replace(/^\/shim\//, "/swf/");
       this.frameRate = 0; // known once the shim runs
       movies.add(this);
@@ -155,10 +177,9 @@
 
     raised(command, args) {
       const id = this.raise(command, args);
-      this.commands.set(id, { stopped: true, spoke: false });
-      // The player is inside its frame: the stop waits for the frame's end, ahead of anything the host
-      // sends for this command.
-      this.queue.push(() => this.player.qhStopPlay());
+      this.commands.add(id);
+      if (!ticking) this.raisedOutsideFrame = true;
+      // The player is inside its frame: what the host sends waits for the frame's end.
       if (!this.inFrame) {
         this.inFrame = true;
         queueMicrotask(() => {
@@ -225,7 +246,10 @@
     }
 
     setPlaying(on) {
-      for (const command of this.commands.values()) command.spoke = true;
+      if (this.commands.size > 0) {
+        this.hostPlaying = on;
+        return;
+      }
       this.call(() => (on ? this.player.qhPlay() : this.player.qhStopPlay()));
     }
 
@@ -233,13 +257,15 @@
       this.call(() => this.player.qhRewind());
     }
 
-    // The host has handled a command. One it answered without a word on playing leaves the movie as it
-    // was before the command stopped it.
+    // The host has handled a command: once none is pending, its Stop or Play acts and the clock goes on.
     done(id) {
-      const command = this.commands.get(id);
-      if (!command) return;
-      this.commands.delete(id);
-      if (command.stopped && !command.spoke) this.call(() => this.player.qhPlay());
+      if (!this.commands.delete(id) || this.commands.size > 0) return;
+      const on = this.hostPlaying;
+      const outsideFrame = this.raisedOutsideFrame;
+      this.hostPlaying = null;
+      this.raisedOutsideFrame = false;
+      if (on === false) this.call(() => this.player.qhStopPlay());
+      else if (on === true && outsideFrame) this.call(() => this.player.qhPlay());
     }
 
     setPointerHidden(hidden) {

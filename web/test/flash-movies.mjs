@@ -225,3 +225,239 @@ export async function flashAsk(page, command, args = "", variable = "vb_none") {
     [command, args, variable],
   );
 }
+
+// A step of a nested clip (run by "/outer/deep"'s timeline for the prefix "deep", by an enterFrame event of
+// "/outer/spot" for "event"): once the test sets P_go to "1", it clears the answer variable P_variable,
+// notes its own path in P_where and raises P_command with P_args; on its later frames it waits until the
+// answer is there and copies it into P_seen. Every name is the main timeline's ("/:").
+const nestedStep = (p) => `
+  push "/:${p}_state"
+  getvariable
+  push "asked"
+  equals2
+  if ${p}_wait
+  push "/:${p}_go"
+  getvariable
+  push "1"
+  equals2
+  not
+  if ${p}_end
+  push "/:${p}_go" "0"
+  setvariable
+  push "/:" "/:${p}_variable"
+  getvariable
+  add2
+  push ""
+  setvariable
+  push "/:${p}_where" "" 11
+  getproperty
+  setvariable
+  push "/:${p}_state" "asked"
+  setvariable
+  push "FSCommand:" "/:${p}_command"
+  getvariable
+  add2
+  push "/:${p}_args"
+  getvariable
+  geturl2 0
+  jump ${p}_end
+${p}_wait:
+  push "/:" "/:${p}_variable"
+  getvariable
+  add2
+  getvariable
+  push ""
+  equals2
+  if ${p}_end
+  push "/:${p}_seen" "/:" "/:${p}_variable"
+  getvariable
+  add2
+  getvariable
+  setvariable
+  push "/:${p}_state" "seen"
+  setvariable
+${p}_end:
+`;
+
+// Counts the main timeline's frames on which the A key is held (Key.isDown, polled).
+const heldStep = `
+  push 65 1 "Key"
+  getvariable
+  push "isDown"
+  callmethod
+  not
+  if not_held
+  push "held_frames" "held_frames"
+  getvariable
+  increment
+  setvariable
+not_held:
+`;
+
+// Once the test sets stop_ask to "1": raises GET_CREDIT and stops the main timeline in the same frame, as
+// old games did while they waited for a key.
+const stopStep = `
+  push "stop_ask"
+  getvariable
+  push "1"
+  equals2
+  not
+  if no_stop
+  push "stop_ask" "0"
+  setvariable
+  fscommand "GET_CREDIT" ""
+  stop
+no_stop:
+`;
+
+// The probe game with what an old game raised commands and read keys from besides its main timeline:
+//   /outer/deep and /outer/spot   nested clips that raise commands (nestedStep) from their timeline and
+//                                 from a clip event
+//   a button at (300, 400), 200 by 100: a press raises GET_CREDIT_TO_PLAY, the key "k" GET_CREDIT, each
+//                                 clearing its answer variable first and counting in presses, k_presses
+//   a Key listener                key_downs counts its onKeyDown calls, last_key holds Key.getCode()
+//   Key.isDown(65)                held_frames counts the frames it was true on
+//   stopStep; /outer/spot counts its own frames in clip_frames
+export const gadgetGameSource = `
+movie version=6 width=800 height=600 rate=30 background=223322
+font 1 "_sans"
+text 2 760 200 1 28 FFFFFF vb_question ""
+place 2 1 x=20 y=20
+sprite 21
+actions
+${nestedStep("deep")}
+end
+frame
+actions
+${nestedStep("deep")}
+end
+frame
+endsprite
+sprite 22
+frame
+endsprite
+sprite 20
+place 21 1 name=deep
+place 22 2 name=spot
+on enterFrame
+  push "/:clip_frames" "/:clip_frames"
+  getvariable
+  increment
+  setvariable
+${nestedStep("event")}
+end
+frame
+endsprite
+place 20 2 name=outer
+rect 30 200 100 CC3333
+button 31 30
+on press
+  push "presses" "presses"
+  getvariable
+  increment
+  setvariable
+  push "vb_credit_to_play" ""
+  setvariable
+  fscommand "GET_CREDIT_TO_PLAY" ""
+end
+on keyPress "k"
+  push "k_presses" "k_presses"
+  getvariable
+  increment
+  setvariable
+  push "vb_credit" ""
+  setvariable
+  fscommand "GET_CREDIT" ""
+end
+place 31 3 x=300 y=400
+actions
+  push "inited"
+  getvariable
+  if started
+  push "inited" true
+  setvariable
+  push "pending" ""
+  setvariable
+  push "ask_command" ""
+  setvariable
+  push "frame_no" 0 "presses" 0 "k_presses" 0 "key_downs" 0 "held_frames" 0 "/:clip_frames" 0
+  setvariable
+  setvariable
+  setvariable
+  setvariable
+  setvariable
+  setvariable
+  push "keys" 0 "Object"
+  newobject
+  setvariable
+  push "keys"
+  getvariable
+  push "onKeyDown"
+  function ""
+    push "/:key_downs" "/:key_downs"
+    getvariable
+    increment
+    setvariable
+    push "/:last_key" 0 "Key"
+    getvariable
+    push "getCode"
+    callmethod
+    setvariable
+  endfunction
+  setmember
+  push "keys"
+  getvariable
+  push 1 "Key"
+  getvariable
+  push "addListener"
+  callmethod
+  pop
+started:
+${probeStep}
+${heldStep}
+${stopStep}
+end
+frame
+actions
+${probeStep}
+${heldStep}
+${stopStep}
+end
+frame
+`;
+
+// The kiosk's game: it raises GET_CREDIT on its first frame and, once the answer is there, sends it back in
+// a TO_LOG line ("flash kiosk game: credit N") and stops.
+export const kioskGameSource = `
+movie version=8 width=800 height=600 rate=30 background=113355
+font 1 "_sans"
+text 2 760 100 1 28 FFFFFF vb_credit ""
+place 2 1 x=20 y=20
+actions
+  push "asked"
+  getvariable
+  if asked
+  push "asked" true
+  setvariable
+  push "vb_credit" ""
+  setvariable
+  fscommand "GET_CREDIT" ""
+asked:
+end
+frame
+actions
+  push "vb_credit"
+  getvariable
+  push ""
+  equals2
+  if waiting
+  push "FSCommand:TO_LOG" "flash kiosk game: credit "
+  push "vb_credit"
+  getvariable
+  add2
+  geturl2 0
+  stop
+waiting:
+end
+frame
+`;

@@ -2,8 +2,9 @@
 // movies driving the host through the movie runtime.
 import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
-import { existsSync, readFileSync, statSync } from "node:fs";
-import { dirname } from "node:path";
+import { existsSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
 import { test } from "node:test";
 import {
   browserForTests,
@@ -202,6 +203,26 @@ test("a reloaded stage is brought back to where the host is", slow, async () => 
     assert.equal(seen.value, "7.12");
     assert.equal(host.child.exitCode, null);
   });
+});
+
+test("a game movie that takes seconds to load still has its content version read", slow, async () => {
+  // The host asks for content_version_no as it loads the game; the stage answers once the movie is in,
+  // here after a page that keeps the browser busy for longer than an ordinary GetVariable waits.
+  const slowGame = mkdtempSync(join(tmpdir(), "quizhost-slow-game-"));
+  try {
+    const page = readFileSync(join(dirname(new URL(import.meta.url).pathname), "movies", "game", "index.html"), "utf8");
+    writeFileSync(
+      join(slowGame, "index.html"),
+      page.replace("<script>", "<script>\n  for (const start = Date.now(); Date.now() - start < 3000; );"),
+    );
+    await withCabinet(browser(), { game: slowGame }, async ({ host, game }) => {
+      assert.equal(await host.event("get\tcontent_version_no", 20000), "get\tcontent_version_no\t12");
+      const seen = await game.evaluate(() => window.probe.ask("GET_WRAPPER_VERSION", "", "vb_wrapper_version"));
+      assert.equal(seen.value, "7.12");
+    });
+  } finally {
+    rmSync(slowGame, { recursive: true, force: true });
+  }
 });
 
 test("quizhost refuses a port that is taken, with a clear message", slow, async () => {

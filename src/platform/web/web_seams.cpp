@@ -26,6 +26,7 @@ void web_movie::set_movie(const std::string& path) {
     }
     url_ = url.value_or("");
     playing_ = !url_.empty();  // a loaded movie starts from its first frame
+    loading_ = playing_;
     events_.event({"movie", form_name(form_), path});
     send_movie();
 }
@@ -64,15 +65,19 @@ std::string web_movie::get_variable(const std::string& name) {
     std::string value;
     // Without a movie there is nobody to ask; the empty text is what a missing variable reads as.
     if (!url_.empty()) {
-        const auto reply =
-            link_.request({{"type", "get"}, {"form", form_name(form_)}, {"name", to_utf8(name)}}, get_variable_timeout);
-        if (reply) value = reply->text;
+        const auto reply = link_.request({{"type", "get"}, {"form", form_name(form_)}, {"name", to_utf8(name)}},
+                                         loading_ ? get_variable_load_timeout : get_variable_timeout);
+        if (reply) {
+            value = reply->text;
+            loading_ = false;
+        }
     }
     events_.event({"get", name, value});
     return value;
 }
 
 void web_movie::replay() {
+    loading_ = !url_.empty();
     send_movie();
     if (!url_.empty() && !playing_) send("stop");
 }

@@ -17,6 +17,10 @@ namespace quizhost::web {
 
 // How long GetVariable waits for the movie's answer before taking the empty text.
 inline constexpr std::chrono::milliseconds get_variable_timeout{2000};
+// How long the first GetVariable after a movie is loaded waits. The stage answers it once the movie has
+// loaded, which for a Flash movie in a cold browser on a slow or busy cabinet takes seconds; the old
+// control answered it only once the movie was in, however long that took.
+inline constexpr std::chrono::milliseconds get_variable_load_timeout{15000};
 
 class web_movie final : public movie_control {
 public:
@@ -48,6 +52,7 @@ private:
     std::string url_;  // "" when no movie (or one the player cannot serve) is loaded
     std::uint64_t load_ = 0;
     bool playing_ = false;
+    bool loading_ = false;  // no GetVariable has been answered since the movie was (re)sent to the stage
 };
 
 class web_windows final : public window_system {
