@@ -4,8 +4,9 @@
 //   round trip      a command raised on a movie's frame to its answer set in the movie (the host's done):
 //                   GET_WRAPPER_VERSION from the Flash game, against the same command from the HTML5
 //                   intro before it in the same page, raised on the page's frame clock; with the Flash round trip taken
-//                   apart (the player's tick, the page held by the frame's drawing, the host's answer) and
-//                   the cost of one call into the player
+//                   apart (the player's tick, the page held by the frame's drawing, the host's answer),
+//                   the cost of one call into the player, and a bare WebSocket echo through the host's own
+//                   server bounced from a frame in each phase: the floor the machine gives any round trip
 //   first command   the page's start to the Flash intro's first fscommand (a page of its own), with the
 //                   page's loads on the way
 //   next frame      the host's SetVariable to the frame of the 30 fps game that reads it
@@ -72,20 +73,54 @@ function watchPage() {
 // clock, as a movie raises its commands from its frames; then the intro ends.
 async function htmlTrips({ n, warmUp }) {
   const html = document.querySelector('.layer[data-form="intro"] iframe').contentWindow.movie;
+  // A bare WebSocket echo through the host's own server (/echo), bounced from the same point of the frame:
+  // the floor the machine gives any round trip at that moment.
+  const key = sessionStorage.getItem("quizhost.key") ?? "";
+  const echo = new WebSocket(`ws://${location.host}/echo?key=${encodeURIComponent(key)}`);
+  await new Promise((opened, failed) => {
+    echo.onopen = opened;
+    echo.onerror = () => failed(new Error("the echo did not open"));
+  });
+  const bounce = () =>
+    new Promise((back) => {
+      const began = performance.now();
+      echo.onmessage = () => back(performance.now() - began);
+      echo.send('{"type":"fs","form":"main","load":1,"id":1,"command":"GET_WRAPPER_VERSION","args":""}');
+    });
+  const echoes = [];
   const times = [];
   for (let i = 0; i < n + warmUp; i += 1) {
     await new Promise((next) => requestAnimationFrame(next));
     const began = performance.now();
     await html.fscommand("GET_WRAPPER_VERSION", "");
     if (i >= warmUp) times.push(performance.now() - began);
+    await new Promise((next) => requestAnimationFrame(next));
+    const took = await bounce();
+    if (i >= warmUp) echoes.push(took);
   }
+  echo.close();
   html.fscommand("INTRO_END", "");
-  return times;
+  return { times, echoes };
 }
 
 // The Flash round trips, in the same page, from the game.
 async function flashTrips({ n, warmUp }) {
   const movie = window.quizhostStage.layers.main.flash;
+  // A bare WebSocket echo through the host's own server (/echo), bounced from the same point of the frame:
+  // the floor the machine gives any round trip at that moment.
+  const key = sessionStorage.getItem("quizhost.key") ?? "";
+  const echo = new WebSocket(`ws://${location.host}/echo?key=${encodeURIComponent(key)}`);
+  await new Promise((opened, failed) => {
+    echo.onopen = opened;
+    echo.onerror = () => failed(new Error("the echo did not open"));
+  });
+  const bounce = () =>
+    new Promise((back) => {
+      const began = performance.now();
+      echo.onmessage = () => back(performance.now() - began);
+      echo.send('{"type":"fs","form":"main","load":1,"id":1,"command":"GET_WRAPPER_VERSION","args":""}');
+    });
+  const echoes = [];
   const wake = new MessageChannel();
   let woke = null;
   wake.port1.onmessage = () => woke && woke(performance.now());
@@ -124,6 +159,9 @@ async function flashTrips({ n, warmUp }) {
       await new Promise((later) => setTimeout(later, 1));
     }
     while (movie.getVariable("read_on") === before) await new Promise((later) => setTimeout(later, 1));
+    await new Promise((next) => requestAnimationFrame(next));
+    const took = await bounce();
+    if (i >= warmUp) echoes.push(took);
     if (i >= warmUp) {
       flash.total.push(current.total);
       flash.tick.push(current.tick);
@@ -143,8 +181,10 @@ async function flashTrips({ n, warmUp }) {
     }
     return times;
   };
+  echo.close();
   return {
     flash,
+    echoes,
     stateCall: callCost(() => player.qhState()),
     getCall: callCost(() => player.qhGetVariable("frame_no")),
   };
@@ -285,7 +325,7 @@ try {
       null,
       { timeout: 30000, polling: 50 },
     );
-    const html = await stage.page.evaluate(htmlTrips, { n: count, warmUp });
+    const { times: html, echoes: htmlEchoes } = await stage.page.evaluate(htmlTrips, { n: count, warmUp });
     await stage.page.waitForFunction(
       () =>
         window.quizhostStage.layers.main.flash?.ready &&
@@ -293,7 +333,7 @@ try {
       null,
       { timeout: 30000, polling: 50 },
     );
-    same = { html, ...(await stage.page.evaluate(flashTrips, { n: count, warmUp })) };
+    same = { html, htmlEchoes, ...(await stage.page.evaluate(flashTrips, { n: count, warmUp })) };
     frames = await stage.page.evaluate(nextFrames, { n: count });
   } finally {
     await stage.close();
@@ -322,6 +362,8 @@ console.log(`  Flash round trip         ${figures(same.flash.total)}`);
 console.log(
   `  Flash / HTML5            medians ${ratio.toFixed(2)}, p99s ${ratio99.toFixed(2)}   (target <= 1.5)   ${verdict(ratio <= 1.5)}`,
 );
+console.log(`    a bare echo through the host from a frame, HTML5 intro playing   ${figures(same.htmlEchoes)}`);
+console.log(`    the same, Flash game playing                                 ${figures(same.echoes)}`);
 console.log(`    raise to the tick's end (the player's own frame)           ${figures(same.flash.tick)}`);
 console.log(`    raise to the page's first free moment (tick and drawing)   ${figures(same.flash.free)}`);
 console.log(`    one call into the player (qhState)                         ${figures(same.stateCall)}`);
