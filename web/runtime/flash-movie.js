@@ -72,15 +72,57 @@
     }
     return virtualNow;
   }
-  window.requestAnimationFrame = (callback) =>
-    realAnimationFrame((now) => {
-      ticking = true;
-      try {
-        callback(clock(now));
-      } finally {
-        ticking = false;
+  // The player draws in its tick, and the browser puts that drawing on the screen in the rendering step
+  // that follows the animation-frame callbacks. Without a GPU to composite on, that step reads the
+  // player's WebGL canvas back into memory, which holds the page for a good part of a frame (16 ms of a
+  // 33 ms frame at 800 by 600, anti-aliased, here). A command raised in the tick was answered by the host
+  // long before, but the answer waited for the step to end. So while a Flash movie plays, the callbacks
+  // run just after the rendering step instead, in a task of their own: the answer comes in the free part
+  // of the frame, and the drawing still reaches the screen in the same step as before (the next one).
+  const realCancelAnimationFrame = window.cancelAnimationFrame.bind(window);
+  const waiting = new Map(); // id -> the real frame it waits for, or null while it waits for the step's end
+  const afterRendering = [];
+  const wakeAfterRendering = new MessageChannel();
+  wakeAfterRendering.port1.onmessage = () => {
+    for (const run of afterRendering.splice(0)) run();
+  };
+  let nextFrameId = 1;
+  // Only once every Flash movie is ready: deferred while a game was replacing its shim, the readiness
+  // check could see the game in _level0 before its first frame had run, and GetVariable read nothing.
+  function deferring() {
+    if (movies.size === 0) return false;
+    for (const movie of movies) if (!movie.ready) return false;
+    return true;
+  }
+  // The clock is read when the callback runs: a command raised meanwhile (by a button) holds it.
+  function tickWith(callback, now) {
+    ticking = true;
+    try {
+      callback(clock(now));
+    } finally {
+      ticking = false;
+    }
+  }
+  window.requestAnimationFrame = (callback) => {
+    const id = nextFrameId++;
+    const frame = realAnimationFrame((now) => {
+      if (!deferring()) {
+        waiting.delete(id);
+        tickWith(callback, now);
+        return;
       }
+      waiting.set(id, null);
+      afterRendering.push(() => waiting.delete(id) && tickWith(callback, now)); // not when cancelled meanwhile
+      if (afterRendering.length === 1) wakeAfterRendering.port2.postMessage(null);
     });
+    waiting.set(id, frame);
+    return id;
+  };
+  window.cancelAnimationFrame = (id) => {
+    const frame = waiting.get(id);
+    waiting.delete(id);
+    if (frame) realCancelAnimationFrame(frame);
+  };
 
   class FlashMovie {
     // `raise(command, args)` sends a command to the host and answers its id; `ready()` tells the layer the

@@ -62,8 +62,8 @@ test(
   slow,
   async () => {
     await withCabinet(browser(), {}, async ({ game, host, page }) => {
-      // The stage gives the movie the focus once its page has loaded, which may come after its first frame.
-      await waitFor(() => game.evaluate(() => document.hasFocus()), 5000, "the movie's focus");
+      // The game runs its first frames behind the intro; it has the focus once the host shows it.
+      await waitFor(() => game.evaluate(() => document.hasFocus()), 5000, "the game movie's focus");
       await game.evaluate(() => window.probe.ask("GET_CREDITS", "", "vb_credit"));
       await host.event("unknown\tmain\tGET_CREDITS\t\tno such command: nothing happens (did you mean GET_CREDIT?)");
       assert.ok(!host.events.some((line) => line.startsWith("set\tvb_credit")), "nothing was answered");
