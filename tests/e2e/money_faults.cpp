@@ -100,9 +100,13 @@ struct books {
 
 // Where the books stood when they last balanced: each try is judged on what it added, so a recall whose
 // older games have rolled out of its two files still balances.
+// What was in doubt and has not yet shown in the stand-in's state is carried on: the credit service
+// answers each connection on a thread of its own, so a request the killed host had sent may be carried
+// out after the next start-up has closed it in doubt and the books were read.
 struct mark {
     double credit = opening_credit, bank = 0, meter_games = 0;
     double last_seq = 0;
+    double doubt_taken = 0, doubt_added = 0;
 };
 
 books balance(const std::string& cabinet_root, const std::string& state_file, mark& at) {
@@ -144,7 +148,12 @@ books balance(const std::string& cabinet_root, const std::string& state_file, ma
     b.in_flight = ledger.anything_in_flight();
     const double m1 = leading_number(read_record_field(*fsys, system_path + "logs/meter.txt", "M1", 1));
     b.meter_games = m1 - at.meter_games;
-    at = {credit, bank, m1, newest};
+    b.doubt_taken += at.doubt_taken;
+    b.doubt_added += at.doubt_added;
+    // What stayed in doubt, not moved by now.
+    const double open_taken = std::max(0.0, b.sure_taken + b.doubt_taken - b.taken);
+    const double open_added = std::max(0.0, b.sure_added + b.doubt_added - b.added);
+    at = {credit, bank, m1, newest, std::min(open_taken, b.doubt_taken), std::min(open_added, b.doubt_added)};
     std::ostringstream why;
     if (b.in_flight) why << "the start-up left money in flight; ";
     if (!(b.sure_taken <= b.taken && b.taken <= b.sure_taken + b.doubt_taken))

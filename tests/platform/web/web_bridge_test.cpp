@@ -889,13 +889,23 @@ TEST_F(Player, TellsTheServiceManagerItIsReadyAndAliveUntilItsLoopIsStuck) {
     };
     std::vector<received> messages;
     std::atomic<bool> listening{true};
+    std::atomic<int> watchdog_pings{0};
+    // The stage goes on once the loop has pinged `more` times since `from` (or after 5 s): a busy
+    // machine's loop pings late, not never.
+    const auto await_pings = [&](int from, int more) {
+        const auto give_up = clock::now() + std::chrono::seconds(5);
+        while (watchdog_pings < from + more && clock::now() < give_up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
     std::thread listener([&] {
         timeval wait{0, 50000};
         ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         char buffer[256];
         while (listening) {
             const ssize_t got = ::recv(sock, buffer, sizeof buffer, 0);
-            if (got > 0) messages.push_back({std::string(buffer, static_cast<std::size_t>(got)), clock::now()});
+            if (got <= 0) continue;
+            messages.push_back({std::string(buffer, static_cast<std::size_t>(got)), clock::now()});
+            if (messages.back().text == "WATCHDOG=1") ++watchdog_pings;
         }
     });
     clock::time_point stage_connected, stall_began, stall_ended;
@@ -906,10 +916,10 @@ TEST_F(Player, TellsTheServiceManagerItIsReadyAndAliveUntilItsLoopIsStuck) {
         ASSERT_EQ(client.connect(), 101);
         json loaded = client.read_until("movie");
         while (loaded["url"] == "") loaded = client.read_until("movie");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        await_pings(watchdog_pings, 4);
         client.send(fs("intro", loaded["load"], 1, "STALL"));
         client.read_until("done");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        await_pings(watchdog_pings, 3);
         client.send(fs("intro", loaded["load"], 2, "CLOSE_ALL"));
         client.read_until("exit");
     });
