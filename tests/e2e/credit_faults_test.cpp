@@ -37,6 +37,10 @@ struct timed_run {
     double seconds = 0;
 };
 
+// A run that ended "at once" took well under the five seconds the host waits for a reply: it did not
+// wait for that bound (a whole run of the program under wine on a busy machine takes about two).
+constexpr double at_once = 4.0;
+
 class credit_fault : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,7 +130,7 @@ TEST_F(credit_fault, AServiceThatIsAwayOrRefusesEndsTheGameAtOnceAndTheBankAddit
         EXPECT_THAT(lines_starting(run.r.transcript, "fs\tmain\tGET_BANK"), IsEmpty());
         // Each START_GAME took the payout share of 50 at 40 per cent; no failed prize reached the meter.
         EXPECT_EQ(meter("M17"), "M17," + std::to_string(-20 * games));
-        EXPECT_LT(run.seconds, 2.0);
+        EXPECT_LT(run.seconds, at_once);
     }
     EXPECT_EQ(error_lines().size(), 2u);  // one for each run
 }
@@ -162,7 +166,7 @@ TEST_F(faulty_service, AResetInTheMiddleOfTheReplyEndsTheCommand) {
     expect_command_failed(run, "GET_BANK ");
     EXPECT_THAT(lines_starting(run.r.transcript, "set\t"), IsEmpty());
     EXPECT_THAT(peer.requests(), ElementsAre("GET_BANK \r\n", "GAME_EXIT \r\n"));
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, at_once);
 
     cab.write("system/logs/log.txt", "<ERROR LOG>\r\n\r\n");
     run = play("fs\tSTART_GAME\nfs\tADD_TO_BANK\t300\n");
@@ -201,7 +205,7 @@ TEST_F(faulty_service, GarbageRepliesGiveANumberByTheReplyRulesOrEndTheCommand) 
         cab.write("system/logs/log.txt", "<ERROR LOG>\r\n\r\n");
         peer.on("GET_CREDIT", service::answer(g.reply));
         const timed_run run = play("fs\tGET_CREDIT\nfs\tCLOSE_ALL\n");
-        EXPECT_LT(run.seconds, 2.0);
+        EXPECT_LT(run.seconds, at_once);
         if (g.error == 0) {
             EXPECT_EQ(run.r.status, 0) << run.r.err;
             EXPECT_THAT(lines_starting(run.r.transcript, "set\t"), ElementsAre("set\tvb_credit\t" + g.answer));
@@ -234,13 +238,13 @@ TEST_F(faulty_service, AMegabyteReplyIsCutAtItsFirstLineOrEndsTheCommandAt1024By
     EXPECT_EQ(run.r.status, 0) << run.r.err;
     EXPECT_TRUE(in_order(run.r.transcript, {"credit\tsocket\tGET_CREDIT \tCREDIT 150", "set\tvb_credit\t150",
                                             "credit\tsocket\tGAME_EXIT \tOK BYE", "exit\t0"}));
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, at_once);
 
     peer.on("GET_CREDIT", service::flood("CREDIT 1", 1 << 20));
     run = play("fs\tGET_CREDIT\nfs\tCLOSE_ALL\n");
     expect_command_failed(run, "GET_CREDIT ");
     EXPECT_LT(run.r.out.size(), 4096u);  // nothing of the flood reaches the transcript
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, at_once);
 }
 
 // --- amounts no credit system can hold ---------------------------------------------------------------
@@ -297,7 +301,7 @@ TEST_F(credit_fault, ALibraryWithoutBaddServesUntilTheFirstPrize) {
     EXPECT_THAT(error_lines(), ElementsAre("ERROR! 453 - Specified DLL function not found.  Game Terminated."));
     EXPECT_EQ(cab.read("credit_state.txt"), "credit,100\r\nbank,20\r\n");
     EXPECT_EQ(meter("M17"), "M17,-20");
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, at_once);
 }
 
 // --- the cabinet shell -------------------------------------------------------------------------------
@@ -317,7 +321,7 @@ TEST_F(credit_fault, AShellThatGoesAwayMidGameEndsTheCommandThatFindsItGone) {
     EXPECT_THAT(error_lines(), ElementsAre("ERROR! 440 - Automation error.  Game Terminated."));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("credit,150\r\n"));
     EXPECT_THAT(cab.read("credit_state.txt"), HasSubstr("shell,stopped\r\n"));
-    EXPECT_LT(run.seconds, 2.0);
+    EXPECT_LT(run.seconds, at_once);
 }
 
 // Gone during the stake search at start: start-up ends in the fatal path, before any command is served.
