@@ -7,7 +7,7 @@ import { join } from "node:path";
 import { before, test } from "node:test";
 import { parseWinPlan } from "../../demo/cabinet/flash_game/quiz.mjs";
 import { answersTo, commands, openDemo, rightAnswerOf, screenIs } from "./quiz-driver.mjs";
-import { browserForTests, sourceDir, waitFor } from "./support.mjs";
+import { browserForTests, numberAt, records, sourceDir, waitFor } from "./support.mjs";
 
 const artifacts = join(sourceDir, "build", "test-artifacts", "demo-game");
 const slow = { timeout: 90000 };
@@ -17,19 +17,6 @@ const browser = browserForTests();
 before(() => {
   mkdirSync(artifacts, { recursive: true });
 });
-
-// A keyed record file as a map from key (with its index, "M2,3") to the rest of the line's fields.
-function records(path) {
-  const map = new Map();
-  for (const line of readFileSync(path, "latin1").split(/\r?\n/)) {
-    if (!line) continue;
-    const fields = line.split(",");
-    map.set(fields[0], fields.slice(1));
-    if (fields.length > 2) map.set(`${fields[0]},${fields[1]}`, fields.slice(2));
-  }
-  return map;
-}
-const numberAt = (map, key) => Number(map.get(key)?.[0]);
 
 async function keep(page, name) {
   await page.waitForTimeout(250); // the screen's fade-in is over

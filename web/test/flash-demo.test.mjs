@@ -9,7 +9,16 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { before, test } from "node:test";
 import { answersTo, commands, rightAnswerOf } from "./quiz-driver.mjs";
-import { browserForTests, makeDemoCabinet, openStage, quizhostBin, sourceDir, startHost, waitFor } from "./support.mjs";
+import {
+  browserForTests,
+  makeDemoCabinet,
+  numberAt,
+  onStage,
+  quizhostBin,
+  records,
+  sourceDir,
+  waitFor,
+} from "./support.mjs";
 
 const movies = process.env.QUIZHOST_DEMO_FLASH || join(sourceDir, "build", "demo-flash");
 const artifacts = join(sourceDir, "build", "test-artifacts", "flash-demo");
@@ -25,19 +34,6 @@ function makeFlashDemoCabinet() {
   }
   return cabinet;
 }
-
-// A keyed record file as a map from key (with its index, "M2,3") to the rest of the line's fields.
-function records(path) {
-  const map = new Map();
-  for (const line of readFileSync(path, "latin1").split(/\r?\n/)) {
-    if (!line) continue;
-    const fields = line.split(",");
-    map.set(fields[0], fields.slice(1));
-    if (fields.length > 2) map.set(`${fields[0]},${fields[1]}`, fields.slice(2));
-  }
-  return map;
-}
-const numberAt = (map, key) => Number(map.get(key)?.[0]);
 
 // The game's own variables, read through the stage's movie surface.
 const gameVariable = (page, name) =>
@@ -82,191 +78,175 @@ test(
   "two games by keyboard: credit, pay, answers, collect, a high-score name, then one lost on lives; the files agree",
   { timeout: 60000 },
   async () => {
-    const cabinet = makeFlashDemoCabinet();
-    let host = null;
-    let stage = null;
-    try {
-      host = await startHost(cabinet.root);
-      stage = await openStage(browser());
-      const { page } = stage;
-      await page.goto(host.stageUrl);
-      // A key skips the intro's two seconds of title.
-      await page.waitForFunction(
-        () => {
-          const intro = window.quizhostStage.layers.intro.flash;
-          return intro?.ready && Number(intro.getVariable("n")) > 0; // its listener is there
-        },
-        null,
-        { timeout: 20000, polling: 20 },
-      );
-      await page.keyboard.press("Space");
-      await host.event("fs\tintro\tINTRO_END", 20000);
-      assert.equal(
-        await page.evaluate(() => window.quizhostStage.layers.intro.flash?.getVariable("skip")),
-        "true",
-        "the key ended the intro",
-      );
-
-      // The attract screen shows the credit the host answered.
-      await screenIs(page, "attract", 20000);
-      await variableMatches(page, "ready", /^true$/);
-      assert.match(await gameVariable(page, "t_head"), /CREDIT 500\b/);
-      assert.match(await gameVariable(page, "t_foot"), /PRESS 1 TO PLAY +ONE GAME 50/);
-      await keep(page, "01-attract");
-
-      await page.keyboard.press("1");
-      await screenIs(page, "question", 20000);
-      assert.match(await gameVariable(page, "/answers:a1"), /^1 +\S/);
-      await keep(page, "02-question");
-      // A wrong answer first when the host drew more than one life: it costs one, and the game goes on.
-      let asked = 1;
-      const lives = Number(answersTo(host, "vb_lives")[0]);
-      if (lives > 1) {
-        const right = await rightAnswerOf(host, 1);
-        await page.keyboard.press(String((right % 4) + 1));
-        await screenIs(page, "outcome");
-        assert.equal(await gameVariable(page, "t_title"), "WRONG!");
-        assert.match(
-          await gameVariable(page, "t_body"),
-          new RegExp(`^THE ANSWER WAS ${right}: [\\s\\S]*LIVES LEFT ${lives - 1}$`),
+    await onStage(browser(), makeFlashDemoCabinet(), async ({ cabinet, host, page }) => {
+      try {
+        // A key skips the intro's two seconds of title.
+        await page.waitForFunction(
+          () => {
+            const intro = window.quizhostStage.layers.intro.flash;
+            return intro?.ready && Number(intro.getVariable("n")) > 0; // its listener is there
+          },
+          null,
+          { timeout: 20000, polling: 20 },
         );
-        await keep(page, "03-wrong");
-        asked = 2;
-        await screenIs(page, "question");
-      }
-      const right = await rightAnswerOf(host, asked);
-      await page.keyboard.press(String(right));
-      await screenIs(page, "outcome");
-      assert.equal(await gameVariable(page, "t_title"), "RIGHT!");
-      await keep(page, "04-right");
+        await page.keyboard.press("Space");
+        await host.event("fs\tintro\tINTRO_END", 20000);
+        assert.equal(
+          await page.evaluate(() => window.quizhostStage.layers.intro.flash?.getVariable("skip")),
+          "true",
+          "the key ended the intro",
+        );
 
-      const rungs = answersTo(host, "vb_win_plan")[0].split(",");
-      const prize = Number(rungs[1]);
-      if (rungs.length > 2) {
-        await screenIs(page, "ladder");
-        assert.equal(await gameVariable(page, "t_title"), `YOU HOLD ${prize}`);
-        await keep(page, "05-ladder");
-        await page.keyboard.press("1"); // collect
-      }
-      await screenIs(page, "result");
-      assert.match(await gameVariable(page, "t_body"), new RegExp(`^${prize} ADDED TO YOUR BANK`));
-      await keep(page, "06-result");
+        // The attract screen shows the credit the host answered.
+        await screenIs(page, "attract", 20000);
+        await variableMatches(page, "ready", /^true$/);
+        assert.match(await gameVariable(page, "t_head"), /CREDIT 500\b/);
+        assert.match(await gameVariable(page, "t_foot"), /PRESS 1 TO PLAY +ONE GAME 50/);
+        await keep(page, "01-attract");
 
-      // The name: B by the cursor (2 moves it on from A, 3 takes it), then O and B typed.
-      await screenIs(page, "entry", 20000);
-      await page.keyboard.press("2");
-      await page.keyboard.press("3");
-      await page.keyboard.press("o");
-      await keep(page, "07-entry");
-      await page.keyboard.press("b");
-      await screenIs(page, "attract", 20000);
-      await variableMatches(page, "t_body", /BOB/);
-      await variableMatches(page, "t_head", new RegExp(`BANK ${prize}$`));
-      await keep(page, "08-hall-of-fame");
-
-      // What the movie raised, in its order.
-      const raised = commands(host);
-      let from = 0;
-      for (const step of [
-        "USE_CREDIT",
-        "GET_CREDIT",
-        "START_GAME",
-        "GET_GAME_MODE",
-        "GET_WINPLAN",
-        "GET_LIVES",
-        "GET_TOTAL_GAMES",
-        ...(asked > 1 ? ["GET_QUESTION\t1,T", "ANSWERED\t"] : []),
-        `GET_QUESTION\t${asked},T`,
-        "ANSWERED\t",
-        "UPDATE_METERS\t",
-        `ADD_TO_BANK\t${prize}`,
-        "GET_HISCORE_POSITION\t",
-        "ADD_TO_HISCORES\tBOB,0,",
-        "READ_HISCORES",
-      ]) {
-        const at = raised.findIndex((line, i) => i >= from && line.startsWith(step));
-        assert.ok(at >= 0, `${step} after ${raised[from - 1]}: ${raised.join(" / ")}`);
-        from = at + 1;
-      }
-      assert.equal(raised.filter((line) => line.startsWith("ANSWERED\t")).length, asked);
-      assert.equal(raised.filter((line) => line.startsWith("UPDATE_METERS\t")).length, 1);
-
-      // The files: one price taken, the prize in the bank, the game and its answers in the meters, the name
-      // in the table, the game in the recall and no error in the log.
-      const credit = records(join(cabinet.root, "credit_state.txt"));
-      assert.equal(numberAt(credit, "credit"), 450);
-      assert.equal(numberAt(credit, "bank"), prize);
-      const meters = records(join(cabinet.root, "system", "logs", "meter.txt"));
-      assert.equal(numberAt(meters, "M1"), 1);
-      assert.equal(numberAt(meters, "M10"), prize);
-      assert.equal(numberAt(meters, rungs.length > 2 ? "M14" : "M9"), 1);
-      assert.equal(numberAt(meters, "M15"), asked, "every answer counted");
-      assert.equal(numberAt(meters, `M4,${asked}`), 1, "the question reached");
-      const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"), "latin1");
-      assert.match(table, /^Score,1,,,\d\d:\d\d \d\d\/\d\d\/\d{4},BOB,0,\d+$/m);
-      const recall = execFileSync(quizhostBin, ["recall", "--root", cabinet.root], { encoding: "latin1" });
-      assert.match(
-        recall,
-        new RegExp(`Game 1 [\\s\\S]*Paid +USE_CREDIT[\\s\\S]*Question ${asked} [\\s\\S]*UPDATE_METERS`),
-      );
-      assert.doesNotMatch(recall, /Game 2 /);
-      const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1");
-      assert.doesNotMatch(log, /ERROR!/);
-      assert.ok(host.events.includes("get\tcontent_version_no\t1"), "the host read the game's content_version_no");
-      assert.equal(await gameVariable(page, "wrapper"), "7.1");
-      assert.match(log, new RegExp(`Game over: (collected|won) at question ${asked}, prize ${prize}, score \\d+`));
-      assert.match(log, /High score \d+ by BOB: rank 1/);
-
-      // Game 2: a wrong answer to every question until the lives are gone. Nothing is paid, and a score of 0
-      // is no high score.
-      const before = commands(host).length;
-      await page.keyboard.press("Enter");
-      await screenIs(page, "question", 20000);
-      const lives2 = Number(answersTo(host, "vb_lives")[1]);
-      for (let n = 1; n <= lives2; n += 1) {
-        if (n > 1) await screenIs(page, "question");
-        await page.keyboard.press(String(((await rightAnswerOf(host, asked + n)) % 4) + 1));
+        await page.keyboard.press("1");
+        await screenIs(page, "question", 20000);
+        assert.match(await gameVariable(page, "/answers:a1"), /^1 +\S/);
+        await keep(page, "02-question");
+        // A wrong answer first when the host drew more than one life: it costs one, and the game goes on.
+        let asked = 1;
+        const lives = Number(answersTo(host, "vb_lives")[0]);
+        if (lives > 1) {
+          const right = await rightAnswerOf(host, 1);
+          await page.keyboard.press(String((right % 4) + 1));
+          await screenIs(page, "outcome");
+          assert.equal(await gameVariable(page, "t_title"), "WRONG!");
+          assert.match(
+            await gameVariable(page, "t_body"),
+            new RegExp(`^THE ANSWER WAS ${right}: [\\s\\S]*LIVES LEFT ${lives - 1}$`),
+          );
+          await keep(page, "03-wrong");
+          asked = 2;
+          await screenIs(page, "question");
+        }
+        const right = await rightAnswerOf(host, asked);
+        await page.keyboard.press(String(right));
         await screenIs(page, "outcome");
+        assert.equal(await gameVariable(page, "t_title"), "RIGHT!");
+        await keep(page, "04-right");
+
+        const rungs = answersTo(host, "vb_win_plan")[0].split(",");
+        const prize = Number(rungs[1]);
+        if (rungs.length > 2) {
+          await screenIs(page, "ladder");
+          assert.equal(await gameVariable(page, "t_title"), `YOU HOLD ${prize}`);
+          await keep(page, "05-ladder");
+          await page.keyboard.press("1"); // collect
+        }
+        await screenIs(page, "result");
+        assert.match(await gameVariable(page, "t_body"), new RegExp(`^${prize} ADDED TO YOUR BANK`));
+        await keep(page, "06-result");
+
+        // The name: B by the cursor (2 moves it on from A, 3 takes it), then O and B typed.
+        await screenIs(page, "entry", 20000);
+        await page.keyboard.press("2");
+        await page.keyboard.press("3");
+        await page.keyboard.press("o");
+        await keep(page, "07-entry");
+        await page.keyboard.press("b");
+        await screenIs(page, "attract", 20000);
+        await variableMatches(page, "t_body", /BOB/);
+        await variableMatches(page, "t_head", new RegExp(`BANK ${prize}$`));
+        await keep(page, "08-hall-of-fame");
+
+        // What the movie raised, in its order.
+        const raised = commands(host);
+        let from = 0;
+        for (const step of [
+          "USE_CREDIT",
+          "GET_CREDIT",
+          "START_GAME",
+          "GET_GAME_MODE",
+          "GET_WINPLAN",
+          "GET_LIVES",
+          "GET_TOTAL_GAMES",
+          ...(asked > 1 ? ["GET_QUESTION\t1,T", "ANSWERED\t"] : []),
+          `GET_QUESTION\t${asked},T`,
+          "ANSWERED\t",
+          "UPDATE_METERS\t",
+          `ADD_TO_BANK\t${prize}`,
+          "GET_HISCORE_POSITION\t",
+          "ADD_TO_HISCORES\tBOB,0,",
+          "READ_HISCORES",
+        ]) {
+          const at = raised.findIndex((line, i) => i >= from && line.startsWith(step));
+          assert.ok(at >= 0, `${step} after ${raised[from - 1]}: ${raised.join(" / ")}`);
+          from = at + 1;
+        }
+        assert.equal(raised.filter((line) => line.startsWith("ANSWERED\t")).length, asked);
+        assert.equal(raised.filter((line) => line.startsWith("UPDATE_METERS\t")).length, 1);
+
+        // The files: one price taken, the prize in the bank, the game and its answers in the meters, the name
+        // in the table, the game in the recall and no error in the log.
+        const credit = records(join(cabinet.root, "credit_state.txt"));
+        assert.equal(numberAt(credit, "credit"), 450);
+        assert.equal(numberAt(credit, "bank"), prize);
+        const meters = records(join(cabinet.root, "system", "logs", "meter.txt"));
+        assert.equal(numberAt(meters, "M1"), 1);
+        assert.equal(numberAt(meters, "M10"), prize);
+        assert.equal(numberAt(meters, rungs.length > 2 ? "M14" : "M9"), 1);
+        assert.equal(numberAt(meters, "M15"), asked, "every answer counted");
+        assert.equal(numberAt(meters, `M4,${asked}`), 1, "the question reached");
+        const table = readFileSync(join(cabinet.root, "variable", "highscores.txt"), "latin1");
+        assert.match(table, /^Score,1,,,\d\d:\d\d \d\d\/\d\d\/\d{4},BOB,0,\d+$/m);
+        const recall = execFileSync(quizhostBin, ["recall", "--root", cabinet.root], { encoding: "latin1" });
+        assert.match(
+          recall,
+          new RegExp(`Game 1 [\\s\\S]*Paid +USE_CREDIT[\\s\\S]*Question ${asked} [\\s\\S]*UPDATE_METERS`),
+        );
+        assert.doesNotMatch(recall, /Game 2 /);
+        const log = readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1");
+        assert.doesNotMatch(log, /ERROR!/);
+        assert.ok(host.events.includes("get\tcontent_version_no\t1"), "the host read the game's content_version_no");
+        assert.equal(await gameVariable(page, "wrapper"), "7.1");
+        assert.match(log, new RegExp(`Game over: (collected|won) at question ${asked}, prize ${prize}, score \\d+`));
+        assert.match(log, /High score \d+ by BOB: rank 1/);
+
+        // Game 2: a wrong answer to every question until the lives are gone. Nothing is paid, and a score of 0
+        // is no high score.
+        const before = commands(host).length;
+        await page.keyboard.press("Enter");
+        await screenIs(page, "question", 20000);
+        const lives2 = Number(answersTo(host, "vb_lives")[1]);
+        for (let n = 1; n <= lives2; n += 1) {
+          if (n > 1) await screenIs(page, "question");
+          await page.keyboard.press(String(((await rightAnswerOf(host, asked + n)) % 4) + 1));
+          await screenIs(page, "outcome");
+        }
+        await screenIs(page, "result");
+        assert.equal(await gameVariable(page, "t_title"), "GAME OVER");
+        await keep(page, "09-game-over");
+        await screenIs(page, "attract");
+        const raised2 = commands(host).slice(before);
+        assert.ok(raised2.includes("GET_QUESTION\t1,F"), "the second game takes the other question set");
+        assert.ok(raised2.includes(`UPDATE_METERS\t${lives2},-1,0,0`), raised2.join(" / "));
+        assert.ok(!raised2.some((line) => /^(ADD_TO_BANK|GET_HISCORE_POSITION|ADD_TO_HISCORES)\t/.test(line)));
+        const credit2 = records(join(cabinet.root, "credit_state.txt"));
+        assert.equal(numberAt(credit2, "credit"), 400);
+        assert.equal(numberAt(credit2, "bank"), prize);
+        const meters2 = records(join(cabinet.root, "system", "logs", "meter.txt"));
+        assert.equal(numberAt(meters2, "M1"), 2);
+        assert.equal(numberAt(meters2, "M8"), 1, "one game paid nothing");
+        assert.equal(numberAt(meters2, "M10"), prize);
+        assert.match(
+          readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1"),
+          new RegExp(`Game over: lost at question ${lives2}, prize none, score 0`),
+        );
+      } catch (error) {
+        if (host) console.error("flash demo: after", commands(host).slice(-8).join(" / "));
+        throw error;
       }
-      await screenIs(page, "result");
-      assert.equal(await gameVariable(page, "t_title"), "GAME OVER");
-      await keep(page, "09-game-over");
-      await screenIs(page, "attract");
-      const raised2 = commands(host).slice(before);
-      assert.ok(raised2.includes("GET_QUESTION\t1,F"), "the second game takes the other question set");
-      assert.ok(raised2.includes(`UPDATE_METERS\t${lives2},-1,0,0`), raised2.join(" / "));
-      assert.ok(!raised2.some((line) => /^(ADD_TO_BANK|GET_HISCORE_POSITION|ADD_TO_HISCORES)\t/.test(line)));
-      const credit2 = records(join(cabinet.root, "credit_state.txt"));
-      assert.equal(numberAt(credit2, "credit"), 400);
-      assert.equal(numberAt(credit2, "bank"), prize);
-      const meters2 = records(join(cabinet.root, "system", "logs", "meter.txt"));
-      assert.equal(numberAt(meters2, "M1"), 2);
-      assert.equal(numberAt(meters2, "M8"), 1, "one game paid nothing");
-      assert.equal(numberAt(meters2, "M10"), prize);
-      assert.match(
-        readFileSync(join(cabinet.root, "system", "logs", "log.txt"), "latin1"),
-        new RegExp(`Game over: lost at question ${lives2}, prize none, score 0`),
-      );
-    } catch (error) {
-      if (host) console.error("flash demo: after", commands(host).slice(-8).join(" / "));
-      throw error;
-    } finally {
-      if (stage) await stage.close();
-      if (host) await host.stop();
-      cabinet.remove();
-    }
+    });
   },
 );
 
 test("the operator's keys: F8 shows the cabinet's figures, F9 restarts the game", { timeout: 60000 }, async () => {
-  const cabinet = makeFlashDemoCabinet();
-  let host = null;
-  let stage = null;
-  try {
-    host = await startHost(cabinet.root);
-    stage = await openStage(browser());
-    const { page } = stage;
-    await page.goto(host.stageUrl);
+  await onStage(browser(), makeFlashDemoCabinet(), async ({ host, page }) => {
     await host.event("fs\tintro\tINTRO_END", 20000);
     await screenIs(page, "attract", 20000);
     await variableMatches(page, "ready", /^true$/);
@@ -295,11 +275,7 @@ test("the operator's keys: F8 shows the cabinet's figures, F9 restarts the game"
     await variableMatches(page, "ready", /^true$/);
     await page.keyboard.press("1");
     await screenIs(page, "question", 20000);
-  } finally {
-    if (stage) await stage.close();
-    if (host) await host.stop();
-    cabinet.remove();
-  }
+  });
 });
 
 // Runs `scripts/demo ARGS` on the run folder `dir` until the stage is served, then ends it as Ctrl-C does.

@@ -17,9 +17,11 @@ import {
 } from "./flash-movies.mjs";
 import {
   browserForTests,
+  onStage,
   chromiumBin,
   openStage,
   quizhostBin,
+  records,
   sourceDir,
   startHost,
   waitFor,
@@ -29,31 +31,12 @@ import {
 const slow = { timeout: 120000 };
 const browser = browserForTests();
 
-// A keyed record file as a map from its first field to the rest.
-function records(path) {
-  const map = new Map();
-  for (const line of readFileSync(path, "latin1").split(/\r?\n/)) {
-    if (line) map.set(line.split(",")[0], line.split(",").slice(1));
-  }
-  return map;
-}
-
-async function withFlashCabinet(options, run) {
-  const cabinet = makeFlashCabinet(options);
-  let host = null;
-  let stage = null;
-  try {
-    host = await startHost(cabinet.root);
-    stage = await openStage(browser());
-    await stage.page.goto(host.stageUrl);
-    await host.event("fs\tintro\tINTRO_END", 20000);
-    await probeRunning(stage.page);
-    return await run({ cabinet, host, page: stage.page });
-  } finally {
-    if (stage) await stage.close();
-    if (host) await host.stop();
-    cabinet.remove();
-  }
+function withFlashCabinet(options, run) {
+  return onStage(browser(), makeFlashCabinet(options), async (context) => {
+    await context.host.event("fs\tintro\tINTRO_END", 20000);
+    await probeRunning(context.page);
+    return run(context);
+  });
 }
 
 // A paid game as an old game raised it, every answer read on the frame after the one that raised it.

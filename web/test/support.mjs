@@ -24,6 +24,20 @@ export const chromiumArgs = [
   ...(process.env.QUIZHOST_CHROMIUM_ARGS || "").split(" ").filter(Boolean),
 ];
 
+// A keyed record file (the meter file, the credit state) as a map from key, and from key and index
+// ("M2,3"), to the rest of the line's fields; numberAt reads the first of them as a number.
+export function records(path) {
+  const map = new Map();
+  for (const line of readFileSync(path, "latin1").split(/\r?\n/)) {
+    if (!line) continue;
+    const fields = line.split(",");
+    map.set(fields[0], fields.slice(1));
+    if (fields.length > 2) map.set(`${fields[0]},${fields[1]}`, fields.slice(2));
+  }
+  return map;
+}
+export const numberAt = (map, key) => Number(map.get(key)?.[0]);
+
 // A temporary cabinet holding the test movies (or the given movie folders); `demo` adds the demo marker.
 export function makeCabinet({
   intro = join(here, "movies", "intro"),
@@ -160,26 +174,37 @@ export async function movieFrame(page, folder, { previous = null, timeout = 1000
   return waitFor(() => page.frames().filter(current).pop(), timeout, `the ${folder} movie`);
 }
 
-// A running cabinet with its stage open in `browser` and the game movie loaded; `run` gets everything,
-// and all of it is stopped and removed afterwards however `run` ends.
-export async function withCabinet(browser, options, run) {
-  const cabinet = makeCabinet(options);
+// quizhost on `cabinet` (from makeCabinet, makeDemoCabinet, ...) with its stage open in `browser`; `run`
+// gets { cabinet, host, page }, and all of it is stopped and the cabinet removed however `run` ends.
+export async function onStage(browser, cabinet, run, hostOptions = {}) {
   let host = null;
   let stage = null;
   try {
-    host = await startHost(cabinet.root, options);
+    host = await startHost(cabinet.root, hostOptions);
     stage = await openStage(browser);
     await stage.page.goto(host.stageUrl);
-    const context = { cabinet, host, page: stage.page };
-    if (options.untilGame !== false) {
-      if (options.trace !== false) await host.event("fs\tintro\tINTRO_END", 15000);
-      context.game = await movieFrame(stage.page, "flash_game");
-      await context.game.waitForFunction(() => window.probe && window.movie.frame > 0);
-    }
-    return await run(context);
+    return await run({ cabinet, host, page: stage.page });
   } finally {
     if (stage) await stage.close();
     if (host) await host.stop();
     cabinet.remove();
   }
+}
+
+// A running cabinet with the test movies, its stage open in `browser` and the game movie loaded; `run`
+// gets everything, and all of it is stopped and removed afterwards however `run` ends.
+export function withCabinet(browser, options, run) {
+  return onStage(
+    browser,
+    makeCabinet(options),
+    async (context) => {
+      if (options.untilGame !== false) {
+        if (options.trace !== false) await context.host.event("fs\tintro\tINTRO_END", 15000);
+        context.game = await movieFrame(context.page, "flash_game");
+        await context.game.waitForFunction(() => window.probe && window.movie.frame > 0);
+      }
+      return run(context);
+    },
+    options,
+  );
 }
